@@ -1,0 +1,3 @@
+#include "app/rootcontext.h"
+
+QQmlContext *g_rootContext = nullptr;

@@ -1,0 +1,29 @@
+# kvx_add_test(<name> SOURCES ... [LIBS ...] [QML] [LAB] [LABELS ...] [TIMEOUT s])
+#
+# One Qt Test executable per class or concern, linked against the core library.
+# QML links the compiled QML collection and Qt Quick. LAB marks a test that
+# builds its own network namespaces (tools/netlab): it needs root and reports
+# "skipped" (exit 77) without it.
+function(kvx_add_test name)
+    cmake_parse_arguments(T "QML;LAB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(${name} PRIVATE kvxcore Qt5::Test ${T_LIBS})
+    if(T_QML)
+        target_sources(${name} PRIVATE $<TARGET_OBJECTS:kvxqml>)
+        target_link_libraries(${name} PRIVATE Qt5::Quick Qt5::QuickControls2 Qt5::Svg)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    set(labels ${T_LABELS})
+    if(T_LAB)
+        list(APPEND labels lab)
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        LABELS "${labels}"
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KVX_BINARY_DIR=${PROJECT_BINARY_DIR};KVX_IMAGE_PATH=${KVX_IMAGE_PATH}")
+endfunction()

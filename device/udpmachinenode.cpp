@@ -1,0 +1,70 @@
+#include "device/udpmachinenode.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+constexpr const char UdpMachineNode::kMakerDomain[];
+
+UdpMachineNode::UdpMachineNode(const QByteArray &datagram, const QHostAddress &sender)
+{
+    parse(datagram, sender);
+}
+
+UdpMachineNode::~UdpMachineNode() = default;
+
+void UdpMachineNode::parse(const QByteArray &datagram, const QHostAddress &sender)
+{
+    // Filled in with the SSDP response parser.
+    Q_UNUSED(datagram)
+    Q_UNUSED(sender)
+}
+
+static QString toMessage(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+}
+
+QString UdpMachineNode::jsonAddNode() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("action"), QStringLiteral("add"));
+    object.insert(QStringLiteral("m_ipaddr"), m_ipaddr);
+    object.insert(QStringLiteral("m_modelname"), m_modelname);
+    object.insert(QStringLiteral("m_nickname"), m_nickname);
+    object.insert(QStringLiteral("m_version"), m_version);
+    object.insert(QStringLiteral("m_state"), QString::number(m_state));
+    object.insert(QStringLiteral("m_count"), QString::number(m_count));
+    return toMessage(object);
+}
+
+QString UdpMachineNode::jsonRemoveNode() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("action"), QStringLiteral("delete"));
+    object.insert(QStringLiteral("m_ipaddr"), m_ipaddr);
+    return toMessage(object);
+}
+
+QString UdpMachineNode::jsonUpdateNode(const QString &key) const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("action"), QStringLiteral("update"));
+    object.insert(QStringLiteral("m_ipaddr"), m_ipaddr);
+    if (key == QLatin1String("m_modelname"))
+        object.insert(key, m_modelname);
+    else if (key == QLatin1String("m_nickname"))
+        object.insert(key, m_nickname);
+    else if (key == QLatin1String("m_state"))
+        object.insert(key, QString::number(m_state));
+    else if (key == QLatin1String("m_count"))
+        object.insert(key, QString::number(m_count));
+    else if (key == QLatin1String("m_login_passwd"))
+        object.insert(key, m_login_passwd);
+    else if (key == QLatin1String("m_version"))
+        object.insert(key, m_version);
+    else if (key == QLatin1String("m_build"))
+        object.insert(key, m_build);
+    else if (key == QLatin1String("m_uuid"))
+        object.insert(key, m_uuid);
+    return toMessage(object);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "protocol/communication.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class UdpCB;
+
+// The record of one unit, built from one SSDP response. The fields are read and
+// written directly by the table (intake, ageing, update start), which is why
+// they are public: the record is the table's bookkeeping, not an abstraction.
+class UdpMachineNode : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum FwupState { Idle, Starting, Transferring };
+    Q_ENUM(FwupState)
+
+    // The UPnP domain that opens the brand's device description line.
+    static constexpr const char kMakerDomain[] = "vorant.example";
+
+    UdpMachineNode(const QByteArray &datagram, const QHostAddress &sender);
+    ~UdpMachineNode() override;
+
+    // Node messages for the user interface (indented JSON, keys sorted).
+    QString jsonAddNode() const;
+    QString jsonRemoveNode() const;
+    QString jsonUpdateNode(const QString &key) const;
+
+    // Update control.
+    void requestUpdate(const QByteArray *image);
+    void beginUpdateRun();
+    void ageStep();
+
+public slots:
+    void slot_initCompleted();
+    void fwup_slot_progress(QString arg_progress, QString arg_ipaddr);
+    void slot_notifyMessage(QString arg_message);
+
+public:
+    bool m_f_valid = false;
+    QString m_modelname;
+    QString m_nickname;
+    QString m_ipaddr;
+    QString m_port;
+    qint32 m_state = 0;
+    qint32 m_count = 0;
+    QString m_login_passwd;
+    QString m_version;
+    QString m_build;
+    QString m_uuid;
+    Communication m_comm;
+    UdpCB *m_udpcb = nullptr;
+    FwupState m_fwup_state = Idle;
+    const QByteArray *m_fwup_image = nullptr;
+
+private:
+    void parse(const QByteArray &datagram, const QHostAddress &sender);
+};

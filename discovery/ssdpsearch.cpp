@@ -1,0 +1,47 @@
+#include "discovery/ssdpsearch.h"
+
+namespace SsdpSearch {
+
+QByteArray mSearchRequest()
+{
+    return QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\n"
+                             "Host:239.255.255.250:1900\r\n"
+                             "ST:upnp:rootdevice\r\n"
+                             "Man:\"ssdp:discover\"\r\n"
+                             "MX:3\r\n"
+                             "\r\n");
+}
+
+QByteArray testResponse()
+{
+    return QByteArrayLiteral("HTTP/1.1 200 OK\r\n"
+                             "Cache-Control: max-age=1800\r\n"
+                             "ST: upnp:rootdevice\r\n"
+                             "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"
+                             "EXT:\r\n"
+                             "Server: VORANT Realtek/V1.3\r\n"
+                             "Location: http://192.168.1.100:52881/simplecfg.xml\r\n"
+                             "\r\n");
+}
+
+bool broadcastQualifies(const QString &broadcastText)
+{
+    const QStringList parts = broadcastText.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    return parts.size() == 4 && parts.first() != QLatin1String("127");
+}
+
+bool interfaceQualifies(const QStringList &broadcastTexts)
+{
+    for (const QString &text : broadcastTexts) {
+        if (broadcastQualifies(text))
+            return true;
+    }
+    return false;
+}
+
+int interfaceIndexForTick(int tick, int interfaceCount)
+{
+    return interfaceCount > 0 ? tick % interfaceCount : -1;
+}
+
+} // namespace SsdpSearch

@@ -1,0 +1,235 @@
+#include "discovery/udpmm.h"
+
+#include "app/firmwareheader.h"
+#include "app/logging.h"
+#include "app/rootcontext.h"
+#include "device/udpmachinenode.h"
+#include "discovery/ssdpsearch.h"
+
+#include <QFile>
+#include <QQmlContext>
+#include <QTimerEvent>
+#include <QUdpSocket>
+
+static void registerAssets()
+{
+    // Registering a collection that is already registered has no effect; this
+    // keeps the image reachable when the core is linked statically.
+    Q_INIT_RESOURCE(assets);
+}
+
+UdpMachineList::UdpMachineList(QObject *parent)
+    : QObject(parent)
+{
+    m_listMutex.lock();
+    m_nodes.clear();
+    m_listMutex.unlock();
+
+    startDiscovery();
+    registerAssets();
+    loadFirmwareImage();
+}
+
+UdpMachineList::~UdpMachineList()
+{
+    if (m_timerId)
+        killTimer(m_timerId);
+    delete m_udpSocket;
+    qDeleteAll(m_nodes);
+    m_nodes.clear();
+}
+
+void UdpMachineList::loadFirmwareImage()
+{
+    QFile file(QStringLiteral("://Resource/binfile"));
+    if (file.open(QIODevice::ReadOnly)) {
+        m_binfile = file.readAll();
+        file.close();
+    }
+
+    const FirmwareHeader header = FirmwareHeader::fromImage(m_binfile);
+    m_isZp9e = header.isZp9e;
+    m_isVk3f = header.isVk3f;
+    qCDebug(lcDiscovery) << "embedded image" << m_binfile.size() << "bytes, version"
+                         << header.versionText << "build" << header.buildText;
+
+    if (g_rootContext) {
+        g_rootContext->setContextProperty(QStringLiteral("isZp9e"), m_isZp9e);
+        g_rootContext->setContextProperty(QStringLiteral("isVk3f"), m_isVk3f);
+        g_rootContext->setContextProperty(QStringLiteral("firmVersion"), header.versionText);
+        g_rootContext->setContextProperty(QStringLiteral("firmBuild"), header.buildText);
+    }
+}
+
+void UdpMachineList::startDiscovery()
+{
+    if (m_udpSocket)
+        return;
+    m_f_ifaceChanged = true;
+    m_udpSocket = new QUdpSocket;
+    if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        qCWarning(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
+    connect(m_udpSocket, SIGNAL(readyRead()), this, SLOT(slot_udpReceived()));
+    m_msearch = SsdpSearch::mSearchRequest();
+
+    m_ifaces.clear();
+    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : all) {
+        QStringList broadcasts;
+        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries)
+            broadcasts << entry.broadcast().toString();
+        if (SsdpSearch::interfaceQualifies(broadcasts))
+            m_ifaces.append(iface);
+    }
+    qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
+
+    m_timerId = startTimer(1111, Qt::CoarseTimer);
+}
+
+void UdpMachineList::sendSearch(int tick)
+{
+    QMutexLocker locker(&m_ifMutex);
+    const int n = m_ifaces.size();
+    if (n == 0)
+        return;
+    const int index = SsdpSearch::interfaceIndexForTick(tick, n);
+    if (m_f_ifaceChanged || n > 1) {
+        m_f_ifaceChanged = false;
+        m_udpSocket->setMulticastInterface(m_ifaces.at(index));
+    }
+    m_udpSocket->writeDatagram(m_msearch, QHostAddress(SsdpSearch::kMulticastGroup),
+                               SsdpSearch::kPort);
+}
+
+void UdpMachineList::slot_udpReceived()
+{
+    do {
+        m_readBuffer.resize(int(qMax<qint64>(0, m_udpSocket->pendingDatagramSize())));
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        m_udpSocket->readDatagram(m_readBuffer.data(), m_readBuffer.size(), &sender, &senderPort);
+        handleSsdpResponse(m_readBuffer, sender);
+    } while (m_udpSocket->hasPendingDatagrams());
+}
+
+void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostAddress &sender)
+{
+    auto *record = new UdpMachineNode(datagram, sender);
+    if (!record->m_f_valid) {
+        delete record;
+        return;
+    }
+
+    lock();
+    record->m_udpcb = this;
+    UdpMachineNode *known = nullptr;
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == record->m_ipaddr) {
+            known = node;
+            break;
+        }
+    }
+
+    if (known) {
+        known->m_count = 0;
+        if (known->m_uuid != record->m_uuid) {
+            known->m_uuid = record->m_uuid;
+            updateNode(record->jsonUpdateNode(QStringLiteral("m_uuid")));
+        }
+        if (known->m_modelname != record->m_modelname) {
+            known->m_modelname = record->m_modelname;
+            updateNode(record->jsonUpdateNode(QStringLiteral("m_modelname")));
+        }
+        if (known->m_nickname != record->m_nickname) {
+            known->m_nickname = record->m_nickname;
+            updateNode(record->jsonUpdateNode(QStringLiteral("m_nickname")));
+        }
+        delete record;
+        unlock();
+        return;
+    }
+
+    connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
+    connect(&record->m_comm, SIGNAL(fwup_progress(QString,QString)),
+            record, SLOT(fwup_slot_progress(QString,QString)));
+    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)),
+            record, SLOT(slot_notifyMessage(QString)));
+    qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
+    addNode(record->jsonAddNode());
+    m_nodes.append(record);
+    unlock();
+}
+
+void UdpMachineList::addTestTarget()
+{
+    handleSsdpResponse(SsdpSearch::testResponse(), QHostAddress(QHostAddress::LocalHost));
+}
+
+void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
+{
+    lock();
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == arg_ipaddr) {
+            node->m_login_passwd = arg_password;
+            node->m_port = arg_port;
+            node->requestUpdate(&m_binfile);
+            break;
+        }
+    }
+    unlock();
+}
+
+void UdpMachineList::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_timerId)
+        return;
+    ++m_searchCount;
+    sendSearch(m_searchCount);
+
+    lock();
+    int i = 0;
+    while (i < m_nodes.size()) {
+        UdpMachineNode *node = m_nodes.at(i);
+        node->ageStep();
+        if (node->m_count > 10) {
+            emit toUiRemoveNode(node->jsonRemoveNode());
+            m_nodes.removeAt(i);
+            // Idle by now, so no run refers to it any more.
+            node->deleteLater();
+        } else {
+            ++i;
+        }
+    }
+    unlock();
+}
+
+void UdpMachineList::addNode(QString arg_str_add)
+{
+    emit toUiAddNode(arg_str_add);
+}
+
+void UdpMachineList::removeNode(QString arg_str_remove)
+{
+    emit toUiRemoveNode(arg_str_remove);
+}
+
+void UdpMachineList::updateNode(QString arg_str_update)
+{
+    emit toUiUpdateNode(arg_str_update);
+}
+
+void UdpMachineList::fwupProgress(QString arg_progress, QString arg_ipaddr)
+{
+    emit toui_fwup_progress(arg_progress, arg_ipaddr);
+}
+
+void UdpMachineList::lock()
+{
+    m_listMutex.lock();
+}
+
+void UdpMachineList::unlock()
+{
+    m_listMutex.unlock();
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "discovery/udpcb.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QNetworkInterface>
+#include <QObject>
+
+class QUdpSocket;
+class UdpMachineNode;
+
+// The device table and the one object QML talks to (as "udpmachine"): it finds
+// units by SSDP, ages out the silent ones, relays what the records report, and
+// starts updates. It also holds the embedded firmware image for the whole run.
+class UdpMachineList : public QObject, public UdpCB
+{
+    Q_OBJECT
+
+public:
+    explicit UdpMachineList(QObject *parent = nullptr);
+    ~UdpMachineList() override;
+
+    // UdpCB
+    void addNode(QString arg_str_add) override;
+    void removeNode(QString arg_str_remove) override;
+    void updateNode(QString arg_str_update) override;
+    void fwupProgress(QString arg_progress, QString arg_ipaddr) override;
+    void lock() override;
+    void unlock() override;
+
+    void startDiscovery();
+    void sendSearch(int tick);
+    void handleSsdpResponse(const QByteArray &datagram, const QHostAddress &sender);
+
+    const QByteArray &binfile() const { return m_binfile; }
+    bool isZp9e() const { return m_isZp9e; }
+    bool isVk3f() const { return m_isVk3f; }
+    const QList<UdpMachineNode *> &nodes() const { return m_nodes; }
+    int discoveryTimerId() const { return m_timerId; }
+    int searchCount() const { return m_searchCount; }
+    QUdpSocket *udpSocket() const { return m_udpSocket; }
+    const QList<QNetworkInterface> &searchInterfaces() const { return m_ifaces; }
+
+signals:
+    void toui_fwup_progress(QString arg_progress, QString arg_ipaddr);
+    void toUiAddNode(QString arg_str_add);
+    void toUiRemoveNode(QString arg_str_remove);
+    void toUiUpdateNode(QString arg_str_update);
+
+public slots:
+    void slot_udpReceived();
+
+public:
+    Q_INVOKABLE void addTestTarget();
+    Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void loadFirmwareImage();
+
+    QList<UdpMachineNode *> m_nodes;
+    QMutex m_listMutex;
+    int m_timerId = 0;
+    int m_searchCount = 0;
+    QUdpSocket *m_udpSocket = nullptr;
+    QMutex m_ifMutex;
+    bool m_f_ifaceChanged = false;
+    QList<QNetworkInterface> m_ifaces;
+    QByteArray m_msearch;
+    QByteArray m_binfile;
+    bool m_isZp9e = false;
+    bool m_isVk3f = false;
+    QByteArray m_readBuffer; // reused for every datagram of one readyRead
+};

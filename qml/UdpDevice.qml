@@ -1,0 +1,5 @@
+import QtQuick 2.11
+
+Item {
+    id: id_udpdevice
+}
