@@ -13,7 +13,13 @@ function(kvx_add_test name)
         target_sources(${name} PRIVATE $<TARGET_OBJECTS:kvxqml>)
         target_link_libraries(${name} PRIVATE Qt5::Quick Qt5::QuickControls2 Qt5::Svg)
     endif()
-    add_test(NAME ${name} COMMAND ${name})
+    if(T_LAB)
+        # The test runs on the updater side of a private two-namespace lab;
+        # it starts kvx-devsim on the device side itself (tests/common/lab.h).
+        add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tools/netlab/netlab -- $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set(labels ${T_LABELS})
     if(T_LAB)
         list(APPEND labels lab)
@@ -25,5 +31,5 @@ function(kvx_add_test name)
     set_tests_properties(${name} PROPERTIES
         LABELS "${labels}"
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KVX_BINARY_DIR=${PROJECT_BINARY_DIR};KVX_IMAGE_PATH=${KVX_IMAGE_PATH}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KVX_BINARY_DIR=${PROJECT_BINARY_DIR};KVX_IMAGE_PATH=${KVX_IMAGE_PATH};KVX_DEVSIM=${PROJECT_BINARY_DIR}/tools/devsim/kvx-devsim;KVX_UPDATER=${PROJECT_BINARY_DIR}/app/kvx-updater")
 endfunction()
