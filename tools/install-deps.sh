@@ -9,7 +9,7 @@ packages=(
     qtdeclarative5-dev-tools
     qml-module-qtquick2 qml-module-qtquick-controls2 qml-module-qtquick-templates2
     qml-module-qtquick-layouts qml-module-qtquick-window2 qml-module-qttest
-    libqt5svg5 iproute2 util-linux xvfb xauth
+    libqt5svg5 iproute2 util-linux xvfb xauth libx11-dev
     clang libclang-rt-14-dev
 )
 
