@@ -11,6 +11,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build"
 
 if [ "${1:-}" = "--demo" ]; then
-    exec tools/demo.sh "$build"
+    exec tools/demo.sh "$(cd "$build" && pwd)"
 fi
 exec "$build/app/kvx-updater" "$@"

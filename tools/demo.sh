@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The updater against eight simulated units in a private network lab, for a
+# newcomer without hardware: discovery, a full update, and two kinds of failure
+# (one unit rejects the password, one drops the connection mid-transfer).
+# Called by ./run.sh --demo; the units' password is "admin".
+set -euo pipefail
+build=${1:-build}
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "The demo builds private network namespaces and needs root: sudo ./run.sh --demo" >&2
+    exit 1
+fi
+if [ -z "${DISPLAY:-}" ]; then
+    echo "The demo opens the updater's window and needs a display: run it on a desktop," >&2
+    echo "or under a virtual one: xvfb-run -s '-screen 0 800x900x24' ./run.sh --demo" >&2
+    exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cat >"$work/units.json" <<'JSON'
+{
+  "foreign": true,
+  "units": [
+    { "address": "10.77.0.10", "model": "ZP-9E", "nickname": "Stage Left",   "version": "1.02", "build": "0100", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.11", "model": "ZP-9E", "nickname": "Stage Right",  "version": "1.02", "build": "0100", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.12", "model": "VK-3F", "nickname": "Monitor 1",    "version": "1.01", "build": "0098", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.13", "model": "VK-3F", "nickname": "Monitor 2",    "version": "1.01", "build": "0098", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.14", "model": "VK-5F", "nickname": "Delay Tower",  "version": "1.03", "build": "0110", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.15", "model": "VL-3F", "nickname": "Lobby",        "version": "1.00", "build": "0090", "password": "admin", "writeDelayMs": 3000 },
+    { "address": "10.77.0.16", "model": "RT-6C", "nickname": "Wrong password", "version": "1.02", "build": "0100", "password": "admin",
+      "faults": { "wrongPassword": true } },
+    { "address": "10.77.0.17", "model": "ZP-9E", "nickname": "Flaky cable",  "version": "1.02", "build": "0100", "password": "admin",
+      "faults": { "closeAtOffset": 262144 } }
+  ]
+}
+JSON
+
+echo "Demo lab: eight units on 10.77.0.10-17, password \"admin\". Close the window to end."
+"$here/netlab/netlab" --units 8 \
+    --device "$build/tools/devsim/kvx-devsim --config $work/units.json --results $work/results.json" \
+    -- env DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-}" "$build/app/kvx-updater"
