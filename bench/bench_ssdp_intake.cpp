@@ -140,7 +140,7 @@ struct Result
 // record variant), interleaved so that both see the same machine load.
 Result measure(const std::function<UdpMachineList *()> &tableForRound,
                const std::vector<std::unique_ptr<QUdpSocket>> &from, const QList<QByteArray> &datagrams,
-               bool withRecordVariant)
+               bool expectNew, bool withRecordVariant)
 {
     qint64 intakeNs = 0, bareNs = 0, altNs = 0;
     qint64 intakeCount = 0, bareCount = 0, altCount = 0;
@@ -151,11 +151,17 @@ Result measure(const std::function<UdpMachineList *()> &tableForRound,
         UdpMachineList *table = tableForRound();
         QUdpSocket *socket = table->udpSocket();
 
+        const int unitsBefore = table->nodes().size();
         fill(from, datagrams, socket);
         timer.start();
         table->slot_udpReceived();
         intakeNs += timer.nsecsElapsed();
         intakeCount += kBatch;
+        // Guard against timing the wrong path: only newcomers may join.
+        if (table->nodes().size() != unitsBefore + (expectNew ? kBatch : 0)) {
+            std::fprintf(stderr, "table went from %d to %d units\n", unitsBefore, int(table->nodes().size()));
+            std::exit(1);
+        }
 
         fill(from, datagrams, socket);
         timer.start();
@@ -241,9 +247,9 @@ int main(int argc, char **argv)
             UdpMachineList table;
             populate(table, units, repeaterAddresses, kRepeaterUnit);
             print(units, "(a) foreign, rejected",
-                  measure([&] { return &table; }, foreignSenders, foreign, units == 100));
+                  measure([&] { return &table; }, foreignSenders, foreign, false, units == 100));
             // Sender i sends response i: every datagram repeats what its unit said.
-            print(units, "(b) repeats of known units", measure([&] { return &table; }, repeaters, repeats, false));
+            print(units, "(b) repeats of known units", measure([&] { return &table; }, repeaters, repeats, false, false));
         }
         {
             std::unique_ptr<UdpMachineList> table;
@@ -254,7 +260,7 @@ int main(int argc, char **argv)
                           populate(*table, units, {}, 0);
                           return table.get();
                       },
-                      newcomers, newcomerResponses, false));
+                      newcomers, newcomerResponses, true, false));
         }
     }
     std::printf("\ncost x = intake time / bare receive time per datagram; added x = cost x - 1\n"
