@@ -3,20 +3,44 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-constexpr const char UdpMachineNode::kMakerDomain[];
-
+// m_comm is a member, so every record has its Communication from here on,
+// whatever the datagram turns out to be.
 UdpMachineNode::UdpMachineNode(const QByteArray &datagram, const QHostAddress &sender)
 {
     parse(datagram, sender);
 }
 
-UdpMachineNode::~UdpMachineNode() = default;
+UdpMachineNode::UdpMachineNode(const SsdpResponse &response)
+{
+    apply(response);
+}
+
+UdpMachineNode::~UdpMachineNode()
+{
+    // m_comm goes before the QObject part of this record; nothing it emits on
+    // its way out may reach the half-destroyed record.
+    QObject::disconnect(&m_comm, nullptr, this, nullptr);
+}
 
 void UdpMachineNode::parse(const QByteArray &datagram, const QHostAddress &sender)
 {
-    // Filled in with the SSDP response parser.
-    Q_UNUSED(datagram)
-    Q_UNUSED(sender)
+    apply(SsdpResponse::parse(datagram, sender));
+}
+
+void UdpMachineNode::apply(const SsdpResponse &response)
+{
+    // Fewer than two lines: nothing at all is taken, not even the address.
+    if (!response.parsed)
+        return;
+    m_f_valid = response.accepted;
+    m_ipaddr = response.ipaddr;
+    m_count = 0;
+    m_modelname = response.modelname;
+    m_nickname = response.nickname;
+    m_state = 0;
+    m_login_passwd.clear();
+    m_uuid = response.uuid;
+    m_version = response.version;
 }
 
 static QString toMessage(const QJsonObject &object)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/ssdpresponse.h"
 #include "protocol/communication.h"
 
 #include <QByteArray>
@@ -21,9 +22,11 @@ public:
     Q_ENUM(FwupState)
 
     // The UPnP domain that opens the brand's device description line.
-    static constexpr const char kMakerDomain[] = "vorant.example";
+    static constexpr auto &kMakerDomain = SsdpResponse::kMakerDomain;
 
     UdpMachineNode(const QByteArray &datagram, const QHostAddress &sender);
+    // A record from a response the intake has already parsed.
+    explicit UdpMachineNode(const SsdpResponse &response);
     ~UdpMachineNode() override;
 
     // Node messages for the user interface (indented JSON, keys sorted).
@@ -60,4 +63,5 @@ public:
 
 private:
     void parse(const QByteArray &datagram, const QHostAddress &sender);
+    void apply(const SsdpResponse &response);
 };

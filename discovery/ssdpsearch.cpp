@@ -39,9 +39,38 @@ bool interfaceQualifies(const QStringList &broadcastTexts)
     return false;
 }
 
+QList<int> chooseInterfaces(const QList<QStringList> &broadcastTextsPerInterface)
+{
+    QList<int> chosen;
+    for (int i = 0; i < broadcastTextsPerInterface.size(); ++i) {
+        if (interfaceQualifies(broadcastTextsPerInterface.at(i)))
+            chosen << i;
+    }
+    return chosen;
+}
+
 int interfaceIndexForTick(int tick, int interfaceCount)
 {
-    return interfaceCount > 0 ? tick % interfaceCount : -1;
+    if (interfaceCount <= 0)
+        return -1;
+    // Never negative, even if the tick count should ever wrap.
+    const int index = tick % interfaceCount;
+    return index < 0 ? index + interfaceCount : index;
+}
+
+SearchStep searchStep(int tick, int interfaceCount, bool ifaceChanged)
+{
+    SearchStep step;
+    step.ifaceChangedAfter = ifaceChanged;
+    if (interfaceCount <= 0)
+        return step;
+    step.send = true;
+    step.index = interfaceIndexForTick(tick, interfaceCount);
+    if (ifaceChanged || interfaceCount > 1) {
+        step.setInterface = true;
+        step.ifaceChangedAfter = false;
+    }
+    return step;
 }
 
 } // namespace SsdpSearch

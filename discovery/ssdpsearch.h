@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QStringList>
 
 // The fixed parts of the SSDP search, kept free of sockets so that tests can
@@ -22,7 +23,23 @@ QByteArray testResponse();
 bool broadcastQualifies(const QString &broadcastText);
 bool interfaceQualifies(const QStringList &broadcastTexts);
 
-// Tick k (from 1) searches on interface k mod n.
+// Positions of the qualifying interfaces, in the system's order, given the
+// broadcast texts of every interface's address entries.
+QList<int> chooseInterfaces(const QList<QStringList> &broadcastTextsPerInterface);
+
+// Tick k (from 1) searches on interface k mod n; -1 without interfaces.
 int interfaceIndexForTick(int tick, int interfaceCount);
+
+// What one search does. With one interface the outgoing multicast interface is
+// set once, at the first search after start; with several it follows the
+// rotation at every search.
+struct SearchStep
+{
+    bool send = false;
+    int index = -1;
+    bool setInterface = false;
+    bool ifaceChangedAfter = false;
+};
+SearchStep searchStep(int tick, int interfaceCount, bool ifaceChanged);
 
 } // namespace SsdpSearch

@@ -32,9 +32,14 @@ UdpMachineList::UdpMachineList(QObject *parent)
 
 UdpMachineList::~UdpMachineList()
 {
+    // The table outlives the event loop only briefly, but a long-lived owner
+    // (a test, a benchmark) must not collect sockets and records.
     if (m_timerId)
         killTimer(m_timerId);
     delete m_udpSocket;
+    m_udpSocket = nullptr;
+    for (UdpMachineNode *node : qAsConst(m_nodes))
+        node->m_udpcb = nullptr;
     qDeleteAll(m_nodes);
     m_nodes.clear();
 }
@@ -67,21 +72,27 @@ void UdpMachineList::startDiscovery()
         return;
     m_f_ifaceChanged = true;
     m_udpSocket = new QUdpSocket;
+    // A failed bind is not fatal: searches are still attempted, and a unit
+    // can still be added through addTestTarget().
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
-        qCWarning(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
+        qCDebug(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
     connect(m_udpSocket, SIGNAL(readyRead()), this, SLOT(slot_udpReceived()));
     m_msearch = SsdpSearch::mSearchRequest();
 
+    // Chosen once: interfaces that appear later are not searched.
     m_ifaces.clear();
     const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    QList<QStringList> broadcasts;
     for (const QNetworkInterface &iface : all) {
-        QStringList broadcasts;
+        QStringList texts;
         const QList<QNetworkAddressEntry> entries = iface.addressEntries();
         for (const QNetworkAddressEntry &entry : entries)
-            broadcasts << entry.broadcast().toString();
-        if (SsdpSearch::interfaceQualifies(broadcasts))
-            m_ifaces.append(iface);
+            texts << entry.broadcast().toString();
+        broadcasts << texts;
     }
+    const QList<int> chosen = SsdpSearch::chooseInterfaces(broadcasts);
+    for (int index : chosen)
+        m_ifaces.append(all.at(index));
     qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
 
     m_timerId = startTimer(1111, Qt::CoarseTimer);
@@ -90,66 +101,73 @@ void UdpMachineList::startDiscovery()
 void UdpMachineList::sendSearch(int tick)
 {
     QMutexLocker locker(&m_ifMutex);
-    const int n = m_ifaces.size();
-    if (n == 0)
+    const SsdpSearch::SearchStep step =
+        SsdpSearch::searchStep(tick, m_ifaces.size(), m_f_ifaceChanged);
+    if (!step.send)
         return;
-    const int index = SsdpSearch::interfaceIndexForTick(tick, n);
-    if (m_f_ifaceChanged || n > 1) {
-        m_f_ifaceChanged = false;
-        m_udpSocket->setMulticastInterface(m_ifaces.at(index));
-    }
-    m_udpSocket->writeDatagram(m_msearch, QHostAddress(SsdpSearch::kMulticastGroup),
+    m_f_ifaceChanged = step.ifaceChangedAfter;
+    if (step.setInterface)
+        m_udpSocket->setMulticastInterface(m_ifaces.at(step.index));
+    m_udpSocket->writeDatagram(m_msearch, QHostAddress(QLatin1String(SsdpSearch::kMulticastGroup)),
                                SsdpSearch::kPort);
 }
 
 void UdpMachineList::slot_udpReceived()
 {
+    // Drain everything queued: one notification may stand for many datagrams.
     do {
         m_readBuffer.resize(int(qMax<qint64>(0, m_udpSocket->pendingDatagramSize())));
         QHostAddress sender;
         quint16 senderPort = 0;
-        m_udpSocket->readDatagram(m_readBuffer.data(), m_readBuffer.size(), &sender, &senderPort);
+        const qint64 read = m_udpSocket->readDatagram(m_readBuffer.data(), m_readBuffer.size(),
+                                                      &sender, &senderPort);
+        // A failed read must not hand the previous datagram's bytes on again.
+        if (read < m_readBuffer.size())
+            m_readBuffer.resize(int(qMax<qint64>(0, read)));
         handleSsdpResponse(m_readBuffer, sender);
     } while (m_udpSocket->hasPendingDatagrams());
 }
 
 void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostAddress &sender)
 {
-    auto *record = new UdpMachineNode(datagram, sender);
-    if (!record->m_f_valid) {
-        delete record;
+    // Judge the text before building anything: most datagrams on a busy
+    // network are foreign or repeats, and a record with its Communication is
+    // only worth building for a unit the table does not know yet.
+    const SsdpResponse response = SsdpResponse::parse(datagram, sender);
+    if (!response.accepted)
         return;
-    }
 
     lock();
-    record->m_udpcb = this;
     UdpMachineNode *known = nullptr;
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
-        if (node->m_ipaddr == record->m_ipaddr) {
+        if (node->m_ipaddr == response.ipaddr) {
             known = node;
             break;
         }
     }
 
     if (known) {
+        // The stored field is overwritten first, so the message built from
+        // the known record carries the new value.
         known->m_count = 0;
-        if (known->m_uuid != record->m_uuid) {
-            known->m_uuid = record->m_uuid;
-            updateNode(record->jsonUpdateNode(QStringLiteral("m_uuid")));
+        if (known->m_uuid != response.uuid) {
+            known->m_uuid = response.uuid;
+            updateNode(known->jsonUpdateNode(QStringLiteral("m_uuid")));
         }
-        if (known->m_modelname != record->m_modelname) {
-            known->m_modelname = record->m_modelname;
-            updateNode(record->jsonUpdateNode(QStringLiteral("m_modelname")));
+        if (known->m_modelname != response.modelname) {
+            known->m_modelname = response.modelname;
+            updateNode(known->jsonUpdateNode(QStringLiteral("m_modelname")));
         }
-        if (known->m_nickname != record->m_nickname) {
-            known->m_nickname = record->m_nickname;
-            updateNode(record->jsonUpdateNode(QStringLiteral("m_nickname")));
+        if (known->m_nickname != response.nickname) {
+            known->m_nickname = response.nickname;
+            updateNode(known->jsonUpdateNode(QStringLiteral("m_nickname")));
         }
-        delete record;
         unlock();
         return;
     }
 
+    auto *record = new UdpMachineNode(response);
+    record->m_udpcb = this;
     connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
     connect(&record->m_comm, SIGNAL(fwup_progress(QString,QString)),
             record, SLOT(fwup_slot_progress(QString,QString)));
@@ -195,7 +213,10 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
         if (node->m_count > 10) {
             emit toUiRemoveNode(node->jsonRemoveNode());
             m_nodes.removeAt(i);
-            // Idle by now, so no run refers to it any more.
+            // Only Idle records age, so no run refers to it any more. It is
+            // destroyed on the event loop, after whatever is still queued for
+            // its Communication has been delivered.
+            node->m_udpcb = nullptr;
             node->deleteLater();
         } else {
             ++i;

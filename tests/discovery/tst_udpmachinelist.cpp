@@ -1,9 +1,18 @@
 #include "common/isolation.h"
+#include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
 #include <QMetaMethod>
+#include <QPointer>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <QTimerEvent>
+#include <QUdpSocket>
+
+// The table is driven tick by tick through its timer event and fed through
+// the intake directly; the only datagrams on a socket go over loopback.
 
 class TestUdpMachineList : public QObject
 {
@@ -13,7 +22,91 @@ private slots:
     void initTestCase();
     void metaObjectInterface();
     void fwUpdateStartForUnknownAddressEmitsNothing();
+
+    void newUnitIsAnnouncedAndLinked();
+    void repeatedResponse_data();
+    void repeatedResponse();
+    void addTestTargetTwice();
+    void badInputLeavesTableUnchanged_data();
+    void badInputLeavesTableUnchanged();
+    void drainsEveryQueuedDatagram();
+
+    void idleUnitRemovedAtEleventhTick();
+    void unitAnsweringWithinTenTicksStays();
+    void severalRemovedInOneTickInTableOrder();
+    void updatingUnitNeverAges();
+    void droppedUnitIsAddedAgain();
+    void foreignTimerIgnored();
+    void destructionReleasesSocketAndRecords();
 };
+
+namespace {
+
+const QString kIp = QStringLiteral("10.77.0.20");
+
+QByteArray unit(const QByteArray &model, const QByteArray &name, const QByteArray &uuid = "u-1",
+                const QByteArray &version = "1.02")
+{
+    return "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:" + uuid
+           + "::upnp:rootdevice\r\nvorant.example:device:model=" + model + ",version=" + version
+           + ",name=" + name + "\r\n\r\n";
+}
+
+void feed(UdpMachineList &table, const QByteArray &datagram, const QString &ip = kIp)
+{
+    table.handleSsdpResponse(datagram, QHostAddress(ip));
+}
+
+void tick(UdpMachineList &table, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QTimerEvent event(table.discoveryTimerId());
+        QCoreApplication::sendEvent(&table, &event);
+    }
+}
+
+// For keys that sort after m_ipaddr.
+QString updateText(const QString &key, const QString &value, const QString &ip = kIp)
+{
+    return QStringLiteral("{\n    \"action\": \"update\",\n    \"m_ipaddr\": \"%1\",\n    \"%2\": \"%3\"\n}\n")
+        .arg(ip, key, value);
+}
+
+QString deleteText(const QString &ip)
+{
+    return QStringLiteral("{\n    \"action\": \"delete\",\n    \"m_ipaddr\": \"%1\"\n}\n").arg(ip);
+}
+
+QStringList texts(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << args.at(0).toString();
+    return out;
+}
+
+QStringList addresses(const UdpMachineList &table)
+{
+    QStringList out;
+    for (const UdpMachineNode *node : table.nodes())
+        out << node->m_ipaddr;
+    return out;
+}
+
+struct Spies
+{
+    explicit Spies(UdpMachineList *table)
+        : added(table, &UdpMachineList::toUiAddNode)
+        , updated(table, &UdpMachineList::toUiUpdateNode)
+        , removed(table, &UdpMachineList::toUiRemoveNode)
+        , progress(table, &UdpMachineList::toui_fwup_progress)
+    {
+    }
+    int total() const { return added.count() + updated.count() + removed.count() + progress.count(); }
+    QSignalSpy added, updated, removed, progress;
+};
+
+} // namespace
 
 void TestUdpMachineList::initTestCase()
 {
@@ -55,6 +148,321 @@ void TestUdpMachineList::fwUpdateStartForUnknownAddressEmitsNothing()
     QTest::qWait(50);
     QCOMPARE(progress.count() + added.count() + updated.count() + removed.count(), 0);
     QVERIFY(table.nodes().isEmpty());
+}
+
+void TestUdpMachineList::newUnitIsAnnouncedAndLinked()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Studio%20A"));
+    QCOMPARE(texts(spies.added), QStringList{QStringLiteral("{\n"
+                                                             "    \"action\": \"add\",\n"
+                                                             "    \"m_count\": \"0\",\n"
+                                                             "    \"m_ipaddr\": \"10.77.0.20\",\n"
+                                                             "    \"m_modelname\": \"ZP-9E\",\n"
+                                                             "    \"m_nickname\": \"Studio A\",\n"
+                                                             "    \"m_state\": \"0\",\n"
+                                                             "    \"m_version\": \"1.02\"\n"
+                                                             "}\n")});
+    feed(table, unit("VK-3F", ""), QStringLiteral("10.77.0.21"));
+    QCOMPARE(spies.added.count(), 2);
+    QCOMPARE(spies.updated.count(), 0);
+    QCOMPARE(addresses(table), (QStringList{kIp, "10.77.0.21"}));
+
+    // The record reports through the table, and its Communication through it.
+    UdpMachineNode *node = table.nodes().first();
+    QCOMPARE(node->m_udpcb, static_cast<UdpCB *>(&table));
+    emit node->m_comm.fwup_progress(QStringLiteral("Sending... 5%"), kIp);
+    QCOMPARE(spies.progress.count(), 1);
+    QCOMPARE(spies.progress.at(0), (QList<QVariant>{QStringLiteral("Sending... 5%"), kIp}));
+    node->m_comm.m_deviceName = QStringLiteral("ZP-9E");
+    node->m_comm.m_fwVersion = QStringLiteral("2.00");
+    node->m_comm.m_fwBuild = QStringLiteral("17");
+    emit node->m_comm.fwup_initCompleted();
+    QCOMPARE(texts(spies.updated), (QStringList{updateText("m_modelname", "ZP-9E"),
+                                                updateText("m_version", "2.00"),
+                                                QStringLiteral("{\n    \"action\": \"update\",\n"
+                                                               "    \"m_build\": \"(build17)\",\n"
+                                                               "    \"m_ipaddr\": \"10.77.0.20\"\n}\n")}));
+}
+
+void TestUdpMachineList::repeatedResponse_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QStringList>("updates");
+
+    const QString testUuid = QStringLiteral("63041253-1019-2006-1228-aabbccddeeff");
+    const QByteArray desk = unit("ZP-9E", "Desk");
+    QTest::newRow("unchanged") << desk << desk << QStringList();
+    QTest::newRow("new version only") << desk << unit("ZP-9E", "Desk", "u-1", "9.99") << QStringList();
+    QTest::newRow("new name") << desk << unit("ZP-9E", "Stage") << QStringList{updateText("m_nickname", "Stage")};
+    QTest::newRow("model and name") << desk << unit("ZP-9E-B", "Stage")
+                                    << QStringList{updateText("m_modelname", "ZP-9E-B"),
+                                                   updateText("m_nickname", "Stage")};
+    QTest::newRow("uuid, model, name") << desk << unit("VK-5F", "Stage", "u-2")
+                                       << QStringList{updateText("m_uuid", "u-2"),
+                                                      updateText("m_modelname", "VK-5F"),
+                                                      updateText("m_nickname", "Stage")};
+    QTest::newRow("headers only after description")
+        << desk << SsdpSearch::testResponse()
+        << QStringList{updateText("m_uuid", testUuid), updateText("m_modelname", ""),
+                       updateText("m_nickname", "")};
+}
+
+void TestUdpMachineList::repeatedResponse()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    UdpMachineList table;
+    Spies spies(&table);
+    feed(table, first);
+    QCOMPARE(spies.added.count(), 1);
+    tick(table, 4);
+    UdpMachineNode *node = table.nodes().first();
+    QCOMPARE(node->m_count, 4);
+
+    feed(table, second);
+    QTEST(texts(spies.updated), "updates");
+    QCOMPARE(spies.added.count(), 1);
+    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{node});
+    QCOMPARE(node->m_count, 0);
+    const SsdpResponse expected = SsdpResponse::parse(second, QHostAddress(kIp));
+    QCOMPARE(node->m_uuid, expected.uuid);
+    QCOMPARE(node->m_modelname, expected.modelname);
+    QCOMPARE(node->m_nickname, expected.nickname);
+    QCOMPARE(node->m_version, QStringLiteral("1.02")); // never refreshed
+}
+
+void TestUdpMachineList::addTestTargetTwice()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    table.addTestTarget();
+    tick(table, 3);
+    table.addTestTarget();
+    QCOMPARE(spies.added.count(), 1);
+    QCOMPARE(spies.updated.count(), 0);
+    QCOMPARE(addresses(table), QStringList{"127.0.0.1"});
+    const UdpMachineNode *node = table.nodes().first();
+    QCOMPARE(node->m_count, 0);
+    QCOMPARE(node->m_uuid, QStringLiteral("63041253-1019-2006-1228-aabbccddeeff"));
+    QVERIFY(node->m_modelname.isEmpty() && node->m_nickname.isEmpty() && node->m_version.isEmpty());
+}
+
+void TestUdpMachineList::badInputLeavesTableUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+
+    QRandomGenerator rng(7);
+    QByteArray noise(65536, Qt::Uninitialized);
+    for (char &c : noise)
+        c = char(rng.bounded(256));
+    QByteArray bareCr = SsdpSearch::testResponse();
+    bareCr.replace("\r\n", "\r");
+    const QByteArray head("HTTP/1.1 200 OK\r\n");
+
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one line") << QByteArray("vorant.example:model=ZP-9E");
+    QTest::newRow("64 KiB of noise") << noise;
+    QTest::newRow("NUL before the headers") << QByteArray(1, '\0') + unit("ZP-9E", "Desk");
+    QTest::newRow("NUL inside SERVER") << head + "Server: VOR" + QByteArray(1, '\0') + "ANT\r\n\r\n";
+    QTest::newRow("invalid UTF-8") << QByteArray("\xc3\x28\r\n\xff\xfeServer:\xa0VORANT\r\n");
+    QTest::newRow("only quotes") << QByteArray(300, '"') + "\n" + QByteArray(300, '"');
+    QTest::newRow("thousands of colons") << head + QByteArray(20000, ':') + "\r\n";
+    QTest::newRow("thousands of commas") << head + "vorant.example" + QByteArray(20000, ',') + "\r\n";
+    QTest::newRow("description ends in model") << head + "vorant.example:version=1,model\r\n";
+    QTest::newRow("unknown model with SERVER") << head + "vorant.example:model=XX-1\r\nServer: VORANT\r\n";
+    QTest::newRow("10 KB USN, no SERVER") << head + "USN: uuid:" + QByteArray(10240, 'u') + "::x\r\n\r\n";
+    QTest::newRow("USN with many ::") << head + "USN: uuid:a::b::c::d::e\r\n\r\n";
+    QTest::newRow("bare CR line ends") << bareCr;
+    QTest::newRow("SERVER without value") << head + "Server:\r\nUSN: uuid:a::b\r\n\r\n";
+    QTest::newRow("our own M-SEARCH") << SsdpSearch::mSearchRequest();
+    QTest::newRow("router") << head + "SERVER: Linux/5.4 UPnP/1.0 MiniUPnPd/2.2\r\n"
+                                      "USN: uuid:r::urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n\r\n";
+    QTest::newRow("media server NOTIFY")
+        << QByteArray("NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: upnp:rootdevice\r\n"
+                      "NTS: ssdp:alive\r\nSERVER: Linux UPnP/1.0 Vorant-DLNA/1.0\r\n\r\n");
+}
+
+void TestUdpMachineList::badInputLeavesTableUnchanged()
+{
+    QFETCH(QByteArray, datagram);
+    UdpMachineList table;
+    feed(table, unit("ZP-9E", "Desk"));
+    tick(table, 3);
+    const QList<UdpMachineNode *> before = table.nodes();
+    Spies spies(&table);
+
+    feed(table, datagram);                                // from the known unit's address
+    feed(table, datagram, QStringLiteral("10.77.0.21")); // from a new address
+    QCOMPARE(spies.total(), 0);
+    QCOMPARE(table.nodes(), before);
+    QCOMPARE(before.first()->m_count, 3); // a rejected datagram refreshes nothing
+    QCOMPARE(before.first()->m_nickname, QStringLiteral("Desk"));
+}
+
+void TestUdpMachineList::drainsEveryQueuedDatagram()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    table.slot_udpReceived(); // nothing pending: an empty datagram, rejected
+    QCOMPARE(spies.total(), 0);
+
+    const quint16 port = table.udpSocket()->localPort();
+    QVERIFY(port != 0);
+    QUdpSocket a, b, c;
+    QVERIFY(a.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    QVERIFY(b.bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    QVERIFY(c.bind(QHostAddress(QStringLiteral("127.0.0.4")), 0));
+    const QHostAddress to(QHostAddress::LocalHost);
+    a.writeDatagram(unit("RT-6C", "A"), to, port);
+    b.writeDatagram(SsdpSearch::mSearchRequest(), to, port);
+    c.writeDatagram(unit("VL-3F", "C"), to, port);
+    a.writeDatagram(unit("RT-6C", "A2"), to, port);
+    QThread::msleep(20); // loopback delivery, without running the event loop
+
+    table.slot_udpReceived();
+    QCOMPARE(spies.added.count(), 2);
+    QCOMPARE(addresses(table), (QStringList{"127.0.0.2", "127.0.0.4"}));
+    QCOMPARE(texts(spies.updated), QStringList{updateText("m_nickname", "A2", "127.0.0.2")});
+    QVERIFY(!table.udpSocket()->hasPendingDatagrams());
+}
+
+void TestUdpMachineList::idleUnitRemovedAtEleventhTick()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Desk"));
+    QPointer<UdpMachineNode> node = table.nodes().first();
+    const int searches = table.searchCount();
+
+    tick(table, 10);
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(node->m_count, 10);
+    tick(table);
+    QCOMPARE(texts(spies.removed), QStringList{deleteText(kIp)});
+    QVERIFY(table.nodes().isEmpty());
+    QCOMPARE(table.searchCount(), searches + 11);
+
+    // Destroyed on the event loop, not leaked and not at once.
+    QVERIFY(node);
+    QVERIFY(node->m_udpcb == nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(node.isNull());
+    tick(table, 20);
+    QCOMPARE(spies.removed.count(), 1);
+}
+
+void TestUdpMachineList::unitAnsweringWithinTenTicksStays()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    for (int round = 0; round < 5; ++round) {
+        feed(table, unit("ZP-9E", "Desk"));
+        tick(table, 10);
+    }
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(spies.added.count(), 1);
+    QCOMPARE(table.nodes().first()->m_count, 10);
+}
+
+void TestUdpMachineList::severalRemovedInOneTickInTableOrder()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    const QStringList ips{"10.77.0.20", "10.77.0.21", "10.77.0.22", "10.77.0.23", "10.77.0.24"};
+    for (const QString &ip : ips)
+        feed(table, unit("VK-3F", "x"), ip);
+    tick(table, 5);
+    feed(table, unit("VK-3F", "x"), ips.at(1)); // .21 answers again
+    feed(table, unit("VK-3F", "x"), ips.at(4)); // and so does .24, at the end
+    tick(table, 5);
+    QCOMPARE(spies.removed.count(), 0);
+
+    tick(table);
+    // Adjacent expiries (.22, .23) included: the record moving up is examined too.
+    QCOMPARE(texts(spies.removed),
+             (QStringList{deleteText(ips.at(0)), deleteText(ips.at(2)), deleteText(ips.at(3))}));
+    QCOMPARE(addresses(table), (QStringList{ips.at(1), ips.at(4)}));
+    QCOMPARE(table.nodes().at(0)->m_count, 6);
+    QCOMPARE(table.nodes().at(1)->m_count, 6);
+}
+
+void TestUdpMachineList::updatingUnitNeverAges()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Busy"));
+    feed(table, unit("ZP-9E", "Idle"), QStringLiteral("10.77.0.21"));
+    tick(table, 4);
+    UdpMachineNode *busy = table.nodes().first();
+    busy->m_fwup_state = UdpMachineNode::Transferring;
+
+    tick(table, 60);
+    QCOMPARE(texts(spies.removed), QStringList{deleteText("10.77.0.21")});
+    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{busy});
+    QCOMPARE(busy->m_count, 4);
+
+    busy->m_fwup_state = UdpMachineNode::Idle; // run over: ages on from 4
+    tick(table, 6);
+    QCOMPARE(spies.removed.count(), 1);
+    tick(table);
+    QCOMPARE(spies.removed.count(), 2);
+    QVERIFY(table.nodes().isEmpty());
+}
+
+void TestUdpMachineList::droppedUnitIsAddedAgain()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Desk"));
+    QPointer<UdpMachineNode> old = table.nodes().first();
+    tick(table, 11);
+    QVERIFY(table.nodes().isEmpty());
+
+    feed(table, unit("ZP-9E", "Desk"));
+    QCOMPARE(spies.added.count(), 2);
+    QCOMPARE(spies.added.at(1), spies.added.at(0));
+    QCOMPARE(table.nodes().size(), 1);
+    QVERIFY(old && table.nodes().first() != old.data());
+    QCOMPARE(table.nodes().first()->m_count, 0);
+}
+
+void TestUdpMachineList::foreignTimerIgnored()
+{
+    UdpMachineList table;
+    feed(table, unit("ZP-9E", "Desk"));
+    const int searches = table.searchCount();
+    QTimerEvent event(table.discoveryTimerId() + 1000);
+    QCoreApplication::sendEvent(&table, &event);
+    QCOMPARE(table.searchCount(), searches);
+    QCOMPARE(table.nodes().first()->m_count, 0);
+}
+
+void TestUdpMachineList::destructionReleasesSocketAndRecords()
+{
+    auto *table = new UdpMachineList;
+    feed(*table, unit("ZP-9E", "Gone"));
+    QPointer<UdpMachineNode> gone = table->nodes().first();
+    tick(*table, 11);
+    feed(*table, unit("ZP-9E", "Kept"), QStringLiteral("10.77.0.21"));
+    feed(*table, unit("VK-3F", "Kept2"), QStringLiteral("10.77.0.22"));
+    QPointer<QUdpSocket> socket = table->udpSocket();
+    QPointer<UdpMachineNode> kept = table->nodes().first();
+    QPointer<UdpMachineNode> kept2 = table->nodes().last();
+    QVERIFY(socket && kept && kept2);
+
+    delete table;
+    QVERIFY(socket.isNull());
+    QVERIFY(kept.isNull());
+    QVERIFY(kept2.isNull());
+    // A dropped record still waiting for the event loop no longer reports to
+    // the table it left.
+    QVERIFY(gone);
+    emit gone->m_comm.fwup_progress(QStringLiteral("late"), kIp);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(gone.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestUdpMachineList)
