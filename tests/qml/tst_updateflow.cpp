@@ -21,6 +21,7 @@ private slots:
     void selectAllUpdateByMouseAndKeys();
     void overlayShowsRunEnd();
     void everyTextIsPlain();
+    void consoleLines();
 
 private:
     QQuickItem *visibleItemWithProperty(const char *name, const QString &value) const;
@@ -243,6 +244,45 @@ void TestUpdateFlow::everyTextIsPlain()
     }
     // title and version, two buttons, seven cards of 11, the overlay's lines
     QVERIFY2(texts > 40, qPrintable(QString::number(texts)));
+}
+
+static QStringList *s_lines = nullptr;
+static void collect(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    if (s_lines)
+        s_lines->append(msg);
+}
+
+void TestUpdateFlow::consoleLines()
+{
+    // What the list writes to the console: a field report's only trace.
+    QObject *repeater = m_window->findChild<QObject *>(QStringLiteral("menuRepeater"));
+    QVERIFY(repeater);
+    const int before = repeater->property("count").toInt();
+    const QString add = StandInCore::nodeMessage(QStringLiteral("add"), {{QStringLiteral("m_ipaddr"), address(30)}});
+    const QString remove =
+        StandInCore::nodeMessage(QStringLiteral("delete"), {{QStringLiteral("m_ipaddr"), address(30)}});
+
+    QStringList lines;
+    s_lines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    m_core.sendAdd(add);
+    m_core.sendAdd(QStringLiteral("{ not json"));
+    m_core.sendRemove(remove);
+    qInstallMessageHandler(previous);
+    s_lines = nullptr;
+
+    const QStringList expected{
+        add,
+        QStringLiteral("onStatusChanged1"),
+        QStringLiteral("count:%1 index:%2").arg(before + 1).arg(before),
+        QStringLiteral("{ not json"),
+        QStringLiteral("add message is not a JSON object, no card created"),
+        remove,
+        QStringLiteral("count:%1 index:%2 item.m_itemNumber:%2").arg(before).arg(before),
+    };
+    QCOMPARE(lines, expected);
+    QCOMPARE(repeater->property("count").toInt(), before);
 }
 
 QTEST_MAIN(TestUpdateFlow)
