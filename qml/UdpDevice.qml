@@ -90,6 +90,7 @@ Item {
 
             Item {
                 height: 20
+                width: id_label_nickname.width + 5 + id_value_nickname.width
                 Text {
                     id: id_label_nickname
                     height: 20
@@ -109,6 +110,7 @@ Item {
             }
             Item {
                 height: 20
+                width: id_label_model.width + 5 + id_value_model.width
                 Text {
                     id: id_label_model
                     height: 20
@@ -127,6 +129,7 @@ Item {
             }
             Item {
                 height: 20
+                width: id_label_ipaddr.width + 5 + id_value_ipaddr.width
                 Text {
                     id: id_label_ipaddr
                     height: 20
@@ -146,6 +149,7 @@ Item {
             }
             Item {
                 height: 20
+                width: id_label_version.width + 5 + id_value_version.width
                 Text {
                     id: id_label_version
                     height: 20
@@ -166,6 +170,7 @@ Item {
             }
             Item {
                 height: 20
+                width: id_label_progress.width + 5 + id_value_progress.width + id_dash.width
                 Text {
                     id: id_label_progress
                     height: 20
