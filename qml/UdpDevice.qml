@@ -88,6 +88,8 @@ Item {
             anchors.leftMargin: 55
             spacing: 8
 
+            // A column leaves rows of no width unplaced: each row is as
+            // wide as its texts.
             Item {
                 height: 20
                 width: id_label_nickname.width + 5 + id_value_nickname.width

@@ -32,6 +32,27 @@ UiTestCase {
         compare(c.height, 150)
     }
 
+    function test_rowsStackedInsideFrame() {
+        addUnits(1)
+        udpmachine.progress("Writing", address(0))
+        var c = card(0)
+        var values = ["id_value_nickname", "id_value_model", "id_value_ipaddr", "id_value_version",
+                      "id_value_progress"]
+        // frame margin 3, column top margin 5, rows of 20 with 8 between
+        for (var i = 0; i < values.length; ++i) {
+            var value = cardItem(0, values[i])
+            tryVerify(function() { return value.mapToItem(c, 0, 0).y === 3 + 5 + 28 * i },
+                      1000, values[i] + " at " + value.mapToItem(c, 0, 0).y)
+            // right of its label, which starts at the column's left margin
+            verify(value.mapToItem(c, 0, 0).x > 3 + 55 + 40, values[i] + " x " + value.mapToItem(c, 0, 0).x)
+        }
+        var frame = c.children[0]
+        compare(frame.x, 3)
+        compare(frame.width, c.width - 6)
+        verify(Qt.colorEqual(frame.color, "snow"))
+        compare(frame.border.width, 2)
+    }
+
     function test_addFillsCardFromMessage() {
         udpmachine.addUnit("10.77.0.10", "Stage Left", "ZP-9E", "1.02")
         var c = card(0)
