@@ -1,9 +1,564 @@
 import QtQuick 2.11
+import QtQuick.Controls 2.4
+import QtQuick.Layouts 1.0
 
-// Stand-in until the device list lands: keeps the window whole.
+// The list of discovered units and the update scheduler.
+//
+// One card per unit the core reports, in order of arrival. An update run
+// starts up to five selected units at once and then, once a second, one more
+// waiting unit while fewer than five are busy; the progress overlay counts
+// what succeeded, failed or was lost on the way.
+//
+// All four core signals arrive synchronously, some of them while the core
+// holds its table lock, so their handlers never call back into udpmachine.
+// Only update_firmware does, from start_update() and from the tick.
 Item {
     id: id_udplistview
+
+    property int m_nofUpdateUnits: 0
+    property int m_nofWorkingUnits: 0
+    property int m_nofWaitingUnits: 0
+    property int m_nofOKUnits: 0
+    property int m_nofNGUnits: 0
+    property int m_nofEndOfWorkUnits: 0
+    property int m_nofLostUnits: 0
+    property string m_passwd: ""
+    readonly property int m_max_units_at_the_same_time: 5
     property string m_dash: ""
-    function selectAllUnits() {}
-    function updateSelectedUnits() {}
+
+    // The run is over when no target unit works or waits any more. The
+    // overlay's Close button and its "Finished." follow this.
+    readonly property bool m_f_run_over: m_nofWorkingUnits === 0 && m_nofWaitingUnits === 0
+
+    readonly property int m_max_selected_units: 48
+    readonly property int m_update_port: 54726
+
+    // The card properties a node message may fill. Anything else in a message
+    // is ignored, so a message can never overwrite the list's own state.
+    readonly property var m_textKeys: ["m_modelname", "m_nickname", "m_login_passwd", "m_version",
+                                       "m_build", "m_mac", "m_sn", "m_ipaddr", "m_uuid"]
+    readonly property var m_numberKeys: ["m_state", "m_count"]
+
+    function cardAt(row) {
+        var loader = menuRepeater.itemAt(row)
+        return loader ? loader.item : null
+    }
+
+    function firstCardWithAddress(ipaddr) {
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && card.m_ipaddr === ipaddr)
+                return i
+        }
+        return -1
+    }
+
+    // Node messages are JSON objects; anything else is not one.
+    function parseNodeMessage(text) {
+        var object
+        try {
+            object = JSON.parse(text)
+        } catch (e) {
+            return null
+        }
+        if (object === null || typeof object !== "object" || Array.isArray(object))
+            return null
+        return object
+    }
+
+    // The core sends every value as text, numbers included. Returns undefined
+    // for a key or value the card does not take.
+    function cardValue(key, value) {
+        if (m_textKeys.indexOf(key) >= 0)
+            return typeof value === "string" ? value : undefined
+        if (m_numberKeys.indexOf(key) >= 0) {
+            var number = parseInt(value, 10)
+            return isNaN(number) ? undefined : number
+        }
+        return undefined
+    }
+
+    function copyMembers(card, object, onlyChanged) {
+        for (var key in object) {
+            var value = cardValue(key, object[key])
+            if (value === undefined)
+                continue
+            if (onlyChanged && card[key] === value)
+                continue
+            card[key] = value
+        }
+    }
+
+    function slot_addNode(arg_str_add) {
+        console.log(arg_str_add)
+        var object = parseNodeMessage(arg_str_add)
+        if (object === null) {
+            console.log("add message is not a JSON object, no card created")
+            return
+        }
+        id_listmodel.append({ "pageSource": pageComponent })
+        // Only the card just appended can still be new: every earlier one
+        // was filled by the add that created it.
+        var card = cardAt(menuRepeater.count - 1)
+        if (card && card.m_f_new) {
+            card.m_f_new = false
+            copyMembers(card, object, false)
+        }
+    }
+
+    function slot_updateNode(arg_str_update) {
+        var object = parseNodeMessage(arg_str_update)
+        if (object === null)
+            return
+        var row = firstCardWithAddress(object.m_ipaddr)
+        if (row < 0)
+            return
+        copyMembers(cardAt(row), object, true)
+    }
+
+    function slot_removeNode(arg_str_remove) {
+        console.log(arg_str_remove)
+        var object = parseNodeMessage(arg_str_remove)
+        if (object === null)
+            return
+        var row = firstCardWithAddress(object.m_ipaddr)
+        if (row >= 0)
+            id_listmodel.remove(row)
+    }
+
+    function slot_progress(arg_progress, arg_ipaddr) {
+        var row = firstCardWithAddress(arg_ipaddr)
+        if (row < 0)
+            return
+        cardAt(row).m_msg = arg_progress
+        if (arg_progress === "Firmware update completed.") {
+            m_nofOKUnits += 1
+            m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
+        } else if (arg_progress.indexOf("ERROR") === 0) {
+            m_nofNGUnits += 1
+            m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
+        }
+    }
+
+    // A unit holds one of the five slots from the moment the core accepts it
+    // until its run ends: connecting, starting, sending (retries included)
+    // and writing.
+    function isWorkingText(text) {
+        return text.indexOf("Send") === 0
+                || text.indexOf("Writ") === 0
+                || text.indexOf("connecting") === 0
+                || text === "Starting..."
+                || text.indexOf("Retry: ") === 0
+    }
+
+    function selectAllUnits() {
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && !card.m_f_now_updating)
+                card.m_f_selected = true
+        }
+    }
+
+    function updateSelectedUnits() {
+        var selected = 0
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && card.m_f_selected)
+                ++selected
+        }
+        m_nofUpdateUnits = selected
+        if (selected <= m_max_selected_units)
+            id_popup_passwd.open()
+        else
+            id_popup_warning.open()
+    }
+
+    function updating_tick() {
+        var working = 0
+        var waiting = 0
+        var firstWaiting = null
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (!card || !card.m_f_target_this_time)
+                continue
+            if (card.m_msg === "Waiting") {
+                ++waiting
+                if (firstWaiting === null)
+                    firstWaiting = card
+            } else if (isWorkingText(card.m_msg)) {
+                ++working
+            }
+        }
+        if (working < m_max_units_at_the_same_time && firstWaiting !== null)
+            firstWaiting.update_firmware(m_passwd)
+        m_nofWorkingUnits = working
+        m_nofWaitingUnits = waiting
+    }
+
+    function second_tick() {
+        id_timer.m_count += 1
+        switch (id_timer.m_count % 4) {
+        case 1: m_dash = "."; break
+        case 2: m_dash = ".."; break
+        case 3: m_dash = "..."; break
+        default: m_dash = ""; break
+        }
+        updating_tick()
+    }
+
+    function start_update() {
+        m_nofUpdateUnits = 0
+        m_nofOKUnits = 0
+        m_nofNGUnits = 0
+        m_nofEndOfWorkUnits = 0
+        m_nofLostUnits = 0
+        m_passwd = id_passwd.text
+
+        var started = 0
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (!card)
+                continue
+            if (card.m_f_selected) {
+                m_nofUpdateUnits += 1
+                if (started < m_max_units_at_the_same_time) {
+                    ++started
+                    card.update_firmware(m_passwd)
+                } else {
+                    card.m_msg = "Waiting"
+                }
+                card.m_f_target_this_time = true
+            } else {
+                card.m_f_target_this_time = false
+            }
+        }
+        updating_tick()
+        id_popup_progress.visible = true
+    }
+
+    function countLostUnits() {
+        // A unit can report more than one error in a run; it is still only
+        // one unit, and never fewer than none are lost.
+        m_nofLostUnits = Math.max(0, m_nofUpdateUnits - m_nofOKUnits - m_nofNGUnits)
+    }
+
+    Timer {
+        id: id_timer
+        objectName: "id_timer"
+        property int m_count: 0
+        interval: 1000
+        repeat: true
+        running: true
+        onTriggered: second_tick()
+    }
+
+    Connections {
+        target: udpmachine
+        function onToUiAddNode(arg_str_add) { slot_addNode(arg_str_add) }
+        function onToUiUpdateNode(arg_str_update) { slot_updateNode(arg_str_update) }
+        function onToUiRemoveNode(arg_str_remove) { slot_removeNode(arg_str_remove) }
+        function onToui_fwup_progress(arg_progress, arg_ipaddr) { slot_progress(arg_progress, arg_ipaddr) }
+    }
+
+    ListModel {
+        id: id_listmodel
+    }
+
+    Component {
+        id: pageComponent
+        UdpDevice {}
+    }
+
+    Flickable {
+        id: id_flickable
+        objectName: "id_flickable"
+        anchors.fill: parent
+        clip: true
+        flickableDirection: Flickable.VerticalFlick
+        contentWidth: width
+        contentHeight: column_kun.height
+
+        Column {
+            id: column_kun
+            spacing: 0
+
+            Repeater {
+                id: menuRepeater
+                objectName: "menuRepeater"
+                model: id_listmodel
+
+                Loader {
+                    sourceComponent: pageSource
+                    asynchronous: false
+                    onStatusChanged: console.log("onStatusChanged" + status)
+                }
+
+                onItemAdded: {
+                    console.log("count:" + count + " index:" + index)
+                    item.item.m_itemNumber = index
+                    // Appends only move the new card; later rows follow an
+                    // insertion, earlier ones never change.
+                    for (var i = index; i < count; ++i) {
+                        var card = cardAt(i)
+                        if (card)
+                            card.m_indexNumber = i
+                    }
+                }
+                onItemRemoved: {
+                    console.log("count:" + count + " index:" + index
+                                + " item.m_itemNumber:" + (item.item ? item.item.m_itemNumber : ""))
+                    for (var i = index; i < count; ++i) {
+                        var card = cardAt(i)
+                        if (card)
+                            card.m_indexNumber = i
+                    }
+                }
+            }
+        }
+
+        ScrollBar.vertical: ScrollBar {
+            id: id_scrollbar
+            objectName: "id_scrollbar"
+            parent: id_flickable
+            anchors.top: id_flickable.top
+            anchors.bottom: id_flickable.bottom
+            anchors.right: id_flickable.right
+            contentItem: Rectangle {
+                implicitWidth: 12
+                radius: width / 2
+                color: "#B3d4d4d8"
+                border.width: 1
+                border.color: "#B3464646"
+                opacity: id_scrollbar.pressed ? 0.9 : 0.7
+            }
+        }
+    }
+
+    Popup {
+        id: id_popup_passwd
+        objectName: "id_popup_passwd"
+        parent: Overlay.overlay
+        x: (base_window.width - width) / 2
+        y: (base_window.height - height) / 2
+        width: 300
+        height: 200
+        modal: true
+        focus: true
+        padding: 0
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+        onOpened: id_passwd.forceActiveFocus()
+
+        background: Rectangle {
+            color: "#ededed"
+            radius: 4
+            border.width: 1
+            border.color: "#454545"
+        }
+
+        contentItem: Column {
+            Item { width: 15; height: 35 }
+            Text {
+                x: id_passwd.x
+                text: "Enter password"
+                textFormat: Text.PlainText
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Item { width: 15; height: 15 }
+            TextField {
+                id: id_passwd
+                objectName: "id_passwd"
+                x: (parent.width - width) / 2
+                width: 200
+                height: 30
+                color: "black"
+                font.pixelSize: 15
+                focus: true
+                echoMode: TextInput.Password
+                passwordMaskDelay: 5000
+            }
+            Item { width: 15; height: 55 }
+            Row {
+                x: (parent.width - width) / 2
+                HuButton {
+                    id: id_button_cancel
+                    width: 99
+                    height: 32
+                    m_text: "Cancel"
+                    m_fontPixelsize: 15
+                    onClicked: id_popup_passwd.close()
+                }
+                Item { width: 25; height: 25 }
+                HuButton {
+                    id: id_button_update
+                    width: 99
+                    height: 32
+                    m_text: "Update"
+                    m_fontPixelsize: 15
+                    onClicked: {
+                        id_popup_passwd.close()
+                        start_update()
+                    }
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: id_popup_progress
+        objectName: "id_popup_progress"
+        parent: Overlay.overlay
+        x: 0
+        y: 0
+        width: base_window.width
+        height: base_window.height
+        color: "#88000000"
+        visible: false
+
+        // Takes every click so that neither the cards nor the bottom bar
+        // react during a run. It has no wheel handler: wheel events go on to
+        // the list beneath, so the technician can still scroll through the
+        // cards and watch each one.
+        MouseArea {
+            anchors.fill: parent
+            acceptedButtons: Qt.AllButtons
+        }
+
+        Rectangle {
+            id: id_progress_box
+            objectName: "id_progress_box"
+            x: (base_window.width - width) / 2
+            y: (base_window.height - height) / 2
+            width: 300
+            height: 200
+            color: "#ededed"
+            radius: 4
+            border.width: 1
+            border.color: "#454545"
+
+            Column {
+                width: parent.width
+                Item { width: 15; height: 15 }
+                Text {
+                    id: id_text_status
+                    objectName: "id_text_status"
+                    x: 14
+                    width: parent.width
+                    text: m_f_run_over ? "Finished." : "Updating" + m_dash
+                    textFormat: Text.PlainText
+                    font.bold: true
+                    font.pixelSize: 15
+                }
+                Item { width: 15; height: 15 }
+                Text {
+                    id: id_text_ok
+                    objectName: "id_text_ok"
+                    x: 50
+                    width: parent.width
+                    text: m_nofOKUnits + " suceeded"
+                    textFormat: Text.PlainText
+                    font.bold: true
+                    font.pixelSize: 15
+                }
+                Item { width: 15; height: 15 }
+                Text {
+                    id: id_text_ng
+                    objectName: "id_text_ng"
+                    x: 50
+                    width: parent.width
+                    text: m_nofNGUnits + " failed"
+                          + (m_nofLostUnits !== 0 ? " and " + m_nofLostUnits + "lost" : "")
+                    textFormat: Text.PlainText
+                    font.bold: true
+                    font.pixelSize: 15
+                }
+                Item { width: 15; height: 15 }
+                Rectangle {
+                    id: id_bar
+                    x: 15
+                    width: 270
+                    height: 10
+                    color: "#454545"
+                    Rectangle {
+                        id: id_bar_fill
+                        objectName: "id_bar_fill"
+                        // A unit that reports twice must not push the fill
+                        // past the bar's end.
+                        readonly property real m_fillWidth: m_nofUpdateUnits > 0
+                            ? Math.min(id_bar.width * m_nofEndOfWorkUnits / m_nofUpdateUnits, id_bar.width) - 2
+                            : 0
+                        x: 1
+                        y: 1
+                        width: Math.max(0, m_fillWidth)
+                        height: 8
+                        visible: m_fillWidth > 0
+                        color: "#41ccff"
+                    }
+                }
+                Item { width: 15; height: 15 }
+                HuButton {
+                    id: id_button_close
+                    objectName: "id_button_close"
+                    x: 15
+                    width: 99
+                    height: 32
+                    m_text: "Close"
+                    m_fontPixelsize: 15
+                    visible: m_f_run_over
+                    // Also when the overlay opens on a run that is already
+                    // over: the button becomes visible with it.
+                    onVisibleChanged: if (visible) countLostUnits()
+                    onClicked: id_popup_progress.visible = false
+                }
+            }
+        }
+    }
+
+    Popup {
+        id: id_popup_warning
+        objectName: "id_popup_warning"
+        parent: Overlay.overlay
+        x: (base_window.width - width) / 2
+        y: (base_window.height - height) / 2
+        width: 300
+        height: id_column_warinig.implicitHeight
+        modal: true
+        focus: true
+        padding: 0
+        closePolicy: Popup.NoAutoClose
+
+        background: Rectangle {
+            color: "#ededed"
+            radius: 4
+            border.width: 1
+            border.color: "#454545"
+        }
+
+        contentItem: Column {
+            id: id_column_warinig
+            Item { width: 15; height: 25 }
+            Text {
+                x: 30
+                width: 240
+                text: "More than 49 units cannot be updated at the same time.\nReduce the number of connected units."
+                textFormat: Text.PlainText
+                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Item { width: 15; height: 25 }
+            Row {
+                x: 30
+                HuButton {
+                    id: id_button_warning_close
+                    width: 99
+                    height: 32
+                    m_text: "Close"
+                    m_fontPixelsize: 15
+                    onClicked: id_popup_warning.close()
+                }
+            }
+            Item { width: 15; height: 25 }
+        }
+    }
 }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+// Plays the part of the device table ("udpmachine") for the user interface:
+// the same four signals and the same start call, without sockets. Tests, the
+// benchmark and the screenshot tool drive the QML through it.
+//
+// Like the real table it answers an accepted start request with
+// "connecting..." before fwUpdateStart returns, and it ignores a request for a
+// unit whose run has not ended yet.
+class StandInCore : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int callCount READ callCount NOTIFY callsChanged)
+
+public:
+    explicit StandInCore(QObject *parent = nullptr);
+
+    struct Call
+    {
+        QString ipaddr;
+        QString password;
+        QString port;
+    };
+
+    const QList<Call> &calls() const { return m_calls; }
+    int callCount() const { return m_calls.size(); }
+
+    // A node message as the core writes it: indented JSON, keys in order,
+    // every value a string.
+    static QString nodeMessage(const QString &action, const QVariantMap &members);
+
+    // Everything the QML sees is a signal; these emit one.
+    Q_INVOKABLE void addUnit(const QString &ipaddr, const QString &nickname = QString(),
+                             const QString &modelname = QStringLiteral("ZP-9E"),
+                             const QString &version = QStringLiteral("1.02"));
+    Q_INVOKABLE void removeUnit(const QString &ipaddr);
+    Q_INVOKABLE void updateUnit(const QString &ipaddr, const QString &key, const QString &value);
+    Q_INVOKABLE void progress(const QString &text, const QString &ipaddr);
+    Q_INVOKABLE void sendAdd(const QString &text) { emit toUiAddNode(text); }
+    Q_INVOKABLE void sendUpdate(const QString &text) { emit toUiUpdateNode(text); }
+    Q_INVOKABLE void sendRemove(const QString &text) { emit toUiRemoveNode(text); }
+
+    // What the QML asked for.
+    Q_INVOKABLE QStringList calledAddresses() const;
+    Q_INVOKABLE QVariantMap call(int index) const;
+    Q_INVOKABLE bool isRunning(const QString &ipaddr) const { return m_running.contains(ipaddr); }
+    Q_INVOKABLE void refuse(const QString &ipaddr) { m_refused.insert(ipaddr); }
+    Q_INVOKABLE void reset();
+
+    Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+
+signals:
+    void toui_fwup_progress(QString arg_progress, QString arg_ipaddr);
+    void toUiAddNode(QString arg_str_add);
+    void toUiRemoveNode(QString arg_str_remove);
+    void toUiUpdateNode(QString arg_str_update);
+
+    void callsChanged();
+
+private:
+    QList<Call> m_calls;
+    QSet<QString> m_running;
+    QSet<QString> m_refused;
+};

@@ -1,0 +1,289 @@
+#include "common/grab.h"
+#include "common/standincore.h"
+
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+// The shipped main window with the stand-in core, driven the way a technician
+// drives it: mouse clicks and key presses at window coordinates. Checks what
+// the core is asked to do and what the window shows.
+class TestUpdateFlow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void checkBoxPixels();
+    void selectAllUpdateByMouseAndKeys();
+    void overlayShowsRunEnd();
+    void everyTextIsPlain();
+    void consoleLines();
+
+private:
+    QQuickItem *visibleItemWithProperty(const char *name, const QString &value) const;
+    QQuickItem *itemNamed(const QString &name) const;
+    QQuickItem *card(int row) const;
+    void click(QQuickItem *item, QPointF at = QPointF(-1, -1));
+    QString pixel(QPointF at);
+
+    StandInCore m_core;
+    QQmlApplicationEngine *m_engine = nullptr;
+    QQuickWindow *m_window = nullptr;
+};
+
+static QString address(int i)
+{
+    return QStringLiteral("10.77.0.%1").arg(10 + i);
+}
+
+void TestUpdateFlow::initTestCase()
+{
+    Q_INIT_RESOURCE(assets);
+    m_engine = new QQmlApplicationEngine;
+    QQmlContext *context = m_engine->rootContext();
+    context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+    context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
+    context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+    context->setContextProperty(QStringLiteral("isZp9e"), false);
+    context->setContextProperty(QStringLiteral("isVk3f"), true);
+    m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
+    QCOMPARE(m_engine->rootObjects().size(), 1);
+    m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
+    QVERIFY(m_window);
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestUpdateFlow::cleanupTestCase()
+{
+    delete m_engine;
+}
+
+QQuickItem *TestUpdateFlow::visibleItemWithProperty(const char *name, const QString &value) const
+{
+    // Walk the visual tree: the dialogs live in the window's overlay layer.
+    QList<QQuickItem *> pending{m_window->contentItem()};
+    while (!pending.isEmpty()) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->isVisible() && item->property(name).toString() == value)
+            return item;
+        pending += item->childItems();
+    }
+    return nullptr;
+}
+
+QQuickItem *TestUpdateFlow::itemNamed(const QString &name) const
+{
+    return m_window->findChild<QQuickItem *>(name);
+}
+
+QQuickItem *TestUpdateFlow::card(int row) const
+{
+    QVariant result;
+    QObject *view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
+    QMetaObject::invokeMethod(view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
+    return qvariant_cast<QQuickItem *>(result);
+}
+
+void TestUpdateFlow::click(QQuickItem *item, QPointF at)
+{
+    QVERIFY(item);
+    if (at.x() < 0)
+        at = QPointF(item->width() / 2, item->height() / 2);
+    QTest::mouseClick(m_window, Qt::LeftButton, {}, item->mapToScene(at).toPoint());
+}
+
+QString TestUpdateFlow::pixel(QPointF at)
+{
+    const QImage frame = grabFrame(m_window);
+    return frame.pixelColor(at.toPoint() * frame.width() / m_window->width()).name();
+}
+
+void TestUpdateFlow::checkBoxPixels()
+{
+    m_core.addUnit(address(0), QStringLiteral("Stage Left"));
+    QQuickItem *c = card(0);
+    QVERIFY(c);
+    QQuickItem *check = c->findChild<QQuickItem *>(QStringLiteral("id_check"));
+    QVERIFY(check);
+    QTRY_COMPARE(check->property("status").toInt(), 1); // Image.Ready
+    QCOMPARE(check->width(), 27.0);
+    QCOMPARE(check->height(), 25.0);
+    // Strip at 3 + 5, image at (40 + 4 - 27) / 2 inside it, centred in the
+    // strip's 140 pixels below the border.
+    const QPointF topLeft = check->mapToScene(QPointF(0, 0));
+    QCOMPARE(topLeft.x(), 16.5);
+    QVERIFY2(qAbs(topLeft.y() - (90 + 5 + 57.5)) <= 0.5, qPrintable(QString::number(topLeft.y())));
+
+    const QPointF vertex = check->mapToScene(QPointF(9, 16));  // the tick's vertex
+    const QPointF arm = check->mapToScene(QPointF(23.5, 4));   // its long arm, above the box
+    const QPointF inside = check->mapToScene(QPointF(5, 21));  // inside the box, off the tick
+    const QPointF frame = check->mapToScene(QPointF(0.5, 14)); // the box's left edge
+    QTRY_COMPARE(pixel(vertex), QStringLiteral("#ffffff"));
+    QCOMPARE(pixel(arm), QColor("snow").name());
+    QCOMPARE(pixel(inside), QStringLiteral("#ffffff"));
+    QCOMPARE(pixel(frame), QStringLiteral("#000000"));
+
+    click(check);
+    QCOMPARE(c->property("m_f_selected").toBool(), true);
+    QTRY_COMPARE(pixel(vertex), QStringLiteral("#000000"));
+    QCOMPARE(pixel(arm), QStringLiteral("#000000"));
+    QCOMPARE(pixel(inside), QStringLiteral("#ffffff"));
+    QCOMPARE(pixel(frame), QStringLiteral("#000000"));
+
+    click(check);
+    QCOMPARE(c->property("m_f_selected").toBool(), false);
+    m_core.removeUnit(address(0));
+    QVERIFY(!card(0));
+}
+
+void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
+{
+    m_core.reset();
+    for (int i = 0; i < 7; ++i)
+        m_core.addUnit(address(i), QStringLiteral("Unit %1").arg(i));
+    m_core.progress(QStringLiteral("Firmware update completed."), address(3)); // done earlier
+
+    click(visibleItemWithProperty("m_text", QStringLiteral("Select all")));
+    click(visibleItemWithProperty("m_text", QStringLiteral("Update selected units")));
+    QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->property("opened").toBool());
+    QQuickItem *field = itemNamed(QStringLiteral("id_passwd"));
+    QTRY_VERIFY(field->hasActiveFocus());
+    for (const char key : QByteArrayLiteral("s3cret"))
+        QTest::keyClick(m_window, key);
+    QCOMPARE(field->property("text").toString(), QStringLiteral("s3cret"));
+    QCOMPARE(m_core.callCount(), 0);
+
+    click(visibleItemWithProperty("m_text", QStringLiteral("Update")));
+    QTRY_VERIFY(!dialog->property("visible").toBool());
+
+    // Six selected (the completed unit cannot be), the first five start at
+    // once in row order.
+    const QStringList started{address(0), address(1), address(2), address(4), address(5)};
+    QCOMPARE(m_core.calledAddresses().join(' '), started.join(' '));
+    for (const StandInCore::Call &call : m_core.calls()) {
+        QCOMPARE(call.password, QStringLiteral("s3cret"));
+        QCOMPARE(call.port, QStringLiteral("54726"));
+    }
+    QCOMPARE(card(6)->property("m_msg").toString(), QStringLiteral("Waiting"));
+    QVERIFY(itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
+    QVERIFY(itemNamed(QStringLiteral("id_text_status"))->property("text").toString().startsWith(
+        QLatin1String("Updating")));
+    QVERIFY(!itemNamed(QStringLiteral("id_button_close"))->isVisible());
+
+    // The overlay darkens the whole window and takes the clicks: "Select
+    // all" beneath it does nothing.
+    QTRY_COMPARE(pixel(QPointF(5, 650)), QColor(0x3f, 0x3f, 0x3f).name());
+    card(6)->setProperty("m_msg", QString());
+    card(6)->setProperty("m_f_selected", false);
+    click(visibleItemWithProperty("m_text", QStringLiteral("Select all")));
+    QCOMPARE(card(6)->property("m_f_selected").toBool(), false);
+    card(6)->setProperty("m_msg", QStringLiteral("Waiting"));
+    card(6)->setProperty("m_f_selected", true);
+
+    // A slot comes free; the real timer starts the waiting unit.
+    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_core.callCount(), 6, 3000);
+    QCOMPARE(m_core.calls().last().ipaddr, address(6));
+    QCOMPARE(m_core.calls().last().password, QStringLiteral("s3cret"));
+}
+
+void TestUpdateFlow::overlayShowsRunEnd()
+{
+    // Continues the run above: 0 completed, 1 2 4 5 6 working.
+    m_core.progress(QStringLiteral("Firmware update completed."), address(1));
+    m_core.progress(QStringLiteral("ERROR: Connection refused"), address(2));
+    m_core.progress(QStringLiteral("Firmware update completed."), address(4));
+    m_core.removeUnit(address(5));
+    m_core.progress(QStringLiteral("Retry: 2 97%"), address(6));
+    QTest::qWait(1200);
+    QVERIFY(itemNamed(QStringLiteral("id_text_status"))->property("text").toString().startsWith(
+        QLatin1String("Updating")));
+    m_core.progress(QStringLiteral("Firmware update completed."), address(6));
+    QQuickItem *close = itemNamed(QStringLiteral("id_button_close"));
+    QTRY_VERIFY_WITH_TIMEOUT(close->isVisible(), 3000);
+    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(), QStringLiteral("Finished."));
+    QCOMPARE(itemNamed(QStringLiteral("id_text_ok"))->property("text").toString(), QStringLiteral("4 suceeded"));
+    QCOMPARE(itemNamed(QStringLiteral("id_text_ng"))->property("text").toString(),
+             QStringLiteral("1 failed and 1lost"));
+
+    // 5 of 6 ended: 270 * 5 / 6 - 2 = 223 pixels of fill from x 1 of the bar.
+    QQuickItem *fill = itemNamed(QStringLiteral("id_bar_fill"));
+    QCOMPARE(fill->width(), 223.0);
+    const QPointF start = fill->mapToScene(QPointF(0, 4));
+    QTRY_COMPARE(pixel(start), QStringLiteral("#41ccff"));
+    QCOMPARE(pixel(start + QPointF(222, 0)), QStringLiteral("#41ccff"));
+    QCOMPARE(pixel(start + QPointF(224, 0)), QStringLiteral("#454545"));
+
+    click(close);
+    QTRY_VERIFY(!itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
+    QTRY_COMPARE(pixel(QPointF(5, 650)), QStringLiteral("#888888"));
+}
+
+void TestUpdateFlow::everyTextIsPlain()
+{
+    // Device texts reach the cards and the overlay; none may be read as
+    // markup. (The closed dialogs are not in the tree; tst_qmlsources reads
+    // their source.)
+    m_core.addUnit(address(20), QStringLiteral("<b>x</b>"));
+    QList<QQuickItem *> pending{m_window->contentItem()};
+    int texts = 0;
+    while (!pending.isEmpty()) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->inherits("QQuickText")) {
+            ++texts;
+            QVERIFY2(item->property("textFormat").toInt() == Qt::PlainText,
+                     qPrintable(item->property("text").toString()));
+        }
+        pending += item->childItems();
+    }
+    // title and version, two buttons, seven cards of 11, the overlay's lines
+    QVERIFY2(texts > 40, qPrintable(QString::number(texts)));
+}
+
+static QStringList *s_lines = nullptr;
+static void collect(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    if (s_lines)
+        s_lines->append(msg);
+}
+
+void TestUpdateFlow::consoleLines()
+{
+    // What the list writes to the console: a field report's only trace.
+    QObject *repeater = m_window->findChild<QObject *>(QStringLiteral("menuRepeater"));
+    QVERIFY(repeater);
+    const int before = repeater->property("count").toInt();
+    const QString add = StandInCore::nodeMessage(QStringLiteral("add"), {{QStringLiteral("m_ipaddr"), address(30)}});
+    const QString remove =
+        StandInCore::nodeMessage(QStringLiteral("delete"), {{QStringLiteral("m_ipaddr"), address(30)}});
+
+    QStringList lines;
+    s_lines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    m_core.sendAdd(add);
+    m_core.sendAdd(QStringLiteral("{ not json"));
+    m_core.sendRemove(remove);
+    qInstallMessageHandler(previous);
+    s_lines = nullptr;
+
+    const QStringList expected{
+        add,
+        QStringLiteral("onStatusChanged1"),
+        QStringLiteral("count:%1 index:%2").arg(before + 1).arg(before),
+        QStringLiteral("{ not json"),
+        QStringLiteral("add message is not a JSON object, no card created"),
+        remove,
+        QStringLiteral("count:%1 index:%2 item.m_itemNumber:%2").arg(before).arg(before),
+    };
+    QCOMPARE(lines, expected);
+    QCOMPARE(repeater->property("count").toInt(), before);
+}
+
+QTEST_MAIN(TestUpdateFlow)
+#include "tst_updateflow.moc"

@@ -1,0 +1,179 @@
+// Renders the updater's window offscreen with the stand-in core and writes the
+// pictures the README shows: the device list with units in different states,
+// and the progress overlay during and after a run.
+//
+//   kvx-screenshot <output directory>
+
+#include "common/standincore.h"
+
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void settle(int ms = 100)
+{
+    // Lets the scene graph draw and the SVG check boxes load.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class Shooter
+{
+public:
+    explicit Shooter(const QString &dir)
+        : m_dir(dir)
+    {
+        QQmlContext *context = m_engine.rootContext();
+        context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+        context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
+        context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+        context->setContextProperty(QStringLiteral("isZp9e"), false);
+        context->setContextProperty(QStringLiteral("isVk3f"), true);
+        m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
+        m_window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().value(0));
+        if (!m_window)
+            return;
+        m_view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
+        // The pictures are staged step by step; the scheduler only runs when
+        // told to.
+        m_window->findChild<QObject *>(QStringLiteral("id_timer"))->setProperty("running", false);
+    }
+
+    bool ok() const { return m_window && m_view; }
+    StandInCore &core() { return m_core; }
+
+    QObject *card(int row)
+    {
+        QVariant result;
+        QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
+        return qvariant_cast<QObject *>(result);
+    }
+
+    void call(const char *function) { QMetaObject::invokeMethod(m_view, function); }
+
+    void resize(int height)
+    {
+        m_window->resize(480, height);
+        settle();
+    }
+
+    bool save(const QString &name)
+    {
+        settle(300);
+        m_window->requestUpdate();
+        settle();
+        const QImage image = m_window->screen()->grabWindow(m_window->winId()).toImage();
+        const QString path = QDir(m_dir).filePath(name);
+        if (image.isNull() || !image.save(path)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+
+private:
+    QString m_dir;
+    StandInCore m_core;
+    QQmlApplicationEngine m_engine;
+    QQuickWindow *m_window = nullptr;
+    QObject *m_view = nullptr;
+};
+
+QString address(int i)
+{
+    return QStringLiteral("10.77.0.%1").arg(10 + i);
+}
+
+const char *const kNames[] = {"Stage Left", "Stage Right", "Monitor 1", "Monitor 2", "Delay Tower",
+                              "Foyer",      "Balcony",     "Sub Array"};
+const char *const kModels[] = {"ZP-9E", "ZP-9E", "VK-3F", "VK-3F", "ZP-9E", "VK-3F", "ZP-9E", "VK-3F"};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    QGuiApplication::setFont(QFont(QStringLiteral("Segoe UI")));
+    QGuiApplication app(argc, argv);
+    Q_INIT_RESOURCE(assets);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(msg));
+    });
+
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(dir);
+    bool good = true;
+
+    {
+        // The list: idle, ticked, sending, waiting, failed and updated units.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        for (int i = 0; i < 6; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]), QString::fromLatin1(kModels[i]),
+                             QStringLiteral("1.02"));
+        s.card(1)->setProperty("m_f_selected", true);
+        s.core().progress(QStringLiteral("connecting..."), address(2));
+        s.core().updateUnit(address(2), QStringLiteral("m_build"), QStringLiteral("(build0107)"));
+        s.core().progress(QStringLiteral("Sending... 37%"), address(2));
+        // Waiting for a free slot; the stand-in refuses it so that the
+        // ticks below leave it waiting.
+        s.core().refuse(address(3));
+        s.card(3)->setProperty("m_msg", QStringLiteral("Waiting"));
+        s.card(3)->setProperty("m_f_selected", true);
+        s.call("second_tick");
+        s.call("second_tick");
+        s.core().progress(QStringLiteral("ERROR: Connection refused"), address(4));
+        s.core().updateUnit(address(5), QStringLiteral("m_version"), QStringLiteral("1.04"));
+        s.core().updateUnit(address(5), QStringLiteral("m_build"), QStringLiteral("(build0119)"));
+        s.core().progress(QStringLiteral("Firmware update completed."), address(5));
+        s.resize(90 + 6 * 150 + 92);
+        good = s.save(QStringLiteral("device-list.png")) && good;
+    }
+    {
+        // A run of eight: five at work, three waiting, then its end with one
+        // failure and one unit that went off the network.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        for (int i = 0; i < 8; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]), QString::fromLatin1(kModels[i]),
+                             QStringLiteral("1.02"));
+        s.call("selectAllUnits");
+        s.call("start_update");
+        s.core().progress(QStringLiteral("Starting..."), address(0));
+        s.core().progress(QStringLiteral("Sending... 64%"), address(1));
+        s.core().progress(QStringLiteral("Writing"), address(2));
+        s.core().progress(QStringLiteral("Firmware update completed."), address(3));
+        s.call("second_tick");
+        s.call("second_tick");
+        good = s.save(QStringLiteral("progress-updating.png")) && good;
+
+        for (int i : {0, 1, 2, 4, 5})
+            s.core().progress(QStringLiteral("Firmware update completed."), address(i));
+        s.call("second_tick");
+        s.call("second_tick");
+        s.core().progress(QStringLiteral("ERROR: Detected NG response from the unit."), address(6));
+        s.core().removeUnit(address(7));
+        s.call("second_tick");
+        good = s.save(QStringLiteral("progress-finished.png")) && good;
+    }
+    return good ? 0 : 1;
+}
