@@ -79,7 +79,7 @@ int main(int argc, char **argv)
         extra += qEnvironmentVariable("KVX_LAB_DEVICE_ADDRS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &text : qAsConst(extra)) {
         QHostAddress address;
-        if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol) {
+        if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != text) {
             std::fprintf(stderr, "kvx-devsim: not an IPv4 address: %s\n", qPrintable(text));
             return 2;
         }

@@ -28,7 +28,9 @@ bool readAddress(const QJsonValue &value, QHostAddress *address)
     if (!value.isString())
         return false;
     QHostAddress parsed;
-    if (!parsed.setAddress(value.toString()) || parsed.protocol() != QAbstractSocket::IPv4Protocol)
+    // Only the plain dotted form: "10.77.0" would silently mean 10.77.0.0.
+    if (!parsed.setAddress(value.toString()) || parsed.protocol() != QAbstractSocket::IPv4Protocol
+        || parsed.toString() != value.toString())
         return false;
     *address = parsed;
     return true;
@@ -150,6 +152,7 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
         return false;
     }
     *unit = defaultUnit(address, index);
+    unit->model = QStringLiteral("ZP-9E"); // a file names every other model it wants
     Reader r(object, where, error);
     r.take("address");
     r.text("model", &unit->model);

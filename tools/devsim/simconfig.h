@@ -55,8 +55,9 @@ struct SimConfig
 // The five models of the family, in the order the simulator hands them out.
 const QStringList &knownModels();
 
-// A unit with defaults for everything but its address: a model, nickname and
-// UUID derived from the address and its position, so that runs are repeatable.
+// A unit with defaults for everything but its address: a model (the five in
+// turn), nickname and UUID derived from the address and its position, so that
+// runs are repeatable. Units from a configuration file default to "ZP-9E".
 UnitConfig defaultUnit(const QHostAddress &address, int index);
 
 // Reads a configuration document; on failure returns false and says why.
