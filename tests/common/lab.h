@@ -167,11 +167,13 @@ public:
     }
 
     // Ends the simulator (SIGTERM) and returns its final results; an empty
-    // object if it was not running.
+    // object if it was not running. errorString() afterwards is empty when it
+    // ended cleanly (exit code 0).
     QJsonObject stop(int timeoutMs = 10000)
     {
         if (!m_process)
             return QJsonObject();
+        m_error.clear();
         QJsonObject final;
         if (m_process->state() != QProcess::NotRunning) {
             QFile::remove(m_resultsPath);

@@ -96,7 +96,11 @@ void TestDevsimExchange::initTestCase()
 
 void TestDevsimExchange::cleanup()
 {
-    m_sim.stop();
+    // The simulator must end cleanly on SIGTERM, having written its results.
+    const bool wasRunning = m_sim.isRunning();
+    const QJsonObject final = m_sim.stop();
+    QVERIFY2(m_sim.errorString().isEmpty(), qPrintable(m_sim.errorString()));
+    QVERIFY(!wasRunning || final.contains("units"));
 }
 
 bool TestDevsimExchange::startUnit(QJsonObject settings)

@@ -68,9 +68,13 @@ void TestDevsimSsdp::initTestCase()
 
 void TestDevsimSsdp::cleanup()
 {
-    m_sim.stop();
     delete m_socket;
     m_socket = nullptr;
+    // The simulator must end cleanly on SIGTERM, having written its results.
+    const bool wasRunning = m_sim.isRunning();
+    const QJsonObject final = m_sim.stop();
+    QVERIFY2(m_sim.errorString().isEmpty(), qPrintable(m_sim.errorString()));
+    QVERIFY(!wasRunning || final.contains("units"));
 }
 
 // Sends from an ephemeral port, leaving by the lab interface, as the updater does.
@@ -235,11 +239,11 @@ void TestDevsimSsdp::flood()
 
 void TestDevsimSsdp::unitGoesSilent()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0], {{"silentAfterSeconds", 1.0}}),
+    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0], {{"silentAfterSeconds", 2.0}}),
                                            LabDevSim::unit(m_addresses[1])})));
     search();
     QCOMPARE(collect(300).size(), 2);
-    QTest::qWait(900);
+    QTest::qWait(1900); // past the two seconds, with room for a slow start
     search();
     const QVector<Answer> later = collect(300);
     QCOMPARE(later.size(), 1);
@@ -249,12 +253,12 @@ void TestDevsimSsdp::unitGoesSilent()
 void TestDevsimSsdp::unitIsRenamed()
 {
     QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(
-        m_addresses[0], {{"nickname", "Stage Left"}, {"renameAfterSeconds", 1.0}, {"newNickname", "Stage Right"}})})));
+        m_addresses[0], {{"nickname", "Stage Left"}, {"renameAfterSeconds", 2.0}, {"newNickname", "Stage Right"}})})));
     search();
     QVector<Answer> answers = collect(300);
     QCOMPARE(answers.size(), 1);
     QVERIFY(descriptionLine(answers[0].data).endsWith("name=\"Stage%20Left\""));
-    QTest::qWait(900);
+    QTest::qWait(1900); // past the two seconds, with room for a slow start
     search();
     answers = collect(300);
     QCOMPARE(answers.size(), 1);
