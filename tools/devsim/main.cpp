@@ -57,7 +57,10 @@ int main(int argc, char **argv)
                                         QStringLiteral("address"));
     const QCommandLineOption labOption(QStringLiteral("lab-units"),
                                        QStringLiteral("A unit with default settings at every address of KVX_LAB_DEVICE_ADDRS."));
-    parser.addOptions({configOption, resultsOption, unitOption, labOption});
+    const QCommandLineOption anyAddressOption(
+        QStringLiteral("any-address"),
+        QStringLiteral("Allow unit addresses outside the lab subnet 10.77.0.0/24 (never on a shared network)."));
+    parser.addOptions({configOption, resultsOption, unitOption, labOption, anyAddressOption});
     parser.process(app);
 
     SimConfig config;
@@ -87,6 +90,22 @@ int main(int argc, char **argv)
     }
     if (config.units.isEmpty()) {
         std::fprintf(stderr, "kvx-devsim: no units (give --config, --unit or --lab-units)\n");
+        return 2;
+    }
+    // Units answer every search they hear and a flood goes to every searcher:
+    // kept to the lab's subnet unless asked otherwise, a misplaced run cannot
+    // reach anyone's real network.
+    const QPair<QHostAddress, int> labSubnet = QHostAddress::parseSubnet(QStringLiteral("10.77.0.0/24"));
+    for (const UnitConfig &unit : qAsConst(config.units)) {
+        if (!parser.isSet(anyAddressOption) && !unit.address.isInSubnet(labSubnet)) {
+            std::fprintf(stderr, "kvx-devsim: %s is outside the lab subnet 10.77.0.0/24 (see --any-address)\n",
+                         qPrintable(unit.address.toString()));
+            return 2;
+        }
+    }
+    if (!parser.isSet(anyAddressOption) && !config.foreignAddress.isNull()
+        && !config.foreignAddress.isInSubnet(labSubnet)) {
+        std::fprintf(stderr, "kvx-devsim: foreignAddress is outside the lab subnet 10.77.0.0/24\n");
         return 2;
     }
     for (const UnitConfig &unit : qAsConst(config.units)) {
