@@ -80,6 +80,9 @@ ssdp = [
     ("nul-inside", TEST_RESPONSE.replace(b"EXT:", b"EXT:\x00garbage") + UNIT),
     ("bare-lf", TEST_RESPONSE.replace(b"\r\n", b"\n") + UNIT),
     ("one-line", b"vorant.example:model=ZP-9E" + UNIT),
+    # U+FEFF inside values: JSON.parse keeps it, so the card must get it.
+    ("byte-order-marks", response(b"USN: uuid:\xef\xbb\xbf4125::upnp:rootdevice",
+                                  b"vorant.example:model=VL-3F,name=%EF%BB%BFDesk\xef\xbb\xbf") + UNIT),
     ("empty-lines", b"\n\n\r\n" + UNIT),
     # Other devices on the same network.
     ("router", response(
