@@ -187,21 +187,21 @@ void TestDiscoveryLab::initTestCase()
     m_addresses = labDeviceAddresses();
     QVERIFY(m_addresses.size() >= 3);
 
-    QVERIFY2(m_sim.start(LabDevSim::config(
-                 {
-                     LabDevSim::unit(steady(), {{"model", "ZP-9E"}, {"nickname", "Stage Left"}, {"version", "1.02"}}),
-                     LabDevSim::unit(silent(), {{"model", "VK-3F"},
-                                                {"nickname", "Bar 2"},
-                                                {"version", "1.04"},
-                                                {"silentAfterSeconds", kSilentAfter}}),
-                     LabDevSim::unit(renamed(), {{"model", "RT-6C"},
-                                                 {"nickname", "Foyer"},
-                                                 {"version", "2.10"},
-                                                 {"renameAfterSeconds", kRenameAfter},
-                                                 {"newNickname", kNewNickname}}),
-                 },
-                 {{"foreign", true}, {"flood", kFloodRate}})),
-             qPrintable(m_sim.errorString()));
+    const QJsonObject config = LabDevSim::config(
+        {
+            LabDevSim::unit(steady(), {{"model", "ZP-9E"}, {"nickname", "Stage Left"}, {"version", "1.02"}}),
+            LabDevSim::unit(silent(), {{"model", "VK-3F"},
+                                       {"nickname", "Bar 2"},
+                                       {"version", "1.04"},
+                                       {"silentAfterSeconds", kSilentAfter}}),
+            LabDevSim::unit(renamed(), {{"model", "RT-6C"},
+                                        {"nickname", "Foyer"},
+                                        {"version", "2.10"},
+                                        {"renameAfterSeconds", kRenameAfter},
+                                        {"newNickname", kNewNickname}}),
+        },
+        {{"foreign", true}, {"flood", kFloodRate}});
+    QVERIFY2(m_sim.start(config), qPrintable(m_sim.errorString()));
 
     m_deliveredAtStart = udpDatagramsDelivered();
     m_clock.start();
@@ -256,6 +256,8 @@ void TestDiscoveryLab::threeUnitsAddedInFirstRound()
     QCOMPARE(byIp.value(renamed()), addText(renamed(), "RT-6C", "Foyer", "2.10"));
 
     QCOMPARE(m_table->nodes().size(), 3);
+    // The first search has set the socket's outgoing multicast interface.
+    QCOMPARE(m_table->udpSocket()->multicastInterface().name(), qEnvironmentVariable("KVX_LAB_UPD_IFACE"));
     qInfo("first round: searched %lld ms after start, units added %lld to %lld ms after the search",
           m_tickMs.at(0), m_addStamps.first().ms - m_tickMs.at(0), m_addStamps.last().ms - m_tickMs.at(0));
 }
