@@ -4,6 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cstring>
+
 constexpr int Communication::kChunkSize;
 
 Communication::Communication(QObject *parent)
@@ -13,24 +16,42 @@ Communication::Communication(QObject *parent)
 
 Communication::~Communication() = default;
 
-QByteArray Communication::dataCommand(const QByteArray &image, int offset, int size)
+static char *appendHex(char *out, quint32 value)
 {
-    QByteArray block;
-    block.reserve(64 + size);
-    block.append("SET UPDATE/SYSTEM:BIN SIZE:");
-    block.append(QByteArray::number(size, 16));
-    block.append(" offset:");
-    block.append(QByteArray::number(offset, 16));
-    block.append(" bin:");
-    block.append(image.constData() + offset, size);
-    block.append("\r\n");
-    return block;
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = "0123456789abcdef"[value & 0xf];
+        value >>= 4;
+    } while (value);
+    while (n)
+        *out++ = digits[--n];
+    return out;
 }
 
-QString Communication::dataCommandName(int offset, int size)
+QByteArray Communication::dataCommand(const QByteArray &image, int offset, int size, int *nameLength)
 {
-    return QStringLiteral("SET UPDATE/SYSTEM:BIN SIZE:%1 offset:%2")
-        .arg(QString::number(size, 16), QString::number(offset, 16));
+    static const char verb[] = "SET UPDATE/SYSTEM:BIN SIZE:";
+    static const char offsetKey[] = " offset:";
+    static const char binKey[] = " bin:";
+    char head[80];
+    char *out = head;
+    out = std::copy(verb, verb + sizeof verb - 1, out);
+    out = appendHex(out, quint32(size));
+    out = std::copy(offsetKey, offsetKey + sizeof offsetKey - 1, out);
+    out = appendHex(out, quint32(offset));
+    if (nameLength)
+        *nameLength = int(out - head);
+    out = std::copy(binKey, binKey + sizeof binKey - 1, out);
+    const int headLength = int(out - head);
+
+    QByteArray block(headLength + size + 2, Qt::Uninitialized);
+    char *data = block.data();
+    std::memcpy(data, head, size_t(headLength));
+    std::memcpy(data + headLength, image.constData() + offset, size_t(size));
+    data[headLength + size] = '\r';
+    data[headLength + size + 1] = '\n';
+    return block;
 }
 
 int Communication::percentOf(qint64 sent, qint64 total)
@@ -51,6 +72,7 @@ void Communication::startUpdate(const QByteArray *image)
     m_sentBytes = 0;
     // The previous run's last text must not hide this run's first one.
     m_lastProgress.clear();
+    m_lastProgressPercent = -1;
     qCDebug(lcTransfer) << m_deviceAddress << "starting transfer of" << image->size() << "bytes";
     m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:STA SIZE:") + QString::number(image->size(), 16));
     reportProgress(QStringLiteral("Starting..."));
@@ -123,12 +145,20 @@ void Communication::readValue(const QString &text)
 void Communication::sendNextData()
 {
     const int size = qMin(kChunkSize, m_image->size() - m_sentBytes);
-    m_protocol.sendRaw(dataCommand(*m_image, m_sentBytes, size), dataCommandName(m_sentBytes, size));
+    int nameLength = 0;
+    const QByteArray block = dataCommand(*m_image, m_sentBytes, size, &nameLength);
+    m_protocol.sendRaw(block, nameLength);
 
-    const QString text = QStringLiteral("Sending... %1%").arg(percentOf(m_sentBytes, m_image->size()));
-    if (text != m_lastProgress) {
-        m_lastProgress = text;
-        reportProgress(text);
+    // The text is a function of the percent: it is built only when the
+    // percent differs from the one m_lastProgress shows.
+    const int percent = percentOf(m_sentBytes, m_image->size());
+    if (percent != m_lastProgressPercent) {
+        const QString text = QStringLiteral("Sending... ") + QString::number(percent) + QLatin1Char('%');
+        if (text != m_lastProgress) {
+            m_lastProgress = text;
+            m_lastProgressPercent = percent;
+            reportProgress(text);
+        }
     }
     m_sentBytes += size;
 }

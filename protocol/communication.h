@@ -27,9 +27,9 @@ public:
 
     // The data command for `size` image bytes at `offset`: its text, the bytes
     // unchanged, CR LF. Sizes and offsets in lower-case hexadecimal.
-    static QByteArray dataCommand(const QByteArray &image, int offset, int size);
-    // The text of a data command without its bytes, naming it in error texts.
-    static QString dataCommandName(int offset, int size);
+    // nameLength receives the length of the text before " bin:", which names
+    // the command in failure texts.
+    static QByteArray dataCommand(const QByteArray &image, int offset, int size, int *nameLength = nullptr);
     // sent * 100 / total, truncated; 64-bit so that large images cannot overflow.
     static int percentOf(qint64 sent, qint64 total);
 
@@ -42,6 +42,7 @@ public:
     qint32 m_runState = 0;
     qint32 m_sentBytes = 0;
     QString m_lastProgress;
+    int m_lastProgressPercent = -1; // the percent m_lastProgress shows, -1 for none
 
     // How long the unit may take to write its flash and acknowledge the end
     // command. A member so that tests can shorten it.

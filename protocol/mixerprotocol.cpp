@@ -47,18 +47,21 @@ void MixerProtocol::connectToDevice(const QString &host, const QString &password
     const quint16 port = parts.value(1).toUShort(); // no number: 0
     const QHostAddress address(parts.value(0));
     m_lastRaw.clear();
-    m_lastRawWhat.clear();
+    m_lastRawNameLength = 0;
     m_replyCount = 0;
     m_resendsInRow = 0;
 
-    // A socket still closing from the previous run would refuse the new host.
-    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+    // A socket still closing (or failed but open) from the previous run would
+    // refuse the new host.
+    if (m_socket.state() != QAbstractSocket::UnconnectedState || m_socket.isOpen())
         m_socket.abort();
 
     qCDebug(lcProtocol) << "connecting to" << address.toString() << port;
     expect(Awaiting::Connection, QString(), m_connectTimeoutMs);
+    // Unbuffered: a write goes to the kernel at once instead of waiting for
+    // the next turn of the event loop (half the wake-ups per round trip).
     m_inConnect = true;
-    m_socket.connectToHost(address, port, QIODevice::ReadWrite);
+    m_socket.connectToHost(address, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
     m_inConnect = false;
 }
 
@@ -86,26 +89,36 @@ void MixerProtocol::queueSet(const QString &command)
 
 void MixerProtocol::sendRaw(const QByteArray &block)
 {
-    sendRaw(block, QString());
+    sendRaw(block, 0);
 }
 
-void MixerProtocol::sendRaw(const QByteArray &block, const QString &what)
+void MixerProtocol::sendRaw(const QByteArray &block, int nameLength)
 {
-    const QString subject = what.isEmpty()
-        ? QStringLiteral("a raw block of %1 bytes").arg(block.size())
-        : QLatin1Char('"') + what + QLatin1Char('"');
     if (m_closed) {
-        qCDebug(lcProtocol) << "connection closed, dropping" << subject;
+        qCDebug(lcProtocol) << "connection closed, dropping" << rawSubject(block, nameLength);
         return;
     }
     if (m_awaitingReply) {
         // Overtaking the outstanding command would make its reply ambiguous;
         // the block goes out as soon as that reply has been handled.
-        qCDebug(lcProtocol) << "holding" << subject << "until the outstanding reply";
-        m_heldRaw.append(qMakePair(block, subject));
+        qCDebug(lcProtocol) << "holding" << rawSubject(block, nameLength) << "until the outstanding reply";
+        m_heldRaw.append(qMakePair(block, nameLength));
         return;
     }
-    writeRaw(block, subject);
+    writeRaw(block, nameLength);
+}
+
+QString MixerProtocol::rawSubject(const QByteArray &block, int nameLength)
+{
+    if (nameLength <= 0)
+        return QStringLiteral("a raw block of %1 bytes").arg(block.size());
+    return QLatin1Char('"') + QString::fromUtf8(block.constData(), qMin(nameLength, block.size()))
+        + QLatin1Char('"');
+}
+
+QString MixerProtocol::awaitedSubject() const
+{
+    return m_awaitedRaw ? rawSubject(m_awaitedBlock, m_awaitedNameLength) : m_awaitedSubject;
 }
 
 QTextCodec *MixerProtocol::textCodec() const
@@ -127,7 +140,18 @@ void MixerProtocol::loginToServer()
 
 void MixerProtocol::getData()
 {
-    handleReceived(m_socket.readAll());
+    // The socket is unbuffered: one read per notification, which fires again
+    // while bytes remain. A remote close or reset shows only as a failed read.
+    if (m_readBuffer.size() < kReadChunk)
+        m_readBuffer.resize(kReadChunk);
+    const quint32 session = m_session;
+    const qint64 n = m_socket.read(m_readBuffer.data(), kReadChunk);
+    if (n > 0)
+        receive(m_readBuffer.constData(), int(n));
+    if (session != m_session || m_closed)
+        return;
+    if (n < 0 || m_socket.state() == QAbstractSocket::UnconnectedState)
+        slot_error(m_socket.error());
 }
 
 void MixerProtocol::closeConnection()
@@ -138,11 +162,12 @@ void MixerProtocol::closeConnection()
 void MixerProtocol::slot_error(QAbstractSocket::SocketError socketError)
 {
     const QString message = m_socket.errorString();
-    if (m_closed) {
-        // Closed by us: the run has ended and has been told why already.
-        qCDebug(lcProtocol) << "socket error after close ignored:" << message;
+    if (m_closed || m_errorReported) {
+        // Closed by us, or already reported: the run has been told why.
+        qCDebug(lcProtocol) << "socket error ignored:" << message;
         return;
     }
+    m_errorReported = true;
     m_timer.stop();
     m_awaiting = Awaiting::Nothing;
     qCDebug(lcProtocol) << "socket error" << socketError << message;
@@ -177,7 +202,7 @@ void MixerProtocol::slot_timeout()
         // run could use) is told apart from silence.
         message = (m_replySeen ? QStringLiteral("No usable reply from the unit to %1 within %2.")
                                : QStringLiteral("No reply from the unit to %1 within %2."))
-                      .arg(m_awaitedSubject, within);
+                      .arg(awaitedSubject(), within);
         break;
     }
     fail(QAbstractSocket::SocketTimeoutError, message);
@@ -197,15 +222,25 @@ void MixerProtocol::sendNextQueued()
 
 void MixerProtocol::handleReceived(const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    qCDebug(lcWire) << "<-" << bytes;
+    receive(bytes.constData(), bytes.size());
+}
 
-    QByteArray data;
-    data.swap(m_pending);
-    data.append(bytes);
-    const char *p = data.constData();
-    const int size = data.size();
+void MixerProtocol::receive(const char *bytes, int length)
+{
+    if (length <= 0)
+        return;
+    qCDebug(lcWire) << "<-" << QByteArray::fromRawData(bytes, length);
+
+    // Judge straight from the caller's bytes unless a line is pending.
+    QByteArray joined;
+    if (!m_pending.isEmpty()) {
+        joined.swap(m_pending);
+        joined.append(bytes, length);
+        bytes = joined.constData();
+        length = joined.size();
+    }
+    const char *p = bytes;
+    const int size = length;
     const quint32 session = m_session;
     int pos = 0;
     bool judged = false;
@@ -243,7 +278,7 @@ void MixerProtocol::handleReceived(const QByteArray &bytes)
         qCWarning(lcProtocol) << "dropping a line of more than" << kMaxPendingBytes << "bytes";
         m_skippingLine = true;
     } else if (rest > 0) {
-        m_pending = pos == 0 ? data : data.mid(pos);
+        m_pending = QByteArray(p + pos, rest);
     }
     if (judged)
         finishBlock();
@@ -298,14 +333,15 @@ bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
         if (m_resendsInRow >= kMaxResends) {
             fail(QAbstractSocket::UnknownSocketError,
                  QStringLiteral("The unit kept answering NG to %1; gave up after %2 resends.")
-                     .arg(m_lastRawWhat)
+                     .arg(rawSubject(m_lastRaw, m_lastRawNameLength))
                      .arg(kMaxResends));
             return false;
         }
         ++m_resendsInRow;
-        qCDebug(lcTransfer) << "NG: resending" << m_lastRawWhat << "time" << m_resendsInRow;
+        qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength) << "time"
+                            << m_resendsInRow;
         write(m_lastRaw);
-        expect(Awaiting::Reply, m_lastRawWhat, m_replyTimeoutMs);
+        expectRawReply(m_lastRaw, m_lastRawNameLength, m_replyTimeoutMs);
         ++m_replyCount;
         emit sig_retry_times(m_replyCount);
         return session == m_session;
@@ -345,21 +381,21 @@ void MixerProtocol::finishBlock()
 {
     m_awaitingReply = false;
     while (!m_heldRaw.isEmpty() && !m_closed) {
-        const QPair<QByteArray, QString> held = m_heldRaw.takeFirst();
+        const QPair<QByteArray, int> held = m_heldRaw.takeFirst();
         writeRaw(held.first, held.second);
     }
     sendNextQueued();
 }
 
-void MixerProtocol::writeRaw(const QByteArray &block, const QString &subject)
+void MixerProtocol::writeRaw(const QByteArray &block, int nameLength)
 {
     m_lastRaw = block;
-    m_lastRawWhat = subject;
+    m_lastRawNameLength = nameLength;
     m_resendsInRow = 0;
     write(block);
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
     m_nextReplyTimeoutMs = 0;
-    expect(Awaiting::Reply, subject, ms);
+    expectRawReply(block, nameLength, ms);
 }
 
 void MixerProtocol::write(const QByteArray &bytes, const char *logAs)
@@ -369,13 +405,29 @@ void MixerProtocol::write(const QByteArray &bytes, const char *logAs)
         return;
     }
     qCDebug(lcWire) << "->" << (logAs ? QByteArray(logAs) : bytes);
-    m_socket.write(bytes);
+    if (m_socket.write(bytes) < 0) {
+        // Nothing is emitted for a failed unbuffered write; the next read
+        // fails too and reports it, or the reply time-out does.
+        qCDebug(lcProtocol) << "write failed:" << m_socket.errorString();
+    }
 }
 
 void MixerProtocol::expect(Awaiting what, const QString &subject, int ms)
 {
     m_awaiting = what;
     m_awaitedSubject = subject;
+    m_awaitedRaw = false;
+    m_awaitedBlock = QByteArray();
+    m_replySeen = false;
+    m_timer.start(ms);
+}
+
+void MixerProtocol::expectRawReply(const QByteArray &block, int nameLength, int ms)
+{
+    m_awaiting = Awaiting::Reply;
+    m_awaitedRaw = true;
+    m_awaitedBlock = block;
+    m_awaitedNameLength = nameLength;
     m_replySeen = false;
     m_timer.start(ms);
 }
@@ -397,8 +449,11 @@ void MixerProtocol::endSession()
     m_timer.stop();
     m_awaiting = Awaiting::Nothing;
     m_awaitedSubject.clear();
+    m_awaitedRaw = false;
+    m_awaitedBlock = QByteArray();
     m_replySeen = false;
     m_nextReplyTimeoutMs = 0;
+    m_errorReported = false;
     m_pending.clear();
     m_skippingLine = false;
     m_heldRaw.clear();

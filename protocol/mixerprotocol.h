@@ -33,9 +33,10 @@ public:
     void queueGet(const QString &command, bool deferred = false);
     void queueSet(const QString &command);
     void sendRaw(const QByteArray &block);
-    // The same, naming the block for the texts that report a missing or
-    // refused reply, e.g. "SET UPDATE/SYSTEM:BIN SIZE:200 offset:400".
-    void sendRaw(const QByteArray &block, const QString &what);
+    // The same, for a block whose first nameLength bytes are text that names
+    // it in a failure text, e.g. "SET UPDATE/SYSTEM:BIN SIZE:200 offset:400".
+    // (The name is only spelled out when a failure needs it.)
+    void sendRaw(const QByteArray &block, int nameLength);
     QTextCodec *textCodec() const;
 
     // The reply to the next queued command may take up to ms instead of
@@ -76,13 +77,17 @@ private:
     enum class Awaiting { Nothing, Connection, Prompt, Reply };
 
     void sendNextQueued();
+    void receive(const char *bytes, int length);
     void handlePrompt(int prompt);
     // Returns false when handling of the received data must stop.
     bool handleLine(const char *data, int size, quint32 session);
     void finishBlock();
-    void writeRaw(const QByteArray &block, const QString &what);
+    void writeRaw(const QByteArray &block, int nameLength);
+    static QString rawSubject(const QByteArray &block, int nameLength);
+    QString awaitedSubject() const;
     void write(const QByteArray &bytes, const char *logAs = nullptr);
     void expect(Awaiting what, const QString &subject, int ms);
+    void expectRawReply(const QByteArray &block, int nameLength, int ms);
     void fail(QAbstractSocket::SocketError code, const QString &message);
     void endSession();
 
@@ -99,17 +104,23 @@ private:
     QByteArray m_pending;
     bool m_skippingLine = false;
     // Raw blocks given while a queued command awaited its reply.
-    QList<QPair<QByteArray, QString>> m_heldRaw;
-    QString m_lastRawWhat;
+    QList<QPair<QByteArray, int>> m_heldRaw;
+    int m_lastRawNameLength = 0;
     int m_resendsInRow = 0;
     // Counts connections: a handler that sees it change while it emits knows
     // that the connection it was working for has been closed.
     quint32 m_session = 0;
     bool m_inConnect = false;
+    bool m_errorReported = false;
+    QByteArray m_readBuffer;
+    static constexpr int kReadChunk = 64 * 1024;
 
     QTimer m_timer;
     Awaiting m_awaiting = Awaiting::Nothing;
     QString m_awaitedSubject;
+    bool m_awaitedRaw = false; // a raw block awaits its reply; it names itself
+    QByteArray m_awaitedBlock;
+    int m_awaitedNameLength = 0;
     bool m_replySeen = false;
     int m_nextReplyTimeoutMs = 0;
 };

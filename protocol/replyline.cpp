@@ -37,12 +37,87 @@ static bool isWord(const QString &word, QLatin1String expected)
     return word.compare(expected, Qt::CaseInsensitive) == 0;
 }
 
+static bool isAsciiWord(const char *word, int length, const char *expected)
+{
+    return int(std::strlen(expected)) == length && qstrnicmp(word, expected, uint(length)) == 0;
+}
+
+// The common case, a plain ASCII line with at most trailing CRs, judged
+// without building strings for anything but the words passed on. Gives the
+// same verdict as the general path below (ASCII letters fold only to ASCII).
+static bool judgeAscii(const char *data, int size, Reply &reply)
+{
+    while (size > 0 && data[size - 1] == '\r')
+        --size;
+    for (int i = 0; i < size; ++i) {
+        if (data[i] == '\r' || uchar(data[i]) >= 0x80)
+            return false;
+    }
+    struct Span { int start; int length; };
+    Span spans[3];
+    int count = 0;
+    int i = 0;
+    while (i < size && count < 3) {
+        while (i < size && data[i] == ' ')
+            ++i;
+        if (i == size)
+            break;
+        const int start = i;
+        while (i < size && data[i] != ' ')
+            ++i;
+        spans[count++] = Span{start, i - start};
+    }
+    if (count == 0)
+        return true;
+
+    auto wordsFrom = [&](int index) {
+        QStringList words;
+        int at = spans[index].start;
+        while (at < size) {
+            while (at < size && data[at] == ' ')
+                ++at;
+            if (at == size)
+                break;
+            const int start = at;
+            while (at < size && data[at] != ' ')
+                ++at;
+            words << QString::fromLatin1(data + start, at - start);
+        }
+        return words;
+    };
+
+    const char *first = data + spans[0].start;
+    if (isAsciiWord(first, spans[0].length, "OK")) {
+        const bool command = count >= 2
+            && (isAsciiWord(data + spans[1].start, spans[1].length, "GET")
+                || isAsciiWord(data + spans[1].start, spans[1].length, "SET"));
+        if (!command) {
+            reply.kind = Reply::OtherOk;
+        } else if (count == 2) {
+            reply.kind = Reply::Acknowledged;
+        } else {
+            reply.kind = Reply::Values;
+            reply.words = wordsFrom(2);
+        }
+    } else if (isAsciiWord(first, spans[0].length, "NOTIFY")) {
+        if (count >= 2) {
+            reply.kind = Reply::Notify;
+            reply.words = wordsFrom(1);
+        }
+    } else if (isAsciiWord(first, spans[0].length, "NG")) {
+        reply.kind = Reply::NotGood;
+    }
+    return true;
+}
+
 Reply judgeLine(const char *data, int size)
 {
     Reply reply;
     const char *nul = static_cast<const char *>(std::memchr(data, '\0', size_t(size)));
     if (nul)
         size = int(nul - data);
+    if (judgeAscii(data, size, reply))
+        return reply;
 
     QByteArray bytes;
     bytes.reserve(size);

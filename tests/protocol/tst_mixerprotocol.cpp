@@ -348,7 +348,7 @@ void TestMixerProtocol::resendLimit()
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
-    client.protocol.sendRaw(block, QStringLiteral("SET UPDATE/SYSTEM:BIN SIZE:3 offset:400"));
+    client.protocol.sendRaw(block, 39); // named by "SET UPDATE/SYSTEM:BIN SIZE:3 offset:400"
     if (givesUp) {
         QTRY_COMPARE(client.errors.size(), 1);
         QCOMPARE(client.errorText(), QStringLiteral("The unit kept answering NG to \"SET UPDATE/SYSTEM:"
@@ -466,9 +466,9 @@ void TestMixerProtocol::timeouts()
         if (stage == "notify")
             fake.expect("SET A\r\n").pause(120).send("NOTIFY B\r\n");
         else
-            fake.expect("RAW\r\n");
+            fake.expect("SET X offset:0 bin:RAW\r\n");
         if (stage == "resend")
-            fake.pause(120).send("NG\r\n").expect("RAW\r\n");
+            fake.pause(120).send("NG\r\n").expect("SET X offset:0 bin:RAW\r\n");
         if (stage == "unusable reply")
             fake.send("OK DONE\r\n");
     }
@@ -481,7 +481,7 @@ void TestMixerProtocol::timeouts()
         if (stage == "notify")
             client.protocol.queueSet(QStringLiteral("A"));
         else
-            client.protocol.sendRaw("RAW\r\n", QStringLiteral("SET X offset:0"));
+            client.protocol.sendRaw("SET X offset:0 bin:RAW\r\n", 14);
     }
     QTRY_COMPARE(client.errors.size(), 1);
     QCOMPARE(client.errorCode(), QAbstractSocket::SocketTimeoutError);

@@ -115,6 +115,9 @@ void TestReplyLine::judgeLine_data()
     QTest::newRow("blanks only") << QByteArray("   ") << Reply::Ignored << none;
     QTest::newRow("text ends at NUL") << QByteArray("OK SET\0NOTIFY X", 15) << Reply::Acknowledged << none;
     QTest::newRow("NUL first") << QByteArray("\0OK SET", 7) << Reply::Ignored << none;
+    QTest::newRow("Kelvin sign folds to k") << QByteArray("O\xe2\x84\xaa set\r") << Reply::Acknowledged << none;
+    QTest::newRow("non-ASCII value") << QByteArray("OK GET DEVICE/NAME:Caf\xc3\xa9 2\r") << Reply::Values
+                                     << QStringList{QStringLiteral("DEVICE/NAME:Café"), "2"};
     QTest::newRow("UTF-8") << QByteArray("NOTIFY Gr\xc3\xbc\xc3\x9f" "e") << Reply::Notify
                            << QStringList{QStringLiteral("Grüße")};
 }
