@@ -273,9 +273,10 @@ void UpdateReporter::slot_progress(const QString &address, const QString &text)
         const int percent = ProgressText::percent(text);
         if (percent >= 0)
             event.insert(QStringLiteral("percent"), percent);
-        if (const UpdateScheduler::Unit *unit = m_scheduler ? m_scheduler->unit(address) : nullptr) {
+        const UpdateScheduler::Unit *unit = m_scheduler ? m_scheduler->unit(address) : nullptr;
+        if (unit && ProgressText::isTransferText(text)) {
             const qint64 bytes = sentBytes(*unit);
-            if (bytes >= 0 && ProgressText::isTransferText(text))
+            if (bytes >= 0)
                 event.insert(QStringLiteral("bytes"), double(bytes));
         }
         writeJson(event);
