@@ -45,9 +45,6 @@ PasswordSource::Outcome prompt(QString *password)
         return PasswordSource::NoTerminal;
     }
 
-    static const char text[] = "Password for the units: ";
-    ssize_t ignored = ::write(tty, text, sizeof text - 1);
-
     g_saved = saved;
     g_tty = tty;
     struct sigaction action = {}, oldInt = {}, oldTerm = {}, oldHup = {};
@@ -61,6 +58,9 @@ PasswordSource::Outcome prompt(QString *password)
     quiet.c_lflag &= ~tcflag_t(ECHO);
     quiet.c_lflag |= ECHONL | ICANON;
     tcsetattr(tty, TCSAFLUSH, &quiet);
+    // Only now the prompt: whatever is typed once it shows is not echoed.
+    static const char text[] = "Password for the units: ";
+    ssize_t ignored = ::write(tty, text, sizeof text - 1);
 
     QByteArray line;
     bool ended = false;
