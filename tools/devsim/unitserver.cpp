@@ -1,0 +1,81 @@
+#include "unitserver.h"
+
+#include "unitsession.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace {
+// A client that breaks the protocol on every block would otherwise grow the
+// results file without bound.
+constexpr int kMaxViolations = 200;
+}
+
+UnitServer::UnitServer(const UnitConfig &config, QObject *parent)
+    : QObject(parent), m_config(config)
+{
+}
+
+bool UnitServer::start(QString *error)
+{
+    if (m_config.faults.refuse)
+        return true; // nothing listens: the stack answers a connection with a reset
+    m_server = new QTcpServer(this);
+    if (!m_server->listen(m_config.address, kPort)) {
+        *error = QStringLiteral("cannot listen on %1:%2: %3")
+                     .arg(m_config.address.toString()).arg(kPort).arg(m_server->errorString());
+        return false;
+    }
+    connect(m_server, &QTcpServer::newConnection, this, &UnitServer::slot_newConnection);
+    return true;
+}
+
+void UnitServer::addViolation(const QString &text)
+{
+    if (m_stats.violations.size() < kMaxViolations)
+        m_stats.violations << text;
+    else if (m_stats.violations.size() == kMaxViolations)
+        m_stats.violations << QStringLiteral("further violations not recorded");
+}
+
+void UnitServer::slot_newConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        const int index = m_stats.connections++;
+        const bool faulty = m_config.faults.faultConnections < 0 || index < m_config.faults.faultConnections;
+        m_stats.peakConnections = qMax(m_stats.peakConnections, ++m_stats.openConnections);
+        emit connectionsChanged(1);
+        auto *session = new UnitSession(socket, this, faulty);
+        connect(session, &QObject::destroyed, this, [this] {
+            --m_stats.openConnections;
+            emit connectionsChanged(-1);
+        });
+    }
+}
+
+QJsonObject UnitServer::results() const
+{
+    const QByteArray received = m_stats.image.left(int(m_stats.bytesReceived));
+    QJsonObject unit;
+    unit.insert(QStringLiteral("address"), m_config.address.toString());
+    unit.insert(QStringLiteral("model"), m_config.model);
+    unit.insert(QStringLiteral("connections"), m_stats.connections);
+    unit.insert(QStringLiteral("openConnections"), m_stats.openConnections);
+    unit.insert(QStringLiteral("peakConnections"), m_stats.peakConnections);
+    unit.insert(QStringLiteral("loginAttempts"), m_stats.loginAttempts);
+    unit.insert(QStringLiteral("logins"), m_stats.logins);
+    unit.insert(QStringLiteral("transfers"), m_stats.transfers);
+    unit.insert(QStringLiteral("announcedSize"), double(m_stats.announcedSize));
+    unit.insert(QStringLiteral("bytesReceived"), double(m_stats.bytesReceived));
+    unit.insert(QStringLiteral("sha256"),
+                QString::fromLatin1(QCryptographicHash::hash(received, QCryptographicHash::Sha256).toHex()));
+    unit.insert(QStringLiteral("endAcknowledged"), m_stats.endAcknowledged);
+    unit.insert(QStringLiteral("dataCommands"), m_stats.dataCommands);
+    unit.insert(QStringLiteral("resends"), m_stats.resends);
+    unit.insert(QStringLiteral("ngSent"), m_stats.ngSent);
+    unit.insert(QStringLiteral("searchesAnswered"), m_stats.searchesAnswered);
+    unit.insert(QStringLiteral("violations"), QJsonArray::fromStringList(m_stats.violations));
+    return unit;
+}

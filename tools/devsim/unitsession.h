@@ -1,0 +1,66 @@
+#pragma once
+
+#include "commandcheck.h"
+#include "commandreader.h"
+#include "simconfig.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QTcpSocket;
+class UnitServer;
+
+// One TCP connection to a simulated unit: wake-up, password prompt, login, the
+// two queries and the firmware transfer, with the unit's faults applied.
+class UnitSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes over the socket. `faulty` is false for connections that the unit's
+    // faults are configured to spare.
+    UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty);
+
+private:
+    enum State { AwaitWake, AwaitPassword, LoggedIn, Silent, Closing };
+
+    struct Pending
+    {
+        QByteArray bytes;
+        int delayMs = 0;
+        std::function<void()> written;
+    };
+
+    void slot_readyRead();
+    void slot_disconnected();
+
+    void handleLogin(const DeviceFrame &frame);
+    void handleCommand(const DeviceFrame &frame);
+    void handleStart(const DeviceCommand &command);
+    void handleData(const DeviceCommand &command, const DeviceFrame &frame);
+    void handleEnd();
+
+    void reply(const QByteArray &bytes, int delayMs = 0, std::function<void()> written = {});
+    void replyOkSet(int delayMs = 0, std::function<void()> written = {});
+    void replyNg();
+    void pump();
+    void closeNow();
+    void violation(const QString &text);
+
+    QTcpSocket *m_socket;
+    UnitServer *m_unit;
+    const UnitConfig &m_config;
+    const UnitFaults m_faults;
+    CommandReader m_reader;
+    State m_state = AwaitWake;
+
+    QList<Pending> m_out;
+    QTimer m_outTimer;
+
+    int m_ngDataCount = 0;    // NG answers given so far to the faulty block
+    qint64 m_ngOffset = -1;   // offset of the data command last answered NG, -1 if none
+    QByteArray m_ngBlock;     // that command's header and payload, to check the resend
+};
