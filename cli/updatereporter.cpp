@@ -175,7 +175,9 @@ QStringList UpdateReporter::liveLines()
         if (unit.state != UpdateScheduler::Working)
             continue;
         const qint64 bytes = sentBytes(unit);
-        const double rate = bytes >= 0 ? rateOf(unit.address, bytes) : -1;
+        // While the unit writes its flash nothing is sent: no rate to show.
+        const bool sending = !unit.lastText.startsWith(QLatin1String("Writ"));
+        const double rate = bytes >= 0 && sending ? rateOf(unit.address, bytes) : -1;
         lines << unitLine(unit.address, unit.lastText, unit.percent, bytes, m_imageSize, rate);
     }
     QString status = QStringLiteral("%1 running, %2 waiting, %3 of %4 done")

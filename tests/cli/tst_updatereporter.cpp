@@ -103,6 +103,7 @@ private slots:
     void jsonBytesComeFromTheProbe();
     void terminalLiveDisplay();
     void terminalLinesFitTheWidth();
+    void terminalRateOnlyWhileSending();
     void summaryOfNothing();
 
 private:
@@ -363,6 +364,24 @@ void TestUpdateReporter::terminalLinesFitTheWidth()
     // One column is left free: a line as wide as the terminal makes some
     // terminals wrap, and the display would lose count of its lines.
     QCOMPARE(screen.lines(), (QStringList{"10.77.0.10      [##########--", "1 running, 0 waiting, 0 of 1 "}));
+}
+
+void TestUpdateReporter::terminalRateOnlyWhileSending()
+{
+    setUp(UpdateReporter::Terminal, 1);
+    m_scheduler->start({kA});
+    QTRY_COMPARE(m_core->callCount(), 1);
+    m_core->progress(QStringLiteral("Sending... 10%"), kA);
+    QVERIFY(m_reporter->liveLines().first().endsWith(QStringLiteral("/ 1.0 KiB  -"))); // too early to tell
+    QTest::qWait(600);
+    m_core->progress(QStringLiteral("Sending... 60%"), kA);
+    const QString sending = m_reporter->liveLines().first();
+    QVERIFY2(QRegularExpression(QStringLiteral("  614 B / 1\\.0 KiB  \\d+ B/s$")).match(sending).hasMatch(),
+             qPrintable(sending));
+    // The unit writes its flash: nothing is sent, so no rate.
+    m_core->progress(QStringLiteral("Writing"), kA);
+    QCOMPARE(m_reporter->liveLines().first(),
+             QStringLiteral("10.77.0.10      [############--------]  60%  1.0 KiB / 1.0 KiB  -  Writing"));
 }
 
 void TestUpdateReporter::summaryOfNothing()
