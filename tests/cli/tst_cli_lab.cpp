@@ -26,6 +26,7 @@ private slots:
     void parallelTwo();
     void interruptLetsRunningUnitsFinish();
     void waitingUnitThatLeavesIsLost();
+    void readerGoneDoesNotStopTheUpdate();
 
 private:
     struct Run
@@ -418,6 +419,28 @@ void TestCliLab::waitingUnitThatLeavesIsLost()
              QStringLiteral("the unit left the network before it could be started"));
     QCOMPARE(summaryOf(r.out).value("lost").toInt(), 1);
     QCOMPARE(LabDevSim::findUnit(m_sim.results(), m_addresses.at(1)).value("connections").toInt(), 0);
+}
+
+void TestCliLab::readerGoneDoesNotStopTheUpdate()
+{
+    // "kvx-update update --all | head -3": the reader leaves early, and the
+    // units must still be written to the end.
+    QVERIFY(startSim({unit(0, {{"writeDelayMs", 500}}), unit(1, {{"writeDelayMs", 500}}), unit(2)}));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
+    process.setProcessEnvironment(env);
+    process.start(m_program, {QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                              QStringLiteral("3")});
+    QVERIFY(process.waitForStarted());
+    process.closeReadChannel(QProcess::StandardOutput);
+    QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+    m_everything += process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("sha256").toString().toLatin1(), m_imageSha);
 }
 
 QTEST_GUILESS_MAIN(TestCliLab)

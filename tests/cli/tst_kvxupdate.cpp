@@ -222,6 +222,9 @@ void TestKvxUpdate::interrupted_data()
     QTest::newRow("update, SIGTERM while searching")
         << QStringList{"update", "10.77.0.10", "--wait", "60"} << int(SIGTERM) << 143
         << QByteArray("Interrupted while searching: no unit is started.");
+    QTest::newRow("update, SIGHUP (the remote shell closed)")
+        << QStringList{"update", "--all", "--wait", "60"} << int(SIGHUP) << 129
+        << QByteArray("Interrupted while searching: no unit is started.");
     QTest::newRow("list, Ctrl-C") << QStringList{"list", "--wait", "60", "--json"} << int(SIGINT) << 130
                                   << QByteArray("[]\n");
 }
