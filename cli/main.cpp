@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -61,10 +62,18 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvx-update"));
 
+#ifdef Q_OS_UNIX
+    // Output to a reader that went away (a pipe into "head", a closed remote
+    // shell) must not end the program in the middle of writing a unit: the
+    // write fails and the updates go on.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    // On the descriptors themselves, unbuffered: every line leaves at once, and
+    // nothing piles up in a buffer when the reader has gone.
     QFile out;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
     QFile err;
-    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
 
     const CliArguments arguments = CliArguments::parse(app.arguments().mid(1));
     switch (arguments.command) {

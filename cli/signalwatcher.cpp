@@ -41,9 +41,6 @@ SignalWatcher::SignalWatcher(QObject *parent)
     setHandler(SIGINT, onSignal);
     setHandler(SIGTERM, onSignal);
     setHandler(SIGHUP, onSignal);
-    // Output to a reader that went away (a pipe into "head", a closed remote
-    // shell) must not end the program in the middle of writing a unit.
-    setHandler(SIGPIPE, SIG_IGN);
 #endif
 }
 
@@ -55,7 +52,6 @@ SignalWatcher::~SignalWatcher()
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGHUP, SIG_DFL);
-    setHandler(SIGPIPE, SIG_DFL);
     delete m_notifier;
     m_notifier = nullptr;
     ::close(g_pipe[0]);

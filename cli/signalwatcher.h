@@ -5,7 +5,7 @@
 class QSocketNotifier;
 
 // Turns SIGINT, SIGTERM and SIGHUP (a remote shell that closed) into a signal
-// on the event loop, and ignores SIGPIPE. The handler only writes the signal's
+// on the event loop. The handler only writes the signal's
 // number into a socket pair (the one thing that is safe inside a signal
 // handler); the event loop reads it and emits interrupted(). While a watcher
 // exists, none of these ends the program in the middle of writing a unit.

@@ -47,6 +47,7 @@ private:
     QString m_program;
     QByteArray m_imageSha;
     QByteArray m_everything; // every byte every run printed, for the password check
+    int m_runs = 0;
 };
 
 namespace {
@@ -78,7 +79,8 @@ void TestCliLab::cleanupTestCase()
 {
     // Whatever was run above, in every output form and with every diagnostic
     // switched on: the password never shows.
-    QVERIFY(!m_everything.isEmpty());
+    if (m_runs > 0)
+        QVERIFY(!m_everything.isEmpty());
     QVERIFY2(!m_everything.contains(kPassword), "the password appeared in kvx-update's output");
 }
 
@@ -118,6 +120,7 @@ TestCliLab::Run TestCliLab::run(const QStringList &arguments, const QStringList 
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     m_everything += result.out + result.err;
+    ++m_runs;
     return result;
 }
 
@@ -430,10 +433,12 @@ void TestCliLab::readerGoneDoesNotStopTheUpdate()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
     process.setProcessEnvironment(env);
-    process.start(m_program, {QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
-                              QStringLiteral("3")});
-    QVERIFY(process.waitForStarted());
-    process.closeReadChannel(QProcess::StandardOutput);
+    // The pipe's reader takes one byte and leaves; the shell exits with
+    // kvx-update's own status (128 + 13 had SIGPIPE ended it).
+    process.start(QStringLiteral("bash"),
+                  {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}"),
+                   m_program, QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                   QStringLiteral("3")});
     QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
     m_everything += process.readAllStandardError();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
