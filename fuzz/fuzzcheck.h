@@ -19,7 +19,8 @@
 // Qt's warnings (writes to a socket that is not open, and the like) would be
 // printed for millions of inputs and tell nothing the checks do not. A fatal
 // message still ends the run. KVX_FUZZ_VERBOSE=1 keeps them, for a look at
-// what one input does.
+// what one input does; with QT_LOGGING_RULES="kvx.*.debug=true" that shows
+// every byte the client exchanges.
 inline void kvxFuzzQuietQt()
 {
     if (qEnvironmentVariableIntValue("KVX_FUZZ_VERBOSE"))

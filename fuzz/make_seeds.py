@@ -122,11 +122,118 @@ for model in (b"RT-6C", b"VK-3F", b"VK-5F", b"VL-3F", b"ZP-9E", b"ZP-9E-MkII"):
     ssdp.append(("unit-" + model.decode().lower(), unit(model) + UNIT))
 
 
-# --- the protocol harnesses are added here once their input layout is fixed --
+# --- fuzz_mixerprotocol: setup flags, then reads (see the harness) ---------
+
+RAW_BEFORE, COMMAND, RAW_HELD, TRANSFER, QUERY, CLOSE_ON_ERROR, CLOSE_ON_NG, EARLY_CLOSE = (
+    1 << i for i in range(8))
+
+
+def reads(*chunks):
+    out = b""
+    for c in chunks:
+        if isinstance(c, tuple):  # (multiple of 4096, filler byte)
+            n, fill = c
+            out += bytes([0xEF + n, fill])
+            continue
+        while len(c) > 0xEF:
+            out += bytes([0xEF]) + c[:0xEF]
+            c = c[0xEF:]
+        out += bytes([len(c)]) + c
+    return out
+
+
+def client(setup, *chunks):
+    return bytes([setup]) + reads(*chunks)
+
+
+LOGIN = (b"Enter Password\r\n", b"Login Successful\r\n",
+         b'OK GET DEVICE/NAME:"Stage Left"\r\n', b"OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n")
+
+mixer = [
+    ("login", client(0, *LOGIN)),
+    ("login-reacting", client(TRANSFER | QUERY | CLOSE_ON_ERROR, *LOGIN, b"OK SET\r\n", b"OK SET\r\n")),
+    ("entry-prompt", client(0, b"Entry Password:", b"Login Successful")),
+    ("prompt-lower-case", client(0, b"enter password\r\n", b"login successful\r\n")),
+    ("prompt-twice", client(0, b"Enter Password\r\n", b"Enter Password\r\n")),
+    ("prompt-split", client(0, b"Enter Pass", b"word\r\n")),
+    ("password-failed", client(CLOSE_ON_ERROR, b"Enter Password\r\n", b"Password Failed\r\n")),
+    ("ok-set-split", client(COMMAND, b"OK S", b"ET\r\n")),
+    ("ok-set-then-notify", client(COMMAND | TRANSFER, b"OK SET\r\nNOTIFY VOL 3\r\n")),
+    ("ok-set-lower-case", client(COMMAND | TRANSFER, b"ok set\r\n")),
+    ("notify-two-blanks", client(0, b"NOTIFY VOL  3\r\n")),
+    ("ok-get-values", client(COMMAND | QUERY, b"OK GET DEVICE/NAME:Desk One\r\n")),
+    ("ok-alone", client(COMMAND, b"OK\r\n", b"OK SETX\r\n")),
+    ("ng-resend", client(RAW_BEFORE | TRANSFER, b"NG\r\n", b"NG\r\n", b"OK SET\r\n")),
+    ("ng-nothing-to-resend", client(COMMAND | CLOSE_ON_NG, b"NG\r\n")),
+    ("ng-endless", client(RAW_BEFORE | CLOSE_ON_ERROR, *([b"NG\r\n"] * 10))),
+    ("held-raw", client(RAW_BEFORE | COMMAND | RAW_HELD | TRANSFER, b"OK SET\r\n", b"NG\r\n")),
+    ("nul-inside", client(COMMAND, b"OK SET\x00garbage\r\n", b"NOTIFY A\x00B C\r\n")),
+    ("cr-only", client(COMMAND, b"OK SET\rNOTIFY X\r")),
+    ("invalid-utf8", client(QUERY, b"NOTIFY \xff\xfe \xc3\r\n")),
+    ("long-line", client(COMMAND, (16, ord("A")), (2, ord("A")), b"\r\nOK SET\r\n")),
+    ("many-empty-lines", client(COMMAND, (2, ord("\n")), b"OK SET\r\n")),
+    ("early-close", client(COMMAND | EARLY_CLOSE, b"OK SET\r\n", b"NOTIFY X\r\n")),
+]
+
+
+# --- fuzz_communication: header, then operations (see the harness) --------
+
+ACK, VALUE, NOTIFY, NG, TEXT, EMPTY, ERROR, RETRY, START, BYTES = range(10)
+START_ON_VERSION, EXACT_SIZE = 4, 8
+
+
+def comm(state, size, count, *ops, flags=START_ON_VERSION):
+    head = bytes([state | flags | EXACT_SIZE, size & 0xff, (size >> 8) & 0xff, (size >> 16) & 0x0f, count])
+    body = b""
+    for op in ops:
+        if isinstance(op, tuple):
+            code, arg = op
+            if code == RETRY:
+                body += bytes([code, arg])
+            else:
+                body += bytes([code, len(arg)]) + arg
+        else:
+            body += bytes([op])
+    return head + body
+
+
+UNIT_LOGIN = ((BYTES, b"Enter Password\r\n"), (BYTES, b"Login Successful\r\n"),
+              (VALUE, b'DEVICE/NAME:"Stage"'), (VALUE, b"DEVICE/VER/SYSTEM:V1.04B0119"))
+
+
+def chunks(size):
+    return (size + 511) // 512
+
+
+communication = [
+    ("run-1100", comm(0, 1100, 0, *UNIT_LOGIN, *[ACK] * (chunks(1100) + 2))),
+    ("run-1", comm(0, 1, 0, *UNIT_LOGIN, *[ACK] * 3)),
+    ("run-512", comm(0, 512, 0, *UNIT_LOGIN, *[ACK] * 3)),
+    ("run-1024", comm(0, 1024, 0, *UNIT_LOGIN, *[ACK] * 4)),
+    ("run-abcd", comm(0, 0xabcd, 0, *UNIT_LOGIN, *[ACK] * 8)),
+    ("empty-image", comm(0, 0, 0, *UNIT_LOGIN)),
+    ("ng-to-data", comm(0, 1100, 0, *UNIT_LOGIN, ACK, ACK, NG, NG, ACK, ACK, ACK, ACK)),
+    ("ng-to-start", comm(0, 1100, 0, *UNIT_LOGIN, NG)),
+    ("ng-to-end", comm(0, 600, 0, *UNIT_LOGIN, ACK, ACK, ACK, NG)),
+    ("error-while-sending", comm(0, 2000, 0, *UNIT_LOGIN, ACK, ACK, ERROR, START, ACK)),
+    ("notify-while-sending", comm(0, 2000, 0, *UNIT_LOGIN, ACK, ACK, (NOTIFY, b"VOL 3"), ACK, ACK, ACK, ACK)),
+    ("three-words-in-state-3", comm(0, 100, 0, *UNIT_LOGIN, ACK, ACK, (VALUE, b"FLASHING"), ACK)),
+    ("start-by-hand", comm(0, 3000, 0, START, *[ACK] * 9, flags=0)),
+    ("state-1", comm(1, 5000, 0, *[ACK] * 12, flags=0)),
+    ("state-2", comm(2, 5000, 3, EMPTY, (TEXT, b"x"), ACK, NG, ACK, ACK, flags=0)),
+    ("state-2-last", comm(2, 1024, 1, EMPTY, ACK, flags=0)),
+    ("state-3", comm(3, 700, 0, (TEXT, b"DEVICE/NAME:\"x y\""), EMPTY, flags=0)),
+    ("values", comm(0, 10, 0, (TEXT, b"device/name:\"Desk\""), (TEXT, b"DEVICE/VER/SYSTEM:1.04"),
+                    (TEXT, b"DEVICE/VER/SYSTEM:V1B2C3"), (TEXT, b"DEVICE/VER/SYSTEM:"), flags=0)),
+    ("retries", comm(0, 1100, 0, *UNIT_LOGIN, ACK, ACK, (RETRY, 5), (RETRY, 0xff), ACK)),
+    ("second-run", comm(0, 700, 0, *UNIT_LOGIN, ACK, ACK, ACK, ACK, START, ACK, ACK, ACK)),
+]
 
 
 def main():
     write("fuzz_ssdpresponse", ssdp)
+    write("fuzz_mixerprotocol", mixer)
+    write("fuzz_communication", communication)
     return 0
 
 
