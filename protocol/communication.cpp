@@ -1,6 +1,14 @@
 #include "protocol/communication.h"
 
-// Placeholder bodies until the firmware transfer lands.
+#include "app/logging.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstring>
+
+constexpr int Communication::kChunkSize;
+
 Communication::Communication(QObject *parent)
     : QObject(parent)
 {
@@ -8,7 +16,67 @@ Communication::Communication(QObject *parent)
 
 Communication::~Communication() = default;
 
-void Communication::startUpdate(const QByteArray *image) { m_image = image; }
+static char *appendHex(char *out, quint32 value)
+{
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = "0123456789abcdef"[value & 0xf];
+        value >>= 4;
+    } while (value);
+    while (n)
+        *out++ = digits[--n];
+    return out;
+}
+
+QByteArray Communication::dataCommand(const QByteArray &image, int offset, int size, int *nameLength)
+{
+    static const char verb[] = "SET UPDATE/SYSTEM:BIN SIZE:";
+    static const char offsetKey[] = " offset:";
+    static const char binKey[] = " bin:";
+    char head[80];
+    char *out = head;
+    out = std::copy(verb, verb + sizeof verb - 1, out);
+    out = appendHex(out, quint32(size));
+    out = std::copy(offsetKey, offsetKey + sizeof offsetKey - 1, out);
+    out = appendHex(out, quint32(offset));
+    if (nameLength)
+        *nameLength = int(out - head);
+    out = std::copy(binKey, binKey + sizeof binKey - 1, out);
+    const int headLength = int(out - head);
+
+    QByteArray block(headLength + size + 2, Qt::Uninitialized);
+    char *data = block.data();
+    std::memcpy(data, head, size_t(headLength));
+    std::memcpy(data + headLength, image.constData() + offset, size_t(size));
+    data[headLength + size] = '\r';
+    data[headLength + size + 1] = '\n';
+    return block;
+}
+
+int Communication::percentOf(qint64 sent, qint64 total)
+{
+    return total > 0 ? int(sent * 100 / total) : 0;
+}
+
+void Communication::startUpdate(const QByteArray *image)
+{
+    m_image = image;
+    if (!image || image->isEmpty()) {
+        // Nothing to write would leave the unit waiting and the run open for
+        // ever; say so and end the run instead.
+        endRun(QStringLiteral("ERROR: The firmware image is empty."));
+        return;
+    }
+    m_runState = 1;
+    m_sentBytes = 0;
+    // The previous run's last text must not hide this run's first one.
+    m_lastProgress.clear();
+    m_lastProgressPercent = -1;
+    qCDebug(lcTransfer) << m_deviceAddress << "starting transfer of" << image->size() << "bytes";
+    m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:STA SIZE:") + QString::number(image->size(), 16));
+    reportProgress(QStringLiteral("Starting..."));
+}
 
 void Communication::stopUpdate()
 {
@@ -24,6 +92,107 @@ void Communication::reportProgress(const QString &text)
     emit fwup_progress(text, m_deviceAddress);
 }
 
-void Communication::recievedData(QString) {}
-void Communication::error(QAbstractSocket::SocketError, QString) {}
-void Communication::slot_retry_times(int) {}
+void Communication::recievedData(QString text)
+{
+    switch (m_runState) {
+    case 1:
+        m_runState = 2;
+        sendNextData();
+        return;
+    case 2:
+        if (m_sentBytes == m_image->size()) {
+            m_runState = 3;
+            sendEnd();
+        } else {
+            sendNextData();
+        }
+        return;
+    case 3:
+        if (text.isEmpty()) {
+            qCDebug(lcTransfer) << m_deviceAddress << "firmware written";
+            m_runState = 0;
+            emit sig_notifyMessage(QStringLiteral("fwup_completed"));
+            reportProgress(QStringLiteral("Firmware update completed."));
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    readValue(text);
+}
+
+void Communication::readValue(const QString &text)
+{
+    static const QLatin1String namePrefix("DEVICE/NAME:");
+    static const QLatin1String versionPrefix("DEVICE/VER/SYSTEM:");
+    if (text.startsWith(namePrefix, Qt::CaseInsensitive)) {
+        m_deviceName = text.mid(namePrefix.size()).remove(QLatin1Char('"'));
+        qCDebug(lcTransfer) << m_deviceAddress << "name" << m_deviceName;
+    }
+    if (text.startsWith(versionPrefix, Qt::CaseInsensitive)) {
+        // "V1.04B0119": every capital letter separates, so version and build
+        // come out without their letters.
+        static const QRegularExpression capital(QStringLiteral("[A-Z]"));
+        const QStringList parts = text.mid(versionPrefix.size()).split(capital, Qt::SkipEmptyParts);
+        m_fwVersion = parts.value(0);
+        m_fwBuild = parts.value(1);
+        qCDebug(lcTransfer) << m_deviceAddress << "version" << m_fwVersion << "build" << m_fwBuild;
+        emit fwup_initCompleted();
+    }
+}
+
+void Communication::sendNextData()
+{
+    const int size = qMin(kChunkSize, m_image->size() - m_sentBytes);
+    int nameLength = 0;
+    const QByteArray block = dataCommand(*m_image, m_sentBytes, size, &nameLength);
+    m_protocol.sendRaw(block, nameLength);
+
+    // The text is a function of the percent: it is built only when the
+    // percent differs from the one m_lastProgress shows.
+    const int percent = percentOf(m_sentBytes, m_image->size());
+    if (percent != m_lastProgressPercent) {
+        const QString text = QStringLiteral("Sending... ") + QString::number(percent) + QLatin1Char('%');
+        if (text != m_lastProgress) {
+            m_lastProgress = text;
+            m_lastProgressPercent = percent;
+            reportProgress(text);
+        }
+    }
+    m_sentBytes += size;
+}
+
+void Communication::sendEnd()
+{
+    qCDebug(lcTransfer) << m_deviceAddress << "all data acknowledged, ending the update";
+    // The unit answers only when its flash is written.
+    m_protocol.setNextReplyTimeout(m_finalAckTimeoutMs);
+    m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:END"));
+    reportProgress(QStringLiteral("Writing"));
+}
+
+void Communication::error(QAbstractSocket::SocketError, QString errMessage)
+{
+    endRun(QStringLiteral("ERROR: ") + errMessage);
+}
+
+void Communication::slot_retry_times(int retry_times)
+{
+    if (retry_times < 0) {
+        // NG to a command that has nothing to resend: the unit will not take
+        // this run any further.
+        endRun(QStringLiteral("ERROR: Detected NG response from the unit."));
+        return;
+    }
+    const qint64 total = m_image ? m_image->size() : 0;
+    reportProgress(QStringLiteral("Retry: %1 (%2%)").arg(retry_times).arg(percentOf(m_sentBytes, total)));
+}
+
+void Communication::endRun(const QString &errorText)
+{
+    qCDebug(lcTransfer) << m_deviceAddress << "run failed:" << errorText;
+    m_runState = 0;
+    reportProgress(errorText);
+    emit sig_notifyMessage(QStringLiteral("fwup_completed"));
+}

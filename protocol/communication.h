@@ -22,6 +22,17 @@ public:
     // Emits fwup_progress with the text and m_deviceAddress.
     void reportProgress(const QString &text);
 
+    // Image bytes carried by one data command at most.
+    static constexpr int kChunkSize = 512;
+
+    // The data command for `size` image bytes at `offset`: its text, the bytes
+    // unchanged, CR LF. Sizes and offsets in lower-case hexadecimal.
+    // nameLength receives the length of the text before " bin:", which names
+    // the command in failure texts.
+    static QByteArray dataCommand(const QByteArray &image, int offset, int size, int *nameLength = nullptr);
+    // sent * 100 / total, truncated; 64-bit so that large images cannot overflow.
+    static int percentOf(qint64 sent, qint64 total);
+
     MixerProtocol m_protocol;
     QString m_deviceAddress;
     const QByteArray *m_image = nullptr;
@@ -31,6 +42,11 @@ public:
     qint32 m_runState = 0;
     qint32 m_sentBytes = 0;
     QString m_lastProgress;
+    int m_lastProgressPercent = -1; // the percent m_lastProgress shows, -1 for none
+
+    // How long the unit may take to write its flash and acknowledge the end
+    // command. A member so that tests can shorten it.
+    int m_finalAckTimeoutMs = 5 * 60 * 1000;
 
 signals:
     void fwup_initCompleted();
@@ -41,4 +57,10 @@ public slots:
     void recievedData(QString);
     void error(QAbstractSocket::SocketError, QString errMessage);
     void slot_retry_times(int retry_times);
+
+private:
+    void sendNextData();
+    void sendEnd();
+    void endRun(const QString &errorText);
+    void readValue(const QString &text);
 };

@@ -1,24 +1,460 @@
 #include "protocol/mixerprotocol.h"
 
+#include "app/logging.h"
+#include "protocol/replyline.h"
+
+#include <QHostAddress>
 #include <QTextCodec>
 
-// Placeholder bodies until the line-command client lands.
+#include <cstring>
+
+constexpr int MixerProtocol::kMaxResends;
+constexpr int MixerProtocol::kMaxPendingBytes;
+
 MixerProtocol::MixerProtocol(QObject *parent)
     : QObject(parent)
 {
+    m_awaitingReply = false;
     m_codec = QTextCodec::codecForName("UTF-8");
+    connect(&m_socket, SIGNAL(connected()), this, SLOT(loginToServer()));
+    connect(&m_socket, SIGNAL(readyRead()), this, SLOT(getData()));
+    connect(&m_socket, SIGNAL(disconnected()), this, SLOT(closeConnection()));
+    connect(&m_socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
+            SLOT(slot_error(QAbstractSocket::SocketError)));
+    m_timer.setSingleShot(true);
+    connect(&m_timer, SIGNAL(timeout()), this, SLOT(slot_timeout()));
+    m_commandQueue.clear();
+    m_closed = false;
 }
 
-MixerProtocol::~MixerProtocol() = default;
+MixerProtocol::~MixerProtocol()
+{
+    // The socket outlives this object's other members and reports its own
+    // close while it is destroyed: nothing of that may reach these slots.
+    disconnect(&m_socket, nullptr, this, nullptr);
+    disconnect(&m_timer, nullptr, this, nullptr);
+}
 
-void MixerProtocol::connectToDevice(const QString &, const QString &) {}
-void MixerProtocol::closeDevice() { m_closed = true; }
-void MixerProtocol::queueGet(const QString &, bool) {}
-void MixerProtocol::queueSet(const QString &) {}
-void MixerProtocol::sendRaw(const QByteArray &) {}
-QTextCodec *MixerProtocol::textCodec() const { return m_codec; }
-void MixerProtocol::loginToServer() {}
-void MixerProtocol::getData() {}
-void MixerProtocol::closeConnection() {}
-void MixerProtocol::slot_error(QAbstractSocket::SocketError) {}
-void MixerProtocol::sendNextQueued() {}
+void MixerProtocol::connectToDevice(const QString &host, const QString &password)
+{
+    endSession();
+    m_commandQueue.clear();
+    m_awaitingReply = false;
+    m_closed = false;
+    m_password = password + QLatin1String("\r\n");
+
+    const QStringList parts = host.split(QLatin1Char(':'), Qt::KeepEmptyParts);
+    const quint16 port = parts.value(1).toUShort(); // no number: 0
+    const QHostAddress address(parts.value(0));
+    m_lastRaw.clear();
+    m_lastRawNameLength = 0;
+    m_replyCount = 0;
+    m_resendsInRow = 0;
+
+    // A socket still closing (or failed but open) from the previous run would
+    // refuse the new host.
+    if (m_socket.state() != QAbstractSocket::UnconnectedState || m_socket.isOpen())
+        m_socket.abort();
+
+    qCDebug(lcProtocol) << "connecting to" << address.toString() << port;
+    expect(Awaiting::Connection, QString(), m_connectTimeoutMs);
+    // Unbuffered: a write goes to the kernel at once instead of waiting for
+    // the next turn of the event loop (half the wake-ups per round trip).
+    m_inConnect = true;
+    m_socket.connectToHost(address, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    m_inConnect = false;
+}
+
+void MixerProtocol::closeDevice()
+{
+    qCDebug(lcProtocol) << "closing the connection";
+    endSession();
+    m_commandQueue.clear();
+    m_socket.close();
+    m_closed = true;
+}
+
+void MixerProtocol::queueGet(const QString &command, bool deferred)
+{
+    m_commandQueue.append(ReplyLine::commandLine(QStringLiteral("GET"), command));
+    if (!deferred)
+        sendNextQueued();
+}
+
+void MixerProtocol::queueSet(const QString &command)
+{
+    m_commandQueue.append(ReplyLine::commandLine(QStringLiteral("SET"), command));
+    sendNextQueued();
+}
+
+void MixerProtocol::sendRaw(const QByteArray &block)
+{
+    sendRaw(block, 0);
+}
+
+void MixerProtocol::sendRaw(const QByteArray &block, int nameLength)
+{
+    if (m_closed) {
+        qCDebug(lcProtocol) << "connection closed, dropping" << rawSubject(block, nameLength);
+        return;
+    }
+    if (m_awaitingReply) {
+        // Overtaking the outstanding command would make its reply ambiguous;
+        // the block goes out as soon as that reply has been handled.
+        qCDebug(lcProtocol) << "holding" << rawSubject(block, nameLength) << "until the outstanding reply";
+        m_heldRaw.append(qMakePair(block, nameLength));
+        return;
+    }
+    writeRaw(block, nameLength);
+}
+
+QString MixerProtocol::rawSubject(const QByteArray &block, int nameLength)
+{
+    if (nameLength <= 0)
+        return QStringLiteral("a raw block of %1 bytes").arg(block.size());
+    return QLatin1Char('"') + QString::fromUtf8(block.constData(), qMin(nameLength, block.size()))
+        + QLatin1Char('"');
+}
+
+QString MixerProtocol::awaitedSubject() const
+{
+    return m_awaitedRaw ? rawSubject(m_awaitedBlock, m_awaitedNameLength) : m_awaitedSubject;
+}
+
+QTextCodec *MixerProtocol::textCodec() const
+{
+    return m_codec;
+}
+
+void MixerProtocol::setNextReplyTimeout(int ms)
+{
+    m_nextReplyTimeoutMs = ms;
+}
+
+void MixerProtocol::loginToServer()
+{
+    qCDebug(lcProtocol) << "connected, waking the unit";
+    write(QByteArrayLiteral("\r\n"));
+    expect(Awaiting::Prompt, QString(), m_replyTimeoutMs);
+}
+
+void MixerProtocol::getData()
+{
+    // The socket is unbuffered: one read per notification, which fires again
+    // while bytes remain. A remote close or reset shows only as a failed read.
+    if (m_readBuffer.size() < kReadChunk)
+        m_readBuffer.resize(kReadChunk);
+    const quint32 session = m_session;
+    const qint64 n = m_socket.read(m_readBuffer.data(), kReadChunk);
+    if (n > 0)
+        receive(m_readBuffer.constData(), int(n));
+    if (session != m_session || m_closed)
+        return;
+    if (n < 0 || m_socket.state() == QAbstractSocket::UnconnectedState)
+        slot_error(m_socket.error());
+}
+
+void MixerProtocol::closeConnection()
+{
+    // A remote close also raises the socket's error, which reports it.
+}
+
+void MixerProtocol::slot_error(QAbstractSocket::SocketError socketError)
+{
+    const QString message = m_socket.errorString();
+    if (m_closed || m_errorReported) {
+        // Closed by us, or already reported: the run has been told why.
+        qCDebug(lcProtocol) << "socket error ignored:" << message;
+        return;
+    }
+    m_errorReported = true;
+    m_timer.stop();
+    m_awaiting = Awaiting::Nothing;
+    qCDebug(lcProtocol) << "socket error" << socketError << message;
+    if (m_inConnect) {
+        // Qt reports a refused loopback connection from inside connectToHost;
+        // the caller has not finished starting its run yet, so tell it later.
+        const quint32 session = m_session;
+        QTimer::singleShot(0, this, [this, session, socketError, message] {
+            if (session == m_session && !m_closed)
+                emit errorSig(socketError, message);
+        });
+        return;
+    }
+    emit errorSig(socketError, message);
+}
+
+void MixerProtocol::slot_timeout()
+{
+    const QString within = ReplyLine::formatDuration(m_timer.interval());
+    QString message;
+    switch (m_awaiting) {
+    case Awaiting::Nothing:
+        return;
+    case Awaiting::Connection:
+        message = QStringLiteral("No connection to the unit within %1.").arg(within);
+        break;
+    case Awaiting::Prompt:
+        message = QStringLiteral("No password prompt from the unit within %1.").arg(within);
+        break;
+    case Awaiting::Reply:
+        // A reply that came but led nowhere (no acknowledgement, no value the
+        // run could use) is told apart from silence.
+        message = (m_replySeen ? QStringLiteral("No usable reply from the unit to %1 within %2.")
+                               : QStringLiteral("No reply from the unit to %1 within %2."))
+                      .arg(awaitedSubject(), within);
+        break;
+    }
+    fail(QAbstractSocket::SocketTimeoutError, message);
+}
+
+void MixerProtocol::sendNextQueued()
+{
+    if (m_commandQueue.isEmpty() || m_closed || m_awaitingReply)
+        return;
+    m_awaitingReply = true;
+    const QString line = m_commandQueue.takeFirst();
+    write(m_codec->fromUnicode(line));
+    const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
+    m_nextReplyTimeoutMs = 0;
+    expect(Awaiting::Reply, QLatin1Char('"') + line.chopped(2) + QLatin1Char('"'), ms);
+}
+
+void MixerProtocol::handleReceived(const QByteArray &bytes)
+{
+    receive(bytes.constData(), bytes.size());
+}
+
+void MixerProtocol::receive(const char *bytes, int length)
+{
+    if (length <= 0)
+        return;
+    qCDebug(lcWire) << "<-" << QByteArray::fromRawData(bytes, length);
+
+    // Judge straight from the caller's bytes unless a line is pending.
+    QByteArray joined;
+    if (!m_pending.isEmpty()) {
+        joined.swap(m_pending);
+        joined.append(bytes, length);
+        bytes = joined.constData();
+        length = joined.size();
+    }
+    const char *p = bytes;
+    const int size = length;
+    const quint32 session = m_session;
+    int pos = 0;
+    bool judged = false;
+
+    if (m_skippingLine) {
+        const void *nl = std::memchr(p, '\n', size_t(size));
+        if (!nl)
+            return;
+        pos = int(static_cast<const char *>(nl) - p) + 1;
+        m_skippingLine = false;
+        judged = true;
+    }
+
+    for (;;) {
+        // Prompts have no line end: they count as soon as they are there.
+        const ReplyLine::Prompt prompt = ReplyLine::loginPrompt(p + pos, size - pos);
+        if (prompt != ReplyLine::Prompt::None) {
+            // Whatever else has arrived with a prompt is ignored.
+            handlePrompt(int(prompt));
+            return;
+        }
+        const void *nl = std::memchr(p + pos, '\n', size_t(size - pos));
+        if (!nl)
+            break;
+        const int end = int(static_cast<const char *>(nl) - p);
+        const int start = pos;
+        pos = end + 1;
+        judged = true;
+        if (!handleLine(p + start, end - start, session))
+            return;
+    }
+
+    const int rest = size - pos;
+    if (rest > kMaxPendingBytes) {
+        qCWarning(lcProtocol) << "dropping a line of more than" << kMaxPendingBytes << "bytes";
+        m_skippingLine = true;
+    } else if (rest > 0) {
+        m_pending = QByteArray(p + pos, rest);
+    }
+    if (judged)
+        finishBlock();
+}
+
+void MixerProtocol::handlePrompt(int prompt)
+{
+    switch (ReplyLine::Prompt(prompt)) {
+    case ReplyLine::Prompt::None:
+        break;
+    case ReplyLine::Prompt::Password:
+        qCDebug(lcProtocol) << "password prompt";
+        write(m_codec->fromUnicode(m_password), "<password>\r\n");
+        m_awaitingReply = false;
+        expect(Awaiting::Reply, QStringLiteral("the password"), m_replyTimeoutMs);
+        break;
+    case ReplyLine::Prompt::LoginSuccessful:
+        qCDebug(lcProtocol) << "logged in";
+        queueGet(QStringLiteral("DEVICE/NAME"), true);
+        queueGet(QStringLiteral("DEVICE/VER/SYSTEM"), false);
+        break;
+    case ReplyLine::Prompt::PasswordFailed:
+        // Answering the next prompt with the same password cannot succeed.
+        m_awaitingReply = false;
+        fail(QAbstractSocket::UnknownSocketError, QStringLiteral("The unit rejected the password."));
+        break;
+    }
+}
+
+bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
+{
+    const ReplyLine::Reply reply = ReplyLine::judgeLine(data, size);
+    switch (reply.kind) {
+    case ReplyLine::Reply::Ignored:
+        return true;
+
+    case ReplyLine::Reply::Notify:
+        for (const QString &word : reply.words) {
+            emit readyRead(word);
+            if (session != m_session)
+                return false;
+        }
+        return true;
+
+    case ReplyLine::Reply::NotGood:
+        m_replySeen = true;
+        if (m_lastRaw.isEmpty()) {
+            qCDebug(lcProtocol) << "NG with nothing to resend";
+            emit sig_retry_times(-1);
+            return session == m_session;
+        }
+        if (m_resendsInRow >= kMaxResends) {
+            fail(QAbstractSocket::UnknownSocketError,
+                 QStringLiteral("The unit kept answering NG to %1; gave up after %2 resends.")
+                     .arg(rawSubject(m_lastRaw, m_lastRawNameLength))
+                     .arg(kMaxResends));
+            return false;
+        }
+        ++m_resendsInRow;
+        qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength) << "time"
+                            << m_resendsInRow;
+        write(m_lastRaw);
+        expectRawReply(m_lastRaw, m_lastRawNameLength, m_replyTimeoutMs);
+        ++m_replyCount;
+        emit sig_retry_times(m_replyCount);
+        return session == m_session;
+
+    case ReplyLine::Reply::Acknowledged:
+    case ReplyLine::Reply::Values:
+    case ReplyLine::Reply::OtherOk:
+        break;
+    }
+
+    m_lastRaw.clear();
+    ++m_replyCount;
+    m_resendsInRow = 0;
+    m_replySeen = true;
+
+    if (reply.kind == ReplyLine::Reply::Acknowledged) {
+        // The command is done: its receiver may send the next one at once.
+        // Later lines of the same read are dropped (they cannot answer a
+        // command that was not yet written).
+        m_awaitingReply = false;
+        emit readyRead(QString());
+        if (session == m_session)
+            finishBlock();
+        return false;
+    }
+    if (reply.kind == ReplyLine::Reply::Values) {
+        for (const QString &word : reply.words) {
+            emit readyRead(word);
+            if (session != m_session)
+                return false;
+        }
+    }
+    return true;
+}
+
+void MixerProtocol::finishBlock()
+{
+    m_awaitingReply = false;
+    while (!m_heldRaw.isEmpty() && !m_closed) {
+        const QPair<QByteArray, int> held = m_heldRaw.takeFirst();
+        writeRaw(held.first, held.second);
+    }
+    sendNextQueued();
+}
+
+void MixerProtocol::writeRaw(const QByteArray &block, int nameLength)
+{
+    m_lastRaw = block;
+    m_lastRawNameLength = nameLength;
+    m_resendsInRow = 0;
+    write(block);
+    const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
+    m_nextReplyTimeoutMs = 0;
+    expectRawReply(block, nameLength, ms);
+}
+
+void MixerProtocol::write(const QByteArray &bytes, const char *logAs)
+{
+    if (m_socket.state() == QAbstractSocket::UnconnectedState) {
+        qCDebug(lcWire) << "-> (not connected, dropped)" << bytes.size() << "bytes";
+        return;
+    }
+    qCDebug(lcWire) << "->" << (logAs ? QByteArray(logAs) : bytes);
+    if (m_socket.write(bytes) < 0) {
+        // Nothing is emitted for a failed unbuffered write; the next read
+        // fails too and reports it, or the reply time-out does.
+        qCDebug(lcProtocol) << "write failed:" << m_socket.errorString();
+    }
+}
+
+void MixerProtocol::expect(Awaiting what, const QString &subject, int ms)
+{
+    m_awaiting = what;
+    m_awaitedSubject = subject;
+    m_awaitedRaw = false;
+    m_awaitedBlock = QByteArray();
+    m_replySeen = false;
+    m_timer.start(ms);
+}
+
+void MixerProtocol::expectRawReply(const QByteArray &block, int nameLength, int ms)
+{
+    m_awaiting = Awaiting::Reply;
+    m_awaitedRaw = true;
+    m_awaitedBlock = block;
+    m_awaitedNameLength = nameLength;
+    m_replySeen = false;
+    m_timer.start(ms);
+}
+
+void MixerProtocol::fail(QAbstractSocket::SocketError code, const QString &message)
+{
+    qCDebug(lcProtocol) << "giving up:" << message;
+    endSession();
+    m_commandQueue.clear();
+    m_awaitingReply = false;
+    m_closed = true;
+    m_socket.abort();
+    emit errorSig(code, message);
+}
+
+void MixerProtocol::endSession()
+{
+    ++m_session;
+    m_timer.stop();
+    m_awaiting = Awaiting::Nothing;
+    m_awaitedSubject.clear();
+    m_awaitedRaw = false;
+    m_awaitedBlock = QByteArray();
+    m_replySeen = false;
+    m_nextReplyTimeoutMs = 0;
+    m_errorReported = false;
+    m_pending.clear();
+    m_skippingLine = false;
+    m_heldRaw.clear();
+}

@@ -2,15 +2,24 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QStringList>
 #include <QTcpSocket>
+#include <QTimer>
 
 class QTextCodec;
 
 // Client side of a unit's TCP line-command protocol: connect, log in, read the
 // unit's name and version, send queued GET/SET lines one at a time and raw data
 // blocks, judge every reply line, resend a raw block on NG.
+//
+// Everything it cannot get from the unit ends in errorSig, once per
+// connection: socket errors with the socket's own description, and the
+// client's own verdicts (rejected password, endless NG, time-outs) with a text
+// that says what went wrong. After its own verdict the client has already
+// aborted the connection.
 class MixerProtocol : public QObject
 {
     Q_OBJECT
@@ -24,7 +33,31 @@ public:
     void queueGet(const QString &command, bool deferred = false);
     void queueSet(const QString &command);
     void sendRaw(const QByteArray &block);
+    // The same, for a block whose first nameLength bytes are text that names
+    // it in a failure text, e.g. "SET UPDATE/SYSTEM:BIN SIZE:200 offset:400".
+    // (The name is only spelled out when a failure needs it.)
+    void sendRaw(const QByteArray &block, int nameLength);
     QTextCodec *textCodec() const;
+
+    // The reply to the next queued command may take up to ms instead of
+    // m_replyTimeoutMs (the unit writes its flash before it answers).
+    void setNextReplyTimeout(int ms);
+
+    // The receive path: getData() feeds it everything the socket holds; tests
+    // and the fuzzer feed it bytes directly.
+    void handleReceived(const QByteArray &bytes);
+
+    QAbstractSocket::SocketState socketState() const { return m_socket.state(); }
+
+    // Resends of the same raw block in a row before the client gives up.
+    static constexpr int kMaxResends = 8;
+    // An unfinished line longer than this is dropped up to its line end.
+    static constexpr int kMaxPendingBytes = 64 * 1024;
+
+    // Time-outs, single-shot and restarted at every write that expects an
+    // answer. Members so that tests can shorten them.
+    int m_connectTimeoutMs = 10000;
+    int m_replyTimeoutMs = 15000;
 
 signals:
     void readyRead(QString);
@@ -37,8 +70,26 @@ public slots:
     void closeConnection();
     void slot_error(QAbstractSocket::SocketError socketError);
 
+private slots:
+    void slot_timeout();
+
 private:
+    enum class Awaiting { Nothing, Connection, Prompt, Reply };
+
     void sendNextQueued();
+    void receive(const char *bytes, int length);
+    void handlePrompt(int prompt);
+    // Returns false when handling of the received data must stop.
+    bool handleLine(const char *data, int size, quint32 session);
+    void finishBlock();
+    void writeRaw(const QByteArray &block, int nameLength);
+    static QString rawSubject(const QByteArray &block, int nameLength);
+    QString awaitedSubject() const;
+    void write(const QByteArray &bytes, const char *logAs = nullptr);
+    void expect(Awaiting what, const QString &subject, int ms);
+    void expectRawReply(const QByteArray &block, int nameLength, int ms);
+    void fail(QAbstractSocket::SocketError code, const QString &message);
+    void endSession();
 
     QTcpSocket m_socket;
     QString m_password;
@@ -48,4 +99,28 @@ private:
     bool m_closed = false;
     QByteArray m_lastRaw;
     qint32 m_replyCount = 0;
+
+    // Bytes after the last LF, judged together with the next read.
+    QByteArray m_pending;
+    bool m_skippingLine = false;
+    // Raw blocks given while a queued command awaited its reply.
+    QList<QPair<QByteArray, int>> m_heldRaw;
+    int m_lastRawNameLength = 0;
+    int m_resendsInRow = 0;
+    // Counts connections: a handler that sees it change while it emits knows
+    // that the connection it was working for has been closed.
+    quint32 m_session = 0;
+    bool m_inConnect = false;
+    bool m_errorReported = false;
+    QByteArray m_readBuffer;
+    static constexpr int kReadChunk = 64 * 1024;
+
+    QTimer m_timer;
+    Awaiting m_awaiting = Awaiting::Nothing;
+    QString m_awaitedSubject;
+    bool m_awaitedRaw = false; // a raw block awaits its reply; it names itself
+    QByteArray m_awaitedBlock;
+    int m_awaitedNameLength = 0;
+    bool m_replySeen = false;
+    int m_nextReplyTimeoutMs = 0;
 };

@@ -1,0 +1,416 @@
+// One full firmware update over loopback, measured twice in the same process:
+// through the updater's classes (MixerProtocol + Communication on the Qt event
+// loop) and through a minimal blocking POSIX client doing the same exchange
+// (login, two queries, start, stop-and-wait data commands, end) against the
+// same responder. The ratio of the two shows what the updater adds over the
+// round trips themselves. Prints figures; asserts nothing.
+//
+//   bench_transfer [--runs N (default 11)] [--updater-only] [--target ADDR:PORT --password P]
+//
+// Without --target it forks its own responder, a minimal unit that answers
+// every command at once (no flash write delay). --target points it at an
+// external unit (kvx-devsim in the network lab); only loopback and lab
+// addresses (10.77.0.0/24) are accepted.
+#include "protocol/communication.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double now(clockid_t clock)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+struct Sample
+{
+    double wall = 0;
+    double cpu = 0;
+    bool ok = false;
+};
+
+// Blocking line reader over a socket, shared by the responder and the client.
+class Conn
+{
+public:
+    explicit Conn(int fd) : m_fd(fd) {}
+    ~Conn() { ::close(m_fd); }
+
+    bool fill()
+    {
+        char chunk[65536];
+        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        m_buf.append(chunk, size_t(n));
+        return true;
+    }
+    // Up to and without the LF; CRs stripped.
+    bool line(std::string &out)
+    {
+        for (;;) {
+            const size_t nl = m_buf.find('\n', m_pos);
+            if (nl != std::string::npos) {
+                out.assign(m_buf, m_pos, nl - m_pos);
+                out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+                m_pos = nl + 1;
+                compact();
+                return true;
+            }
+            if (!fill())
+                return false;
+        }
+    }
+    // A command head: up to LF, or up to and including " bin:" (raw data follows).
+    bool head(std::string &out, bool &raw)
+    {
+        for (;;) {
+            const size_t nl = m_buf.find('\n', m_pos);
+            const size_t bin = m_buf.find(" bin:", m_pos);
+            if (bin != std::string::npos && (nl == std::string::npos || bin < nl)) {
+                out.assign(m_buf, m_pos, bin - m_pos);
+                m_pos = bin + 5;
+                raw = true;
+                return true;
+            }
+            if (nl != std::string::npos) {
+                raw = false;
+                return line(out);
+            }
+            if (!fill())
+                return false;
+        }
+    }
+    bool skip(size_t n)
+    {
+        while (m_buf.size() - m_pos < n) {
+            if (!fill())
+                return false;
+        }
+        m_pos += n;
+        compact();
+        return true;
+    }
+    bool startsWith(const char *prefix)
+    {
+        const size_t n = std::strlen(prefix);
+        while (m_buf.size() - m_pos < n) {
+            if (!fill())
+                return false;
+        }
+        return m_buf.compare(m_pos, n, prefix) == 0;
+    }
+    void dropPending()
+    {
+        m_buf.clear();
+        m_pos = 0;
+    }
+    bool send(const std::string &bytes) { return send(bytes.data(), bytes.size()); }
+    bool send(const char *data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= size_t(n);
+        }
+        return true;
+    }
+
+private:
+    void compact()
+    {
+        if (m_pos > 65536) {
+            m_buf.erase(0, m_pos);
+            m_pos = 0;
+        }
+    }
+    int m_fd;
+    std::string m_buf;
+    size_t m_pos = 0;
+};
+
+// --- the responder: a unit that answers at once -----------------------------
+
+void serveOne(int fd)
+{
+    Conn c(fd);
+    std::string text;
+    bool raw = false;
+    if (!c.line(text)) // wake-up
+        return;
+    c.send("Enter Password:");
+    if (!c.line(text))
+        return;
+    c.send("Login Successful\r\n");
+    while (c.head(text, raw)) {
+        if (raw) {
+            const size_t at = text.find("SIZE:");
+            const size_t size = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 5, nullptr, 16);
+            if (!c.skip(size + 2))
+                return;
+            c.send("OK SET\r\n");
+        } else if (text == "GET DEVICE/NAME") {
+            c.send("OK GET DEVICE/NAME:\"BENCH\"\r\n");
+        } else if (text == "GET DEVICE/VER/SYSTEM") {
+            c.send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+        } else if (text.rfind("SET ", 0) == 0) {
+            c.send("OK SET\r\n");
+        } else if (!text.empty()) {
+            c.send("NG\r\n");
+        }
+    }
+}
+
+[[noreturn]] void runResponder(int listener)
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    for (;;) {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        if (fd < 0)
+            continue;
+        serveOne(fd);
+    }
+}
+
+// --- the two clients ----------------------------------------------------------
+
+int connectTo(const sockaddr_in &address)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The same exchange, blocking, with nothing around it.
+__attribute__((noinline)) bool runPosixTransfer(const sockaddr_in &address, const std::string &password,
+                                                const QByteArray &image)
+{
+    const int fd = connectTo(address);
+    if (fd < 0)
+        return false;
+    Conn c(fd);
+    std::string reply;
+    char hex[64];
+    if (!c.send("\r\n") || !(c.startsWith("Enter Password") || c.startsWith("Entry Password")))
+        return false;
+    c.dropPending();
+    if (!c.send(password + "\r\n") || !c.startsWith("Login Successful"))
+        return false;
+    c.dropPending();
+    if (!c.send("GET DEVICE/NAME\r\n") || !c.line(reply))
+        return false;
+    if (!c.send("GET DEVICE/VER/SYSTEM\r\n") || !c.line(reply))
+        return false;
+    std::snprintf(hex, sizeof hex, "SET UPDATE/SYSTEM:STA SIZE:%x\r\n", unsigned(image.size()));
+    if (!c.send(hex) || !c.line(reply) || reply != "OK SET")
+        return false;
+    std::string block;
+    for (int offset = 0; offset < image.size(); offset += 512) {
+        const int n = std::min(512, image.size() - offset);
+        std::snprintf(hex, sizeof hex, "SET UPDATE/SYSTEM:BIN SIZE:%x offset:%x bin:", unsigned(n), unsigned(offset));
+        block.assign(hex);
+        block.append(image.constData() + offset, size_t(n));
+        block.append("\r\n");
+        if (!c.send(block) || !c.line(reply) || reply != "OK SET")
+            return false;
+    }
+    return c.send("SET UPDATE/SYSTEM:END\r\n") && c.line(reply) && reply == "OK SET";
+}
+
+// One run through the updater's classes, wired as the device record wires
+// them; returns when the run has ended.
+__attribute__((noinline)) bool runUpdaterTransfer(const QString &host, const QString &password,
+                                                  const QByteArray &image)
+{
+    Communication comm;
+    QEventLoop loop;
+    QString last;
+    bool started = false;
+    QObject::connect(&comm, &Communication::fwup_progress, [&](QString text, QString) { last = text; });
+    QObject::connect(&comm, &Communication::fwup_initCompleted, [&] {
+        if (!started) {
+            started = true;
+            comm.startUpdate(&image);
+        }
+    });
+    QObject::connect(&comm, &Communication::sig_notifyMessage, [&](QString message) {
+        if (message == QLatin1String("fwup_completed")) {
+            comm.stopUpdate();
+            loop.quit();
+        }
+    });
+    MixerProtocol &protocol = comm.m_protocol;
+    QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)));
+    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), &comm,
+                     SLOT(error(QAbstractSocket::SocketError,QString)));
+    QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)));
+    protocol.connectToDevice(host, password);
+    comm.m_deviceAddress = host.section(QLatin1Char(':'), 0, 0);
+    comm.m_sentBytes = 0;
+    loop.exec();
+    if (last != QLatin1String("Firmware update completed."))
+        std::fprintf(stderr, "updater run ended with: %s\n", qPrintable(last));
+    return last == QLatin1String("Firmware update completed.");
+}
+
+template<typename F>
+Sample measure(F &&run)
+{
+    Sample s;
+    const double w0 = now(CLOCK_MONOTONIC);
+    const double c0 = now(CLOCK_PROCESS_CPUTIME_ID);
+    s.ok = run();
+    s.cpu = now(CLOCK_PROCESS_CPUTIME_ID) - c0;
+    s.wall = now(CLOCK_MONOTONIC) - w0;
+    return s;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+bool allowedTarget(const QHostAddress &address)
+{
+    return address.isLoopback() || address.isInSubnet(QHostAddress(QStringLiteral("10.77.0.0")), 24);
+}
+
+[[noreturn]] void usage()
+{
+    std::fprintf(stderr, "usage: bench_transfer [--runs N] [--updater-only] [--target ADDR:PORT --password P]\n");
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int runs = 11;
+    bool updaterOnly = false;
+    QString target;
+    QString password = QStringLiteral("bench");
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--updater-only")
+            updaterOnly = true;
+        else if (arg == "--target" && i + 1 < argc)
+            target = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--password" && i + 1 < argc)
+            password = QString::fromLocal8Bit(argv[++i]);
+        else
+            usage();
+    }
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    pid_t responder = 0;
+    if (target.isEmpty()) {
+        // Forked before Qt starts, so the child is a plain process and its
+        // CPU time never counts as the client's.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(listener, 4) != 0
+            || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+            std::perror("responder");
+            return 1;
+        }
+        responder = ::fork();
+        if (responder == 0)
+            runResponder(listener);
+        ::close(listener);
+        target = QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port));
+    } else {
+        const QHostAddress host(target.section(QLatin1Char(':'), 0, 0));
+        const int port = target.section(QLatin1Char(':'), 1, 1).toInt();
+        if (host.protocol() != QAbstractSocket::IPv4Protocol || port <= 0 || port > 65535) {
+            std::fprintf(stderr, "--target wants an IPv4 ADDR:PORT\n");
+            return 2;
+        }
+        if (!allowedTarget(host)) {
+            std::fprintf(stderr, "refusing %s: only loopback and the lab network 10.77.0.0/24\n",
+                         qPrintable(host.toString()));
+            return 2;
+        }
+        address.sin_addr.s_addr = htonl(host.toIPv4Address());
+        address.sin_port = htons(quint16(port));
+    }
+
+    QCoreApplication app(argc, argv);
+    Q_INIT_RESOURCE(assets);
+    QFile file(QStringLiteral(":/Resource/binfile"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "no embedded image\n");
+        return 1;
+    }
+    const QByteArray image = file.readAll();
+    const int commands = (image.size() + 511) / 512;
+    std::printf("image %d bytes, %d data commands, target %s, %d run(s)\n", image.size(), commands,
+                qPrintable(target), runs);
+
+    std::vector<double> uWall, uCpu, pWall, pCpu;
+    bool ok = true;
+    for (int run = 0; run < runs; ++run) {
+        // Alternate the order so that neither client always runs on a warm cache.
+        for (int k = 0; k < 2; ++k) {
+            const bool updaterTurn = (run + k) % 2 == 0;
+            if (!updaterTurn && updaterOnly)
+                continue;
+            const Sample s = updaterTurn ? measure([&] { return runUpdaterTransfer(target, password, image); })
+                                         : measure([&] {
+                                               return runPosixTransfer(address, password.toStdString(), image);
+                                           });
+            ok = ok && s.ok;
+            std::printf("run %d %-8s wall %8.2f ms  cpu %8.2f ms  %s\n", run + 1, updaterTurn ? "updater" : "posix",
+                        s.wall * 1e3, s.cpu * 1e3, s.ok ? "ok" : "FAILED");
+            (updaterTurn ? uWall : pWall).push_back(s.wall);
+            (updaterTurn ? uCpu : pCpu).push_back(s.cpu);
+        }
+    }
+
+    std::printf("\nmedian of %d  updater: wall %.2f ms, cpu %.2f ms (%.2f us cpu per data command)\n", runs,
+                median(uWall) * 1e3, median(uCpu) * 1e3, median(uCpu) * 1e6 / commands);
+    if (!updaterOnly) {
+        std::printf("median of %d  posix:   wall %.2f ms, cpu %.2f ms\n", runs, median(pWall) * 1e3,
+                    median(pCpu) * 1e3);
+        std::printf("wall-time ratio updater/posix: %.3f (goal <= 1.25)\n", median(uWall) / median(pWall));
+    }
+    std::printf("cpu time per update: %.3f s (goal < 0.25 s)\n", median(uCpu));
+
+    if (responder > 0) {
+        ::kill(responder, SIGTERM);
+        ::waitpid(responder, nullptr, 0);
+    }
+    return ok ? 0 : 1;
+}

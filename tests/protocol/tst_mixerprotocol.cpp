@@ -1,0 +1,625 @@
+#include "protocol/mixerprotocol.h"
+
+#include "common/fakedevice.h"
+#include "common/unitscripts.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace UnitScript;
+
+// Drives one MixerProtocol against a FakeDevice and records its signals.
+struct Client
+{
+    MixerProtocol protocol;
+    QSignalSpy texts{&protocol, &MixerProtocol::readyRead};
+    QSignalSpy errors{&protocol, &MixerProtocol::errorSig};
+    QSignalSpy retries{&protocol, &MixerProtocol::sig_retry_times};
+
+    Client(int timeoutMs = 5000)
+    {
+        protocol.m_connectTimeoutMs = timeoutMs;
+        protocol.m_replyTimeoutMs = timeoutMs;
+    }
+    QStringList textList() const
+    {
+        QStringList list;
+        for (const QList<QVariant> &args : texts)
+            list << args.at(0).toString();
+        return list;
+    }
+    QList<int> retryList() const
+    {
+        QList<int> list;
+        for (const QList<QVariant> &args : retries)
+            list << args.at(0).toInt();
+        return list;
+    }
+    QString errorText(int i = 0) const { return errors.value(i).value(1).toString(); }
+    QAbstractSocket::SocketError errorCode(int i = 0) const
+    {
+        return errors.value(i).value(0).value<QAbstractSocket::SocketError>();
+    }
+};
+
+static const QStringList kLoginTexts{"DEVICE/NAME:\"KVX-Stage\"", "DEVICE/VER/SYSTEM:V1.04B0119"};
+
+class TestMixerProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void loginExchange();
+    void promptVariants_data();
+    void promptVariants();
+    void queuedCommands();
+    void acknowledgement_data();
+    void acknowledgement();
+    void twoWordOkDropsRestOfRead();
+    void replyWords();
+    void splitAtEveryByte_data();
+    void splitAtEveryByte();
+    void overlongLineDropped();
+    void rawBlockAndResend();
+    void resendLimit_data();
+    void resendLimit();
+    void rawBlockHeldBehindReply_data();
+    void rawBlockHeldBehindReply();
+    void wrongPassword_data();
+    void wrongPassword();
+    void timeouts_data();
+    void timeouts();
+    void slowReplyAllowedOnce();
+    void connectTimeout();
+    void connectionRefused();
+    void remoteClose();
+    void closeDeviceStopsWriting();
+    void reconnectForgetsOldConnection();
+};
+
+void TestMixerProtocol::initTestCase()
+{
+    qRegisterMetaType<QAbstractSocket::SocketError>();
+}
+
+void TestMixerProtocol::loginExchange()
+{
+    FakeDevice fake;
+    // The version query must wait for the reply to the name query: the pause
+    // gives an early write the time to show.
+    fake.expect("\r\n")
+        .pause(20)
+        .send("Enter Password:")
+        .expect("p\xc3\xa4ss word\r\n")
+        .send("Login Successful\r\n")
+        .expect("GET DEVICE/NAME\r\n")
+        .pause(50)
+        .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+        .expect("GET DEVICE/VER/SYSTEM\r\n")
+        .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("päss word"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    QCOMPARE(client.textList(), kLoginTexts);
+    QVERIFY(client.errors.isEmpty());
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+void TestMixerProtocol::promptVariants_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::newRow("Enter Password") << QByteArrayList{"Enter Password:"};
+    QTest::newRow("Entry Password") << QByteArrayList{"Entry Password:"};
+    QTest::newRow("with line end") << QByteArrayList{"Enter Password:\r\n"};
+    QTest::newRow("cut in two") << QByteArrayList{"Enter Pa", "ssword: "};
+    QTest::newRow("after an empty line") << QByteArrayList{"\r\n", "Enter Password:"};
+    QTest::newRow("after an empty line, one read") << QByteArrayList{"\r\nEnter Password:"};
+    QTest::newRow("after an ignored line") << QByteArrayList{"Welcome\r\nEnter Password:"};
+}
+
+void TestMixerProtocol::promptVariants()
+{
+    QFETCH(QByteArrayList, pieces);
+    FakeDevice fake;
+    fake.expect("\r\n");
+    for (const QByteArray &piece : pieces)
+        fake.send(piece).pause(20);
+    fake.expect("pw\r\n").send("Login Successful").expect("GET DEVICE/NAME\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("pw"));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+void TestMixerProtocol::queuedCommands()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("GET A\r\n")
+        .pause(50)
+        .send("OK GET\r\n")
+        .expect("SET\r\n")
+        .pause(50)
+        .send("OK SET\r\n")
+        .expect("SET UPDATE/SYSTEM:END\r\n")
+        .send("OK SET\r\n")
+        .expect("SET UPDATE/SYSTEM:END\r\n")
+        .send("OK SET\r\n")
+        .expect("GET  B C\r\n")
+        .send("OK GET\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+
+    client.protocol.queueGet(QStringLiteral("A "), true); // deferred: stays queued
+    QTest::qWait(50);
+    QCOMPARE(fake.received().endsWith("GET A\r\n"), false);
+    client.protocol.queueSet(QString());
+    client.protocol.queueSet(QStringLiteral("UPDATE/SYSTEM:END"));
+    client.protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:END"));
+    client.protocol.queueGet(QStringLiteral("  B C"));
+    QTRY_COMPARE(client.texts.size(), 7);
+    QCOMPARE(client.textList().mid(2), (QStringList{QString(), QString(), QString(), QString(), QString()}));
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// Every way a unit's acknowledgement can reach the client makes the next
+// queued command go out, once.
+void TestMixerProtocol::acknowledgement_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::newRow("OK SET") << QByteArrayList{"OK SET\r\n"};
+    QTest::newRow("lower case") << QByteArrayList{"ok set\r\n"};
+    QTest::newRow("LF only") << QByteArrayList{"OK SET\n"};
+    QTest::newRow("cut in the word SET") << QByteArrayList{"OK S", "ET\r\n"};
+    QTest::newRow("cut before CR") << QByteArrayList{"OK SET", "\r\n"};
+    QTest::newRow("cut between CR and LF") << QByteArrayList{"OK SET\r", "\n"};
+    QTest::newRow("one byte at a time") << QByteArrayList{"O", "K", " ", "S", "E", "T", "\r", "\n"};
+    QTest::newRow("after a notification") << QByteArrayList{"NOTIFY", " VOL 3\r\nOK SET\r\n"};
+}
+
+void TestMixerProtocol::acknowledgement()
+{
+    QFETCH(QByteArrayList, pieces);
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n");
+    for (const QByteArray &piece : pieces)
+        fake.send(piece).pause(20);
+    fake.expect("SET B\r\n").send("OK SET\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.queueSet(QStringLiteral("B"));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QTRY_COMPARE(client.textList().count(QString()), 2);
+    QTest::qWait(20);
+    QCOMPARE(client.textList().count(QString()), 2);
+    QVERIFY(client.errors.isEmpty());
+}
+
+void TestMixerProtocol::twoWordOkDropsRestOfRead()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n")
+        .send("OK SET\r\nNOTIFY X\r\nNG\r\n")
+        .pause(20)
+        .expect("SET B\r\n")
+        .send("OK SET\r\n")
+        .pause(20)
+        .send("NOTIFY Y\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.queueSet(QStringLiteral("B"));
+    QTRY_COMPARE(client.texts.size(), 5);
+    QCOMPARE(client.textList().mid(2), (QStringList{QString(), QString(), "Y"}));
+    QVERIFY(client.retries.isEmpty());
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+void TestMixerProtocol::replyWords()
+{
+    FakeDevice fake;
+    login(fake, "s3cret", "My Unit");
+    fake.send("NOTIFY VOL  -3 dB\r\n").send("OK WHATEVER\r\n").send("notify a\r\n").send("NOTIFY\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 7);
+    QTest::qWait(20);
+    QCOMPARE(client.textList(), (QStringList{"DEVICE/NAME:My", "Unit", "DEVICE/VER/SYSTEM:V1.04B0119",
+                                             "VOL", "-3", "dB", "a"}));
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// The receive path judges complete lines only, whatever the reads look like:
+// cut at any byte (inside a UTF-8 character too), the same signals come out.
+void TestMixerProtocol::splitAtEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<int>>("retries");
+
+    QTest::newRow("name, notification, NG, acknowledgement")
+        << QByteArray("OK GET DEVICE/NAME:Gr\xc3\xbc\xc3\x9f" "e\r\nNOTIFY X  Y\r\nNG\r\nok set\r\n")
+        << QStringList{QStringLiteral("DEVICE/NAME:Grüße"), "X", "Y", QString()} << QList<int>{-1};
+    QTest::newRow("NUL ends a line's text")
+        << QByteArray("NOTIFY A\0B\r\nOK GET V\r\n", 22) << QStringList{"A", "V"} << QList<int>{};
+}
+
+void TestMixerProtocol::splitAtEveryByte()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<int>, retries);
+    for (int cut = 0; cut <= stream.size(); ++cut) {
+        Client client; // not connected: nothing is written
+        client.protocol.handleReceived(stream.left(cut));
+        client.protocol.handleReceived(stream.mid(cut));
+        QVERIFY2(client.textList() == texts, qPrintable(QStringLiteral("cut at %1: ").arg(cut)
+                                                        + client.textList().join('|')));
+        QCOMPARE(client.retryList(), retries);
+    }
+    Client bytewise;
+    for (char c : stream)
+        bytewise.protocol.handleReceived(QByteArray(1, c));
+    QCOMPARE(bytewise.textList(), texts);
+    QCOMPARE(bytewise.retryList(), retries);
+}
+
+void TestMixerProtocol::overlongLineDropped()
+{
+    Client client;
+    QTest::ignoreMessage(QtWarningMsg, "dropping a line of more than 65536 bytes");
+    client.protocol.handleReceived("NOTIFY " + QByteArray(MixerProtocol::kMaxPendingBytes, 'A'));
+    client.protocol.handleReceived(QByteArray(1000, 'B') + " C\r\nNOTIFY X\r\n");
+    QCOMPARE(client.textList(), QStringList{"X"});
+}
+
+void TestMixerProtocol::rawBlockAndResend()
+{
+    const QByteArray block("SET BIN \r\n\0\r\x01\xff\n end\r\n", 20);
+    FakeDevice fake;
+    login(fake);
+    fake.expect(block)
+        .send("NG\r\n")
+        .expect(block)
+        .send("ng\r\n")
+        .expect(block)
+        .send("OK SET\r\n")
+        .expect("SET END\r\n")
+        .send("NG\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.sendRaw(block);
+    QTRY_COMPARE(client.texts.size(), 3);
+    client.protocol.queueSet(QStringLiteral("END"));
+    QTRY_COMPARE(client.retries.size(), 3);
+    // Counts include the two OK replies of the login queries; -1: NG to a
+    // command with nothing to resend.
+    QCOMPARE(client.retryList(), (QList<int>{3, 4, -1}));
+    QVERIFY(client.errors.isEmpty());
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+void TestMixerProtocol::resendLimit_data()
+{
+    QTest::addColumn<int>("ngCount");
+    QTest::addColumn<bool>("givesUp");
+    QTest::newRow("eight resends, then OK") << 8 << false;
+    QTest::newRow("ninth NG in a row") << 9 << true;
+}
+
+void TestMixerProtocol::resendLimit()
+{
+    QFETCH(int, ngCount);
+    QFETCH(bool, givesUp);
+    const QByteArray block = "SET UPDATE/SYSTEM:BIN SIZE:3 offset:400 bin:abc\r\n";
+    const QByteArray next = "SET UPDATE/SYSTEM:BIN SIZE:3 offset:403 bin:def\r\n";
+    FakeDevice fake;
+    login(fake);
+    fake.expect(block);
+    for (int i = 0; i < ngCount; ++i) {
+        fake.send("NG\r\n");
+        if (i < MixerProtocol::kMaxResends)
+            fake.expect(block);
+    }
+    if (givesUp) {
+        fake.expectClosed();
+    } else {
+        // The count starts again with every block.
+        fake.send("OK SET\r\n").expect(next);
+        for (int i = 0; i < MixerProtocol::kMaxResends; ++i)
+            fake.send("NG\r\n").expect(next);
+        fake.send("OK SET\r\n");
+    }
+
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.sendRaw(block, 39); // named by "SET UPDATE/SYSTEM:BIN SIZE:3 offset:400"
+    if (givesUp) {
+        QTRY_COMPARE(client.errors.size(), 1);
+        QCOMPARE(client.errorText(), QStringLiteral("The unit kept answering NG to \"SET UPDATE/SYSTEM:"
+                                                    "BIN SIZE:3 offset:400\"; gave up after 8 resends."));
+        QCOMPARE(client.retries.size(), MixerProtocol::kMaxResends);
+        QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    } else {
+        QTRY_COMPARE(client.texts.size(), 3);
+        client.protocol.sendRaw(next);
+        QTRY_COMPARE(client.texts.size(), 4);
+        QCOMPARE(client.retries.size(), 2 * MixerProtocol::kMaxResends);
+        QVERIFY(client.errors.isEmpty());
+        QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    }
+    QVERIFY(!client.retryList().contains(-1));
+    QTest::qWait(20);
+    QVERIFY(client.errors.size() <= 1);
+}
+
+// A raw block must not overtake a queued command whose reply is outstanding;
+// it goes out right after that reply has been handled.
+void TestMixerProtocol::rawBlockHeldBehindReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("acknowledgement") << QByteArray("OK SET\r\n") << QStringList{QString()};
+    QTest::newRow("value reply") << QByteArray("OK GET DEVICE/NAME:B\r\n") << QStringList{"DEVICE/NAME:B"};
+}
+
+void TestMixerProtocol::rawBlockHeldBehindReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, texts);
+    const QByteArray block("BIN \0\r\n", 7);
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").pause(60).send(reply).expect(block).send("NG\r\n").expect(block).send("OK SET\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.sendRaw(block);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QTRY_COMPARE(client.texts.size(), 2 + texts.size() + 1);
+    QCOMPARE(client.textList().mid(2), texts + QStringList{QString()});
+    QCOMPARE(client.retryList(), QList<int>{4}); // the held block is the one resent
+}
+
+void TestMixerProtocol::wrongPassword_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("Password Failed") << QByteArray("Password Failed\r\n");
+    QTest::newRow("followed by a new prompt") << QByteArray("Password Failed\r\nEnter Password:");
+    QTest::newRow("without line end") << QByteArray("Password Failed");
+}
+
+void TestMixerProtocol::wrongPassword()
+{
+    QFETCH(QByteArray, answer);
+    FakeDevice fake;
+    fake.expect("\r\n").send("Enter Password:").expect("wrong\r\n").send(answer).expectClosed();
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("wrong"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorText(), QStringLiteral("The unit rejected the password."));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(20);
+    QCOMPARE(client.errors.size(), 1);
+    QVERIFY(client.texts.isEmpty());
+}
+
+void TestMixerProtocol::timeouts_data()
+{
+    QTest::addColumn<QByteArray>("stage");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no prompt") << QByteArray("prompt")
+                               << "No password prompt from the unit within 200 ms.";
+    QTest::newRow("lower-case prompt") << QByteArray("lower-case prompt")
+                                       << "No password prompt from the unit within 200 ms.";
+    QTest::newRow("no answer to the password") << QByteArray("password")
+                                               << "No reply from the unit to the password within 200 ms.";
+    QTest::newRow("no reply to a query") << QByteArray("query")
+                                         << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
+    QTest::newRow("reply never completed") << QByteArray("cut reply")
+                                           << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
+    QTest::newRow("unusable reply") << QByteArray("unusable reply")
+                                    << "No usable reply from the unit to \"SET X offset:0\" within 200 ms.";
+    QTest::newRow("notifications are no reply")
+        << QByteArray("notify") << "No reply from the unit to \"SET A\" within 200 ms.";
+    QTest::newRow("no reply to a raw block")
+        << QByteArray("raw") << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
+    QTest::newRow("no reply to a resent block")
+        << QByteArray("resend") << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
+}
+
+void TestMixerProtocol::timeouts()
+{
+    QFETCH(QByteArray, stage);
+    QFETCH(QString, message);
+    FakeDevice fake;
+    fake.expect("\r\n");
+    if (stage == "lower-case prompt")
+        fake.send("enter password:\r\n");
+    if (stage != "prompt" && stage != "lower-case prompt")
+        fake.send("Enter Password:").expect("pw\r\n");
+    if (stage != "prompt" && stage != "lower-case prompt" && stage != "password")
+        fake.send("Login Successful\r\n").expect("GET DEVICE/NAME\r\n");
+    if (stage == "cut reply")
+        fake.send("OK GET DEVICE/NAME:x");
+    const bool loggedIn = stage == "notify" || stage == "raw" || stage == "resend" || stage == "unusable reply";
+    if (loggedIn) {
+        fake.send("OK GET DEVICE/NAME:x\r\n").expect("GET DEVICE/VER/SYSTEM\r\n").send("OK GET V\r\n");
+        if (stage == "notify")
+            fake.expect("SET A\r\n").pause(120).send("NOTIFY B\r\n");
+        else
+            fake.expect("SET X offset:0 bin:RAW\r\n");
+        if (stage == "resend")
+            fake.pause(120).send("NG\r\n").expect("SET X offset:0 bin:RAW\r\n");
+        if (stage == "unusable reply")
+            fake.send("OK DONE\r\n");
+    }
+    fake.expectClosed();
+
+    Client client(200);
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("pw"));
+    if (loggedIn) {
+        QTRY_COMPARE(client.texts.size(), 2);
+        if (stage == "notify")
+            client.protocol.queueSet(QStringLiteral("A"));
+        else
+            client.protocol.sendRaw("SET X offset:0 bin:RAW\r\n", 14);
+    }
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::SocketTimeoutError);
+    QCOMPARE(client.errorText(), message);
+    // A time-out aborts the connection.
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(250);
+    QCOMPARE(client.errors.size(), 1);
+}
+
+// The end command's reply may take long (the unit writes its flash); the
+// longer wait applies to that one command only.
+void TestMixerProtocol::slowReplyAllowedOnce()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET UPDATE/SYSTEM:END\r\n").pause(400).send("OK SET\r\n").expect("SET A\r\n").expectClosed();
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.m_replyTimeoutMs = 150;
+    client.protocol.setNextReplyTimeout(3000);
+    client.protocol.queueSet(QStringLiteral("UPDATE/SYSTEM:END"));
+    QTRY_COMPARE(client.texts.size(), 3);
+    QVERIFY(client.errors.isEmpty());
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorText(), QStringLiteral("No reply from the unit to \"SET A\" within 150 ms."));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// A listening socket whose accept queue is full drops new SYNs, so a connect
+// to it stays pending: a unit that does not answer, on loopback.
+void TestMixerProtocol::connectTimeout()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+    QCOMPARE(::listen(listener, 0), 0);
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    QList<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        fillers << s;
+    }
+
+    Client client(300);
+    client.protocol.connectToDevice(QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port)),
+                                    QStringLiteral("pw"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::SocketTimeoutError);
+    QCOMPARE(client.errorText(), QStringLiteral("No connection to the unit within 300 ms."));
+    QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
+
+    for (int s : qAsConst(fillers))
+        ::close(s);
+    ::close(listener);
+}
+
+void TestMixerProtocol::connectionRefused()
+{
+    quint16 port = 0;
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        port = server.serverPort();
+    }
+    Client client;
+    client.protocol.connectToDevice(QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("pw"));
+    // Reported from the event loop, after the caller has finished starting.
+    QCOMPARE(client.errors.size(), 0);
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(client.errorText(), QStringLiteral("Connection refused"));
+}
+
+void TestMixerProtocol::remoteClose()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").closeConnection();
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::RemoteHostClosedError);
+    QCOMPARE(client.errorText(), QStringLiteral("The remote host closed the connection"));
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+void TestMixerProtocol::closeDeviceStopsWriting()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expectClosed();
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.closeDevice();
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.sendRaw("RAW\r\n");
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QTest::qWait(20);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+// A reply still awaited when the connection is closed is forgotten: the next
+// login's queries go out, and the reply count starts again.
+void TestMixerProtocol::reconnectForgetsOldConnection()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").expectClosed();
+    login(fake);
+    fake.expect("RAW\r\n").send("NG\r\n").expect("RAW\r\n").send("OK SET\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.queueSet(QStringLiteral("never written"));
+    QTRY_VERIFY(fake.received().endsWith("SET A\r\n"));
+    client.protocol.closeDevice();
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 4);
+    client.protocol.sendRaw("RAW\r\n");
+    QTRY_COMPARE(client.texts.size(), 5);
+    QCOMPARE(client.retryList(), QList<int>{3});
+    QCOMPARE(fake.connectionCount(), 2);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+QTEST_GUILESS_MAIN(TestMixerProtocol)
+#include "tst_mixerprotocol.moc"
