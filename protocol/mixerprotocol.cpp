@@ -142,12 +142,13 @@ void MixerProtocol::getData()
 {
     // The socket is unbuffered: one read per notification, which fires again
     // while bytes remain. A remote close or reset shows only as a failed read.
-    if (m_readBuffer.size() < kReadChunk)
-        m_readBuffer.resize(kReadChunk);
+    // The buffer lives on the stack, so whatever runs inside receive() cannot
+    // overwrite the bytes being judged.
+    char buffer[kReadChunk];
     const quint32 session = m_session;
-    const qint64 n = m_socket.read(m_readBuffer.data(), kReadChunk);
+    const qint64 n = m_socket.read(buffer, kReadChunk);
     if (n > 0)
-        receive(m_readBuffer.constData(), int(n));
+        receive(buffer, int(n));
     if (session != m_session || m_closed)
         return;
     if (n < 0 || m_socket.state() == QAbstractSocket::UnconnectedState)
@@ -172,8 +173,9 @@ void MixerProtocol::slot_error(QAbstractSocket::SocketError socketError)
     m_awaiting = Awaiting::Nothing;
     qCDebug(lcProtocol) << "socket error" << socketError << message;
     if (m_inConnect) {
-        // Qt reports a refused loopback connection from inside connectToHost;
-        // the caller has not finished starting its run yet, so tell it later.
+        // A connect that fails at once (no route to the unit) is reported
+        // from inside connectToHost; the caller has not finished starting its
+        // run yet, so tell it from the event loop.
         const quint32 session = m_session;
         QTimer::singleShot(0, this, [this, session, socketError, message] {
             if (session == m_session && !m_closed)

@@ -112,8 +112,7 @@ private:
     quint32 m_session = 0;
     bool m_inConnect = false;
     bool m_errorReported = false;
-    QByteArray m_readBuffer;
-    static constexpr int kReadChunk = 64 * 1024;
+    static constexpr int kReadChunk = 16 * 1024;
 
     QTimer m_timer;
     Awaiting m_awaiting = Awaiting::Nothing;

@@ -1,6 +1,7 @@
 #include "device/udpmachinenode.h"
 
 #include "common/fakedevice.h"
+#include "common/isolation.h"
 #include "common/unitscripts.h"
 #include "discovery/udpcb.h"
 
@@ -101,6 +102,7 @@ private slots:
     void failuresEndTheRun_data();
     void failuresEndTheRun();
     void newRunAfterError();
+    void unreachableUnit();
     void versionNotificationRefreshesOnly();
     void otherNoticesIgnored();
 };
@@ -251,6 +253,24 @@ void TestNodeUpdateControl::newRunAfterError()
                                            "Sending... 50%", "Writing", "Firmware update completed."}));
     QCOMPARE(fake.connectionCount(), 2);
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// The connect fails at once (no route): the card still reads
+// "connecting..." first and the error last, and the record is idle.
+void TestNodeUpdateControl::unreachableUnit()
+{
+    if (!networkIsIsolated())
+        QSKIP("needs an isolated network namespace (./test.sh)");
+    const QByteArray image = testImage(100);
+    FakeDevice fake;
+    Unit unit(fake);
+    unit.node.m_ipaddr = QStringLiteral("10.77.0.2");
+    unit.node.requestUpdate(&image);
+    QTRY_VERIFY(unit.cb.finished());
+    QCOMPARE(unit.cb.texts(), (QStringList{"connecting...", "ERROR: Network unreachable"}));
+    QCOMPARE(unit.cb.progress.last().address, QStringLiteral("10.77.0.2"));
+    QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
 // A version word that arrives again (here as a notification while the unit

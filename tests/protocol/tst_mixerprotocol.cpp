@@ -1,6 +1,7 @@
 #include "protocol/mixerprotocol.h"
 
 #include "common/fakedevice.h"
+#include "common/isolation.h"
 #include "common/unitscripts.h"
 
 #include <QSignalSpy>
@@ -66,6 +67,7 @@ private slots:
     void replyWords();
     void splitAtEveryByte_data();
     void splitAtEveryByte();
+    void randomCutsSameResult();
     void overlongLineDropped();
     void rawBlockAndResend();
     void resendLimit_data();
@@ -79,6 +81,7 @@ private slots:
     void slowReplyAllowedOnce();
     void connectTimeout();
     void connectionRefused();
+    void unreachableReportedLater();
     void remoteClose();
     void closeDeviceStopsWriting();
     void reconnectForgetsOldConnection();
@@ -275,6 +278,40 @@ void TestMixerProtocol::splitAtEveryByte()
         bytewise.protocol.handleReceived(QByteArray(1, c));
     QCOMPARE(bytewise.textList(), texts);
     QCOMPARE(bytewise.retryList(), retries);
+}
+
+// Lines judged whole: for streams without prompts and two-word OKs (whose
+// handling ignores the rest of a read on purpose), where the reads are cut
+// makes no difference to what comes out.
+void TestMixerProtocol::randomCutsSameResult()
+{
+    const QByteArrayList vocabulary{
+        "NOTIFY VOL  -3\r\n", "OK GET DEVICE/NAME:\"Gr\xc3\xbc\xc3\x9f" "e\"\r\n", "NG\r\n", "ng x\r\n",
+        "OK WRITE\r\n", "noise\r\n", "\r\n", "\n", "OK SET 1 2 3\n", QByteArray("NOTIFY A\0B\r\n", 12),
+        "NOT\rIFY C\r\n", "NOTIFY \xe2\x82\xac\r\n", "O\xe2\x84\xaa GET K\r\n", "\xff\xfe NOTIFY\r\n"};
+    quint32 seed = 12345;
+    auto next = [&seed](quint32 bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % bound;
+    };
+    for (int round = 0; round < 200; ++round) {
+        QByteArray stream;
+        const int lines = 1 + int(next(12));
+        for (int i = 0; i < lines; ++i)
+            stream += vocabulary.at(int(next(quint32(vocabulary.size()))));
+        Client whole;
+        whole.protocol.handleReceived(stream);
+
+        Client cut;
+        int at = 0;
+        while (at < stream.size()) {
+            const int n = 1 + int(next(7));
+            cut.protocol.handleReceived(stream.mid(at, n));
+            at += n;
+        }
+        QVERIFY2(cut.textList() == whole.textList(), stream.toPercentEncoding().constData());
+        QCOMPARE(cut.retryList(), whole.retryList());
+    }
 }
 
 void TestMixerProtocol::overlongLineDropped()
@@ -562,6 +599,21 @@ void TestMixerProtocol::connectionRefused()
     QTRY_COMPARE(client.errors.size(), 1);
     QCOMPARE(client.errorCode(), QAbstractSocket::ConnectionRefusedError);
     QCOMPARE(client.errorText(), QStringLiteral("Connection refused"));
+}
+
+// Without a route the connect fails inside connectToHost; the error still
+// reaches the caller only after connectToDevice has returned. Only in a
+// namespace without routes, where the attempt never leaves the machine.
+void TestMixerProtocol::unreachableReportedLater()
+{
+    if (!networkIsIsolated())
+        QSKIP("needs an isolated network namespace (./test.sh)");
+    Client client;
+    client.protocol.connectToDevice(QStringLiteral("10.77.0.2:54726"), QStringLiteral("pw"));
+    QCOMPARE(client.errors.size(), 0);
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::NetworkError);
+    QCOMPARE(client.errorText(), QStringLiteral("Network unreachable"));
 }
 
 void TestMixerProtocol::remoteClose()
