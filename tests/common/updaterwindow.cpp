@@ -88,6 +88,7 @@ bool UpdaterWindow::start(QString *why)
         return false;
     }
     connect(repeater, SIGNAL(itemAdded(int,QQuickItem*)), this, SLOT(slot_cardAdded(int,QQuickItem*)));
+    connect(repeater, SIGNAL(itemRemoved(int,QQuickItem*)), this, SLOT(slot_cardRemoved(int,QQuickItem*)));
     for (int i = 0; i < cardCount(); ++i)
         watchCard(card(i));
     if (!QTest::qWaitForWindowExposed(m_window)) {
@@ -233,16 +234,28 @@ bool UpdaterWindow::scrollIntoView(QQuickItem *target)
     if (!target || !flickable)
         return false;
     const QPoint over = flickable->mapToScene(QPointF(flickable->width() / 2, flickable->height() / 2)).toPoint();
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    auto inView = [&] {
         const QRectF r = target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
-        if (r.top() >= 0 && r.bottom() <= flickable->height() + 0.5)
+        return r.top() >= 0 && r.bottom() <= flickable->height() + 0.5;
+    };
+    for (int attempt = 0; attempt < 400; ++attempt) {
+        const bool moving = flickable->property("moving").toBool();
+        if (!moving && inView())
             return true;
-        // One notch of the wheel, towards the card.
-        const int notch = r.top() < 0 ? 120 : -120;
-        QWheelEvent wheel(QPointF(over), QPointF(m_window->mapToGlobal(over)), QPoint(), QPoint(0, notch),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QGuiApplication::sendEvent(m_window, &wheel);
-        labWaitUntil([flickable] { return !flickable->property("moving").toBool(); }, 3000);
+        const QRectF r = target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
+        const bool within = r.top() >= 0 && r.bottom() <= flickable->height() + 0.5;
+        if (!within) {
+            // One notch of the wheel, towards the card; a quick train of
+            // them speeds the list up the way a hand on the wheel does.
+            const int notch = r.top() < 0 ? 120 : -120;
+            QWheelEvent wheel(QPointF(over), QPointF(m_window->mapToGlobal(over)), QPoint(), QPoint(0, notch),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            // The list works out the wheel's speed from the events' time
+            // stamps; events without one all look simultaneous and are refused.
+            wheel.setTimestamp(ulong(++m_wheelTime + m_clock.elapsed()));
+            QGuiApplication::sendEvent(m_window, &wheel);
+        }
+        QTest::qWait(within ? 50 : 20);
     }
     return false;
 }
@@ -361,12 +374,22 @@ void UpdaterWindow::clearLogs()
 {
     m_cardTexts.clear();
     m_coreTexts.clear();
+    m_removedCards.clear();
 }
 
 void UpdaterWindow::slot_cardAdded(int, QQuickItem *loader)
 {
     // The loader instantiates its card synchronously.
     watchCard(qvariant_cast<QQuickItem *>(loader->property("item")));
+}
+
+void UpdaterWindow::slot_cardRemoved(int, QQuickItem *loader)
+{
+    // Still whole: the repeater reports a removal before it destroys the row.
+    auto *c = qvariant_cast<QQuickItem *>(loader->property("item"));
+    if (c)
+        m_removedCards.append({m_clock.elapsed(), tick(), c->property("m_ipaddr").toString(),
+                               c->property("m_msg").toString()});
 }
 
 void UpdaterWindow::watchCard(QQuickItem *c)

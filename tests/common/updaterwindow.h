@@ -93,6 +93,8 @@ public:
 
     const QList<TextEvent> &cardTexts() const { return m_cardTexts; }
     const QList<TextEvent> &coreTexts() const { return m_coreTexts; }
+    // Cards the list removed (text: the card's progress text at that moment).
+    const QList<TextEvent> &removedCards() const { return m_removedCards; }
     QStringList cardTextsOf(const QString &address) const;
     QStringList coreTextsOf(const QString &address) const;
     void clearLogs();
@@ -102,6 +104,7 @@ public:
 
 private slots:
     void slot_cardAdded(int index, QQuickItem *loader);
+    void slot_cardRemoved(int index, QQuickItem *loader);
     void slot_cardTextChanged();
     void slot_coreText(const QString &text, const QString &address);
 
@@ -116,8 +119,10 @@ private:
     QPointer<QQuickWindow> m_window;
     QObject *m_view = nullptr;
     QElapsedTimer m_clock;
+    qint64 m_wheelTime = 0;
     QList<TextEvent> m_cardTexts;
     QList<TextEvent> m_coreTexts;
+    QList<TextEvent> m_removedCards;
 };
 
 // /proc/self/status figures in KiB (VmRSS now, VmHWM the peak since the last
