@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What kvx-update was asked to do. Parsing is a pure function of the argument
+// list, so every accepted and every rejected command line can be checked
+// without a network or a terminal.
+struct CliArguments
+{
+    enum Command { Help, Info, List, Update, Invalid };
+
+    Command command = Invalid;
+    QString helpTopic;         // Help: "", "info", "list" or "update"
+    double waitSeconds = 5.0;  // list, update: how long to search
+    int parallel = 5;          // update: units written at the same time
+    bool json = false;
+    bool all = false;          // update: every unit found
+    QStringList addresses;     // update: the named units, each once, in the order given
+    QString error;             // Invalid: what is wrong, one line
+
+    static constexpr int kMaxParallel = 5;
+    static constexpr double kMaxWaitSeconds = 3600.0;
+
+    // Arguments without the program name.
+    static CliArguments parse(const QStringList &arguments);
+
+    // The help text of one command ("" for the overview).
+    static QString helpText(const QString &topic);
+};

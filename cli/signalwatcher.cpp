@@ -1,0 +1,70 @@
+#include "cli/signalwatcher.h"
+
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char byte = char(number);
+    const ssize_t ignored = ::write(g_pipe[1], &byte, 1);
+    (void)ignored;
+}
+
+void setHandler(int number, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(number, &action, nullptr);
+}
+
+} // namespace
+#endif
+
+SignalWatcher::SignalWatcher(QObject *parent)
+    : QObject(parent)
+{
+#ifdef Q_OS_UNIX
+    if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::slot_readSignal);
+    setHandler(SIGINT, onSignal);
+    setHandler(SIGTERM, onSignal);
+    setHandler(SIGHUP, onSignal);
+#endif
+}
+
+SignalWatcher::~SignalWatcher()
+{
+#ifdef Q_OS_UNIX
+    if (!m_notifier)
+        return;
+    setHandler(SIGINT, SIG_DFL);
+    setHandler(SIGTERM, SIG_DFL);
+    setHandler(SIGHUP, SIG_DFL);
+    delete m_notifier;
+    m_notifier = nullptr;
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+#endif
+}
+
+void SignalWatcher::slot_readSignal()
+{
+#ifdef Q_OS_UNIX
+    char byte = 0;
+    if (::read(g_pipe[0], &byte, 1) == 1)
+        emit interrupted(int(byte));
+#endif
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class UnitDirectory;
+
+// Runs the updates of one kvx-update call on the device table, with the
+// window's rules: each unit is started once, at most N work at the same time,
+// the others wait for a free slot in the order given, and every unit ends with
+// exactly one result.
+//
+// The table emits its signals while it holds its (non-recursive) lock, so
+// nothing here starts a unit from inside one of its handlers: starts always go
+// through the event loop.
+class UpdateScheduler : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum State { Waiting, Working, Done };
+    enum Result { Pending, Succeeded, Failed, Lost, NotFound, NotStarted };
+
+    struct Unit
+    {
+        QString address;
+        State state = Waiting;
+        Result result = Pending;
+        QString lastText;     // the last progress text
+        QString message;      // why the unit ended as it did
+        int percent = -1;     // from the last text that carried one
+        qint64 startedMs = -1; // on the scheduler's clock
+        qint64 endedMs = -1;
+
+        qint64 durationMs() const { return startedMs >= 0 && endedMs >= 0 ? endedMs - startedMs : -1; }
+    };
+
+    // How long a freed slot stays closed: the unit that ended has just closed
+    // its connection, and the next one should not overlap it on the wire.
+    static constexpr int kSlotSettleMs = 250;
+
+    // table: the device table, or anything with its signals and fwUpdateStart.
+    UpdateScheduler(QObject *table, UnitDirectory *directory, QObject *parent = nullptr);
+
+    void setPassword(const QString &password) { m_password = password; }
+    void setPort(const QString &port) { m_port = port; }
+    void setParallel(int parallel) { m_parallel = qMax(1, parallel); }
+
+    // Begins the run with the units asked for, in this order. A unit the
+    // directory does not hold now ends at once as not found.
+    void start(const QStringList &requested);
+    // Ctrl-C: no unit is started any more; waiting units end as not started,
+    // running ones carry on to their own end.
+    void stopStarting();
+
+    bool isFinished() const { return m_finished; }
+    bool isStopping() const { return m_stopStarting; }
+    const QList<Unit> &units() const { return m_units; }
+    const Unit *unit(const QString &address) const;
+    int workingCount() const;
+    int waitingCount() const;
+    // The most units that were working at the same time.
+    int peakWorking() const { return m_peakWorking; }
+    qint64 elapsedMs() const { return m_clock.elapsed(); }
+
+    static QString resultName(Result result);
+
+signals:
+    void unitWaiting(const QString &address);
+    void unitStarted(const QString &address);
+    void unitProgress(const QString &address, const QString &text);
+    void unitFinished(const QString &address);
+    void finished();
+
+private slots:
+    void slot_progress(QString arg_progress, QString arg_ipaddr);
+    void slot_unitRemoved(const QString &address);
+    void fill();
+
+private:
+    Unit *find(const QString &address);
+    void finish(Unit *unit, Result result, const QString &message);
+    void scheduleFill(int delayMs);
+    void checkFinished();
+
+    QObject *m_table;
+    UnitDirectory *m_directory;
+    QString m_password;
+    QString m_port = QStringLiteral("54726");
+    int m_parallel = 5;
+    QList<Unit> m_units;
+    QElapsedTimer m_clock;
+    int m_settling = 0;          // slots freed less than kSlotSettleMs ago
+    int m_peakWorking = 0;
+    bool m_started = false;
+    bool m_stopStarting = false;
+    bool m_finished = false;
+    bool m_fillQueued = false;
+    bool m_waitingAnnounced = false;
+    QString m_starting;          // the unit inside fwUpdateStart right now
+    bool m_startAnswered = false;
+};

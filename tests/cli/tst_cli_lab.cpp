@@ -1,0 +1,452 @@
+// kvx-update against simulated racks in the network lab: what it finds, what
+// each unit receives, what it reports and with which exit status.
+#include "common/lab.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTest>
+
+class TestCliLab : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+
+    void listFindsExactlyTheUnits_data();
+    void listFindsExactlyTheUnits();
+    void updateAllEight();
+    void failingRack_data();
+    void failingRack();
+    void namedUnitNotAnswering_data();
+    void namedUnitNotAnswering();
+    void parallelTwo();
+    void interruptLetsRunningUnitsFinish();
+    void waitingUnitThatLeavesIsLost();
+    void readerGoneDoesNotStopTheUpdate();
+
+private:
+    struct Run
+    {
+        int status = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    Run run(const QStringList &arguments, const QStringList &extraEnv = QStringList());
+    bool startSim(const QList<QJsonObject> &units, const QJsonObject &settings = QJsonObject());
+    QJsonObject unit(int i, QJsonObject settings = QJsonObject()) const;
+    static QList<QJsonObject> jsonLines(const QByteArray &out);
+    static QJsonObject summaryOf(const QByteArray &out);
+    static QHash<QString, QJsonObject> summaryUnits(const QJsonObject &summary);
+
+    LabDevSim m_sim;
+    QStringList m_addresses;
+    QString m_program;
+    QByteArray m_imageSha;
+    QByteArray m_everything; // every byte every run printed, for the password check
+    int m_runs = 0;
+};
+
+namespace {
+
+// Distinctive enough that finding it anywhere in the output is no accident.
+const QByteArray kPassword = "Rack-Pa55-7781!";
+
+} // namespace
+
+void TestCliLab::initTestCase()
+{
+    if (!labAvailable())
+        QSKIP("needs the network lab (run through tools/netlab/netlab)");
+    m_addresses = labDeviceAddresses();
+    QVERIFY(m_addresses.size() >= 12);
+    m_program = qEnvironmentVariable("KVX_CLI");
+    QVERIFY2(QFile::exists(m_program), "KVX_CLI does not name kvx-update");
+    QFile image(qEnvironmentVariable("KVX_IMAGE_PATH"));
+    QVERIFY(image.open(QIODevice::ReadOnly));
+    m_imageSha = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+void TestCliLab::cleanup()
+{
+    m_sim.stop();
+}
+
+void TestCliLab::cleanupTestCase()
+{
+    // Whatever was run above, in every output form and with every diagnostic
+    // switched on: the password never shows.
+    if (m_runs > 0)
+        QVERIFY(!m_everything.isEmpty());
+    QVERIFY2(!m_everything.contains(kPassword), "the password appeared in kvx-update's output");
+}
+
+QJsonObject TestCliLab::unit(int i, QJsonObject settings) const
+{
+    if (!settings.contains(QLatin1String("password")))
+        settings.insert(QStringLiteral("password"), QString::fromUtf8(kPassword));
+    return LabDevSim::unit(m_addresses.at(i), settings);
+}
+
+bool TestCliLab::startSim(const QList<QJsonObject> &units, const QJsonObject &settings)
+{
+    if (m_sim.start(LabDevSim::config(units, settings)))
+        return true;
+    qWarning("%s", qPrintable(m_sim.errorString()));
+    return false;
+}
+
+TestCliLab::Run TestCliLab::run(const QStringList &arguments, const QStringList &extraEnv)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
+    // Every diagnostic on: the password must not leak through those either.
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kvx.*.debug=true"));
+    for (const QString &e : extraEnv)
+        env.insert(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(env);
+    process.start(m_program, arguments);
+    Run result;
+    labWaitUntil([&process] { return process.state() == QProcess::NotRunning; }, 120000);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    m_everything += result.out + result.err;
+    ++m_runs;
+    return result;
+}
+
+QList<QJsonObject> TestCliLab::jsonLines(const QByteArray &out)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(line);
+        if (!doc.isObject())
+            return {}; // a line that is no JSON object fails the caller's checks
+        objects << doc.object();
+    }
+    return objects;
+}
+
+QJsonObject TestCliLab::summaryOf(const QByteArray &out)
+{
+    const QList<QJsonObject> objects = jsonLines(out);
+    return objects.isEmpty() ? QJsonObject() : objects.last();
+}
+
+QHash<QString, QJsonObject> TestCliLab::summaryUnits(const QJsonObject &summary)
+{
+    QHash<QString, QJsonObject> units;
+    for (const QJsonValue &v : summary.value(QStringLiteral("units")).toArray())
+        units.insert(v.toObject().value(QStringLiteral("address")).toString(), v.toObject());
+    return units;
+}
+
+void TestCliLab::listFindsExactlyTheUnits_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("table") << false;
+    QTest::newRow("json") << true;
+}
+
+void TestCliLab::listFindsExactlyTheUnits()
+{
+    QFETCH(bool, json);
+    // Three units, and from another lab address a router, a media server and a
+    // look-alike answering every search.
+    QVERIFY(startSim({unit(2, {{"model", "VK-3F"}, {"nickname", "Stage Left"}, {"version", "1.03"}}),
+                      unit(0, {{"model", "ZP-9E"}, {"nickname", "FOH"}}),
+                      unit(1, {{"model", "RT-6C"}, {"nickname", "Monitor \"B\""}, {"version", "2.10"}})},
+                     {{"foreign", true}, {"foreignAddress", m_addresses.at(11)}}));
+
+    QStringList arguments{QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("3")};
+    if (json)
+        arguments << QStringLiteral("--json");
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 0);
+    QVERIFY(m_sim.results().value(QStringLiteral("foreignSent")).toInt() > 0);
+
+    if (json) {
+        const QJsonArray units = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(units.size(), 3);
+        const QStringList expected[] = {{m_addresses.at(0), "ZP-9E", "FOH", "1.02"},
+                                        {m_addresses.at(1), "RT-6C", "Monitor \"B\"", "2.10"},
+                                        {m_addresses.at(2), "VK-3F", "Stage Left", "1.03"}};
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject u = units.at(i).toObject();
+            QCOMPARE((QStringList{u.value("address").toString(), u.value("model").toString(),
+                                  u.value("nickname").toString(), u.value("version").toString()}),
+                     expected[i]);
+        }
+    } else {
+        const QString expected = QStringLiteral("ADDRESS     MODEL  NICKNAME     VERSION\n"
+                                                "%1  ZP-9E  FOH          1.02\n"
+                                                "%2  RT-6C  Monitor \"B\"  2.10\n"
+                                                "%3  VK-3F  Stage Left   1.03\n")
+                                     .arg(m_addresses.at(0), m_addresses.at(1), m_addresses.at(2));
+        QCOMPARE(QString::fromUtf8(r.out), expected);
+    }
+    // Listing contacts no unit over TCP.
+    const QJsonObject results = m_sim.results();
+    QCOMPARE(results.value("peakConnections").toInt(), 0);
+}
+
+void TestCliLab::updateAllEight()
+{
+    QList<QJsonObject> units;
+    for (int i = 0; i < 8; ++i)
+        units << unit(i);
+    QVERIFY(startSim(units));
+
+    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("3")});
+    QCOMPARE(r.status, 0);
+
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 8; ++i) {
+        const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
+        QCOMPARE(u.value("sha256").toString().toLatin1(), m_imageSha);
+        QCOMPARE(u.value("endAcknowledged").toBool(), true);
+        QCOMPARE(u.value("connections").toInt(), 1); // one run per unit
+        QCOMPARE(u.value("violations").toArray().size(), 0);
+    }
+    QVERIFY(results.value("peakConnections").toInt() <= 5);
+
+    // The summary names every unit once, as succeeded.
+    const QString out = QString::fromUtf8(r.out);
+    QVERIFY2(out.contains("Summary: 8 succeeded, 0 failed, 0 lost, 0 not found, 0 not started"), r.out.constData());
+    for (int i = 0; i < 8; ++i) {
+        const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +succeeded +\\d+\\.\\d s +Firmware update completed\\.$")
+                                         .arg(QRegularExpression::escape(m_addresses.at(i)))
+                                         .arg(i + 1),
+                                     QRegularExpression::MultilineOption);
+        QVERIFY2(row.match(out).hasMatch(), qPrintable(m_addresses.at(i)));
+    }
+    // Not a terminal: one time-stamped line per progress text.
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S* %1 Sending\\.\\.\\. 50%$")
+                                   .arg(QRegularExpression::escape(m_addresses.at(3))),
+                               QRegularExpression::MultilineOption)
+                .match(out)
+                .hasMatch());
+}
+
+void TestCliLab::failingRack_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("summary table") << false;
+    QTest::newRow("json") << true;
+}
+
+void TestCliLab::failingRack()
+{
+    QFETCH(bool, json);
+    // Six units: unit 1 does not take the password, unit 3 drops the
+    // connection halfway through the image.
+    QVERIFY(startSim({unit(0), unit(1, {{"password", "something-else"}}), unit(2),
+                      unit(3, {{"faults", QJsonObject{{"closeAtOffset", 262144}}}}), unit(4), unit(5)}));
+
+    QStringList arguments{QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("3")};
+    if (json)
+        arguments << QStringLiteral("--json");
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 1);
+
+    const QJsonObject results = m_sim.results();
+    for (int i : {0, 2, 4, 5})
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("sha256").toString().toLatin1(), m_imageSha);
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(1)).value("logins").toInt(), 0);
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(1)).value("connections").toInt(), 1);
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("endAcknowledged").toBool(), false);
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("connections").toInt(), 1); // not retried
+
+    if (json) {
+        const QJsonObject summary = summaryOf(r.out);
+        QCOMPARE(summary.value("event").toString(), QStringLiteral("summary"));
+        QCOMPARE(summary.value("exitStatus").toInt(), 1);
+        QCOMPARE(summary.value("succeeded").toInt(), 4);
+        QCOMPARE(summary.value("failed").toInt(), 2);
+        const QHash<QString, QJsonObject> units = summaryUnits(summary);
+        QCOMPARE(units.size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QJsonObject u = units.value(m_addresses.at(i));
+            const bool bad = i == 1 || i == 3;
+            QCOMPARE(u.value("result").toString(), bad ? QStringLiteral("failed") : QStringLiteral("succeeded"));
+            if (bad)
+                QVERIFY2(u.value("message").toString().startsWith("ERROR: "), qPrintable(u.value("message").toString()));
+            else
+                QCOMPARE(u.value("message").toString(), QStringLiteral("Firmware update completed."));
+            QVERIFY(u.value("seconds").toDouble() > 0);
+        }
+        // Each unit's own result event says the same as the summary.
+        int resultEvents = 0;
+        for (const QJsonObject &event : jsonLines(r.out)) {
+            if (event.value("event").toString() != QLatin1String("result"))
+                continue;
+            ++resultEvents;
+            const QJsonObject u = units.value(event.value("address").toString());
+            QCOMPARE(event.value("result"), u.value("result"));
+            QCOMPARE(event.value("message"), u.value("message"));
+        }
+        QCOMPARE(resultEvents, 6);
+    } else {
+        const QString out = QString::fromUtf8(r.out);
+        QVERIFY2(out.contains("Summary: 4 succeeded, 2 failed, 0 lost, 0 not found, 0 not started"), r.out.constData());
+        for (int i = 0; i < 6; ++i) {
+            const bool bad = i == 1 || i == 3;
+            const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +%3 +\\d+\\.\\d s +%4")
+                                             .arg(QRegularExpression::escape(m_addresses.at(i)))
+                                             .arg(i + 1)
+                                             .arg(bad ? "failed" : "succeeded",
+                                                  bad ? "ERROR: " : "Firmware update completed\\.$"),
+                                         QRegularExpression::MultilineOption);
+            QVERIFY2(row.match(out).hasMatch(), qPrintable(m_addresses.at(i)));
+        }
+    }
+}
+
+void TestCliLab::namedUnitNotAnswering_data()
+{
+    QTest::addColumn<bool>("alsoNameOne");
+    QTest::addColumn<int>("status");
+    QTest::newRow("only the silent one") << false << 2;
+    QTest::newRow("one that answers too") << true << 1;
+}
+
+void TestCliLab::namedUnitNotAnswering()
+{
+    QFETCH(bool, alsoNameOne);
+    QVERIFY(startSim({unit(0)}));
+    const QString silent = m_addresses.at(9); // in the lab, but no unit there
+    QStringList arguments{QStringLiteral("update"), silent, QStringLiteral("--wait"), QStringLiteral("3"),
+                          QStringLiteral("--json")};
+    if (alsoNameOne)
+        arguments << m_addresses.at(0);
+    const Run r = run(arguments);
+    QTEST(r.status, "status");
+
+    const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
+    QCOMPARE(units.value(silent).value("result").toString(), QStringLiteral("not found"));
+    if (alsoNameOne)
+        QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(), QStringLiteral("succeeded"));
+    else
+        QCOMPARE(m_sim.results().value("peakConnections").toInt(), 0);
+}
+
+void TestCliLab::parallelTwo()
+{
+    // Units that take a while to write, so that runs overlap.
+    QList<QJsonObject> units;
+    for (int i = 0; i < 6; ++i)
+        units << unit(i, {{"writeDelayMs", 400}});
+    QVERIFY(startSim(units));
+    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
+                       QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"), QStringLiteral("--json")});
+    QCOMPARE(r.status, 0);
+    const QJsonObject results = m_sim.results();
+    QCOMPARE(results.value("peakConnections").toInt(), 2);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("connections").toInt(), 1);
+}
+
+void TestCliLab::interruptLetsRunningUnitsFinish()
+{
+    QList<QJsonObject> units;
+    for (int i = 0; i < 5; ++i)
+        units << unit(i, {{"writeDelayMs", 2000}});
+    QVERIFY(startSim(units));
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
+    process.setProcessEnvironment(env);
+    process.start(m_program, {QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
+                              QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"),
+                              QStringLiteral("--json")});
+    QByteArray out;
+    // Ctrl-C once both running units are writing their image.
+    QVERIFY(labWaitUntil([&] {
+        out += process.readAllStandardOutput();
+        return out.count("\"text\":\"Writing\"") >= 2 || process.state() == QProcess::NotRunning;
+    }, 60000));
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), SIGINT);
+    QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+    out += process.readAllStandardOutput();
+    m_everything += out + process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+
+    const QHash<QString, QJsonObject> summary = summaryUnits(summaryOf(out));
+    QCOMPARE(summary.size(), 5);
+    int succeeded = 0;
+    int notStarted = 0;
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 5; ++i) {
+        const QString result = summary.value(m_addresses.at(i)).value("result").toString();
+        const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
+        if (result == QLatin1String("succeeded")) {
+            ++succeeded;
+            QCOMPARE(u.value("sha256").toString().toLatin1(), m_imageSha);
+        } else {
+            QCOMPARE(result, QStringLiteral("not started"));
+            ++notStarted;
+            QCOMPARE(u.value("connections").toInt(), 0);
+        }
+    }
+    QCOMPARE(succeeded, 2);
+    QCOMPARE(notStarted, 3);
+    QVERIFY(out.contains("\"event\":\"notice\""));
+}
+
+void TestCliLab::waitingUnitThatLeavesIsLost()
+{
+    // One at a time: unit 0 takes long to write; unit 1 waits, and meanwhile
+    // stops answering searches, so the table drops it before its turn.
+    QVERIFY(startSim({unit(0, {{"writeDelayMs", 18000}}), unit(1, {{"silentAfterSeconds", 4}})}));
+    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
+                       QStringLiteral("1"), QStringLiteral("--wait"), QStringLiteral("3"), QStringLiteral("--json")});
+    QCOMPARE(r.status, 1);
+    const QHash<QString, QJsonObject> summary = summaryUnits(summaryOf(r.out));
+    QCOMPARE(summary.value(m_addresses.at(0)).value("result").toString(), QStringLiteral("succeeded"));
+    QCOMPARE(summary.value(m_addresses.at(1)).value("result").toString(), QStringLiteral("lost"));
+    QCOMPARE(summary.value(m_addresses.at(1)).value("message").toString(),
+             QStringLiteral("the unit left the network before it could be started"));
+    QCOMPARE(summaryOf(r.out).value("lost").toInt(), 1);
+    QCOMPARE(LabDevSim::findUnit(m_sim.results(), m_addresses.at(1)).value("connections").toInt(), 0);
+}
+
+void TestCliLab::readerGoneDoesNotStopTheUpdate()
+{
+    // "kvx-update update --all | head -3": the reader leaves early, and the
+    // units must still be written to the end.
+    QVERIFY(startSim({unit(0, {{"writeDelayMs", 500}}), unit(1, {{"writeDelayMs", 500}}), unit(2)}));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
+    process.setProcessEnvironment(env);
+    // The pipe's reader takes one byte and leaves; the shell exits with
+    // kvx-update's own status (128 + 13 had SIGPIPE ended it).
+    process.start(QStringLiteral("bash"),
+                  {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}"),
+                   m_program, QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                   QStringLiteral("3")});
+    QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+    m_everything += process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("sha256").toString().toLatin1(), m_imageSha);
+}
+
+QTEST_GUILESS_MAIN(TestCliLab)
+#include "tst_cli_lab.moc"

@@ -1,0 +1,323 @@
+#include "cli/imageinfo.h"
+#include "cli/listcommand.h"
+#include "cli/textformat.h"
+#include "cli/unitdirectory.h"
+#include "cli/updatereporter.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <ctime>
+
+// The exact texts kvx-update prints: numbers, times, tables, bars, JSON, and
+// what becomes of hostile text from the network on the way to a terminal.
+class TestCliText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void printable_data();
+    void printable();
+    void bytes_data();
+    void bytes();
+    void rate();
+    void duration_data();
+    void duration();
+    void timestamp_data();
+    void timestamp();
+    void bar_data();
+    void bar();
+    void table();
+    void plainLine();
+    void jsonLineIsOneLine();
+    void fitWidth();
+
+    void imageInfo_data();
+    void imageInfo();
+    void embeddedImageIsTheBuiltImage();
+
+    void listTable();
+    void listJson();
+    void unitLine_data();
+    void unitLine();
+};
+
+void TestCliText::initTestCase()
+{
+    qputenv("TZ", "UTC");
+    tzset();
+}
+
+void TestCliText::printable_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("plain") << "Stage left 2" << "Stage left 2";
+    QTest::newRow("non-ASCII letters stay") << QString::fromUtf8("Bühne – Saal") << QString::fromUtf8("Bühne – Saal");
+    QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;owned\x07" << "?[2J?]0;owned?";
+    QTest::newRow("CR and LF") << "a\rb\nc" << "a?b?c";
+    QTest::newRow("tab and NUL") << QString("x\ty") + QChar(0) << "x?y?";
+    QTest::newRow("DEL and C1 CSI") << QString("a") + QChar(0x7f) + QChar(0x9b) + "31m" << "a??31m";
+    QTest::newRow("line separators") << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) << "a?b?";
+}
+
+void TestCliText::printable()
+{
+    QFETCH(QString, text);
+    QTEST(TextFormat::printable(text), "shown");
+}
+
+void TestCliText::bytes_data()
+{
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("unknown") << qint64(-1) << "-";
+    QTest::newRow("zero") << qint64(0) << "0 B";
+    QTest::newRow("one block") << qint64(512) << "512 B";
+    QTest::newRow("just under KiB") << qint64(1023) << "1023 B";
+    QTest::newRow("one KiB") << qint64(1024) << "1.0 KiB";
+    QTest::newRow("shipped image") << qint64(579616) << "566.0 KiB";
+    QTest::newRow("just under MiB") << qint64(1048575) << "1024.0 KiB";
+    QTest::newRow("MiB") << qint64(12897485) << "12.3 MiB";
+    QTest::newRow("GiB") << qint64(3) * 1024 * 1024 * 1024 << "3.0 GiB";
+}
+
+void TestCliText::bytes()
+{
+    QFETCH(qint64, count);
+    QTEST(TextFormat::bytes(count), "text");
+}
+
+void TestCliText::rate()
+{
+    QCOMPARE(TextFormat::rate(-1), QStringLiteral("-"));
+    QCOMPARE(TextFormat::rate(0), QStringLiteral("0 B/s"));
+    QCOMPARE(TextFormat::rate(123456.7), QStringLiteral("120.6 KiB/s"));
+    QCOMPARE(TextFormat::rate(2.5 * 1024 * 1024), QStringLiteral("2.5 MiB/s"));
+}
+
+void TestCliText::duration_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("unknown") << qint64(-1) << "-";
+    QTest::newRow("zero") << qint64(0) << "0.0 s";
+    QTest::newRow("rounds down") << qint64(449) << "0.4 s";
+    QTest::newRow("rounds up") << qint64(450) << "0.5 s";
+    QTest::newRow("seconds") << qint64(12345) << "12.3 s";
+    QTest::newRow("just under a minute") << qint64(59949) << "59.9 s";
+    QTest::newRow("rounds to a minute") << qint64(59950) << "1 min 00 s";
+    QTest::newRow("minute and seconds") << qint64(65200) << "1 min 05 s";
+    QTest::newRow("an hour and more") << qint64(3720000) << "62 min 00 s";
+}
+
+void TestCliText::duration()
+{
+    QFETCH(qint64, ms);
+    QTEST(TextFormat::duration(ms), "text");
+}
+
+void TestCliText::timestamp_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("UTC") << QByteArray("UTC") << "2024-05-01T12:03:07.250Z";
+    QTest::newRow("two hours east") << QByteArray("<+02>-2") << "2024-05-01T14:03:07.250+02:00";
+    QTest::newRow("five hours west") << QByteArray("<-05>5") << "2024-05-01T07:03:07.250-05:00";
+}
+
+void TestCliText::timestamp()
+{
+    QFETCH(QByteArray, zone);
+    qputenv("TZ", zone);
+    tzset();
+    const QDateTime time(QDate(2024, 5, 1), QTime(12, 3, 7, 250), Qt::UTC);
+    const QString text = TextFormat::timestamp(time);
+    qputenv("TZ", "UTC");
+    tzset();
+    QTEST(text, "text");
+}
+
+void TestCliText::bar_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("0") << 0 << "[----------]";
+    QTest::newRow("9") << 9 << "[----------]";
+    QTest::newRow("37") << 37 << "[###-------]";
+    QTest::newRow("99") << 99 << "[#########-]";
+    QTest::newRow("100") << 100 << "[##########]";
+    QTest::newRow("below 0") << -5 << "[----------]";
+    QTest::newRow("above 100") << 150 << "[##########]";
+}
+
+void TestCliText::bar()
+{
+    QFETCH(int, percent);
+    QTEST(TextFormat::bar(percent, 10), "text");
+}
+
+void TestCliText::table()
+{
+    const QString text = TextFormat::table(
+        {"ADDRESS", "MODEL", "NICKNAME"},
+        {{"10.77.0.10", "ZP-9E", "FOH rack"}, {"10.77.0.9", "VK-3F", ""}, {"10.0.0.1", "X\x1b[1m", "a\nb"}});
+    // Widths count the cells as shown: "X?[1m" is as wide as "MODEL".
+    QCOMPARE(text, QStringLiteral("ADDRESS     MODEL  NICKNAME\n"
+                                  "10.77.0.10  ZP-9E  FOH rack\n"
+                                  "10.77.0.9   VK-3F\n"
+                                  "10.0.0.1    X?[1m  a?b\n"));
+    QCOMPARE(TextFormat::table({"A", "B"}, {}), QStringLiteral("A  B\n"));
+}
+
+void TestCliText::plainLine()
+{
+    const QDateTime time(QDate(2024, 5, 1), QTime(12, 3, 7, 5), Qt::UTC);
+    QCOMPARE(TextFormat::plainLine(time, "10.77.0.10", "Sending... 37%"),
+             QStringLiteral("2024-05-01T12:03:07.005Z 10.77.0.10 Sending... 37%"));
+    // An error text with a line break stays one line.
+    QCOMPARE(TextFormat::plainLine(time, "10.77.0.10", "ERROR: a\r\nb"),
+             QStringLiteral("2024-05-01T12:03:07.005Z 10.77.0.10 ERROR: a??b"));
+}
+
+void TestCliText::jsonLineIsOneLine()
+{
+    const QByteArray line = TextFormat::jsonLine({{"event", "found"}, {"nickname", "a\nb\x1b"}, {"n", 3}});
+    QCOMPARE(line, QByteArray("{\"event\":\"found\",\"n\":3,\"nickname\":\"a\\nb\\u001b\"}\n"));
+    QCOMPARE(line.count('\n'), 1);
+}
+
+void TestCliText::fitWidth()
+{
+    QCOMPARE(TextFormat::fitWidth("abcdef", 4), QStringLiteral("abcd"));
+    QCOMPARE(TextFormat::fitWidth("abcd", 4), QStringLiteral("abcd"));
+    QCOMPARE(TextFormat::fitWidth("abc", 0), QStringLiteral("abc"));
+}
+
+void TestCliText::imageInfo_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("build");
+    QTest::addColumn<QString>("sha256");
+
+    QTest::newRow("shipped header")
+        << QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) << "VK-3F" << "1.04" << "0119"
+        << QString::fromLatin1(QCryptographicHash::hash(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12),
+                                                        QCryptographicHash::Sha256).toHex());
+    QTest::newRow("abc: the standard SHA-256 vector") << QByteArray("abc") << "abc" << "0" << "0000"
+        << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    QTest::newRow("empty") << QByteArray() << "" << "0" << "0000"
+                           << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    QTest::newRow("eight letters, no NUL") << QByteArray("ZP-9EXYZ\x39\x30\x07\0", 12) << "ZP-9EXYZ" << "123.45"
+                                           << "0007" << QString();
+    QTest::newRow("control character in the name") << QByteArray("A\x1b[1m\0\0\0\0\0\0\0", 12) << "A?[1m" << "0"
+                                                    << "0000" << QString();
+}
+
+void TestCliText::imageInfo()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QString, sha256);
+    const ImageInfo info = ImageInfo::fromImage(image);
+    QTEST(info.model, "model");
+    QTEST(info.versionText, "version");
+    QTEST(info.buildText, "build");
+    QCOMPARE(info.size, qint64(image.size()));
+    if (!sha256.isEmpty())
+        QCOMPARE(info.sha256, sha256);
+    QCOMPARE(info.sha256.size(), 64);
+}
+
+void TestCliText::embeddedImageIsTheBuiltImage()
+{
+    const QString path = qEnvironmentVariable("KVX_IMAGE_PATH");
+    if (path.isEmpty())
+        QSKIP("KVX_IMAGE_PATH is unset (run through ctest)");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray expected = file.readAll();
+    QCOMPARE(ImageInfo::embeddedImage(), expected);
+
+    const ImageInfo info = ImageInfo::fromImage(expected);
+    QCOMPARE(info.summary(), QStringLiteral("%1 %2 (build%3), %4 bytes, SHA-256 %5")
+                                 .arg(info.model, info.versionText, info.buildText)
+                                 .arg(expected.size())
+                                 .arg(QString::fromLatin1(
+                                     QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex())));
+    const QJsonObject json = info.toJson();
+    QCOMPARE(json.keys(), (QStringList{"build", "model", "sha256", "size", "version"}));
+    QCOMPARE(json.value("size").toDouble(), double(expected.size()));
+}
+
+void TestCliText::listTable()
+{
+    const QList<UnitInfo> units{{"10.77.0.9", "ZP-9E", "Stage \x1b[31mleft", "1.02"},
+                                {"10.77.0.10", "VK-3F", "", "1.04"}};
+    QCOMPARE(QString::fromUtf8(ListCommand::render(units, false)),
+             QStringLiteral("ADDRESS     MODEL  NICKNAME         VERSION\n"
+                            "10.77.0.9   ZP-9E  Stage ?[31mleft  1.02\n"
+                            "10.77.0.10  VK-3F                   1.04\n"));
+    QCOMPARE(ListCommand::render({}, false), QByteArray());
+}
+
+void TestCliText::listJson()
+{
+    const QList<UnitInfo> units{{"10.77.0.9", "ZP-9E", "Stage \"left\"", "1.02"}};
+    const QJsonDocument doc = QJsonDocument::fromJson(ListCommand::render(units, true));
+    QVERIFY(doc.isArray());
+    QCOMPARE(doc.array().size(), 1);
+    const QJsonObject unit = doc.array().at(0).toObject();
+    QCOMPARE(unit.keys(), (QStringList{"address", "model", "nickname", "version"}));
+    QCOMPARE(unit.value("address").toString(), QStringLiteral("10.77.0.9"));
+    QCOMPARE(unit.value("nickname").toString(), QStringLiteral("Stage \"left\""));
+    QCOMPARE(ListCommand::render({}, true), QByteArray("[]\n"));
+}
+
+void TestCliText::unitLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<qint64>("sent");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("connecting") << "connecting..." << -1 << qint64(-1) << -1.0 << "10.77.0.10      connecting...";
+    QTest::newRow("starting") << "Starting..." << -1 << qint64(0) << -1.0 << "10.77.0.10      Starting...";
+    QTest::newRow("sending, rate not known yet")
+        << "Sending... 0%" << 0 << qint64(512) << -1.0
+        << "10.77.0.10      [--------------------]   0%  512 B / 566.0 KiB  -";
+    QTest::newRow("sending")
+        << "Sending... 37%" << 37 << qint64(214528) << 123456.0
+        << "10.77.0.10      [#######-------------]  37%  209.5 KiB / 566.0 KiB  120.6 KiB/s";
+    QTest::newRow("retry keeps its text")
+        << "Retry: 2 37%" << 37 << qint64(214528) << 0.0
+        << "10.77.0.10      [#######-------------]  37%  209.5 KiB / 566.0 KiB  0 B/s  Retry: 2 37%";
+    QTest::newRow("writing")
+        << "Writing" << 99 << qint64(579616) << 0.0
+        << "10.77.0.10      [###################-]  99%  566.0 KiB / 566.0 KiB  0 B/s  Writing";
+}
+
+void TestCliText::unitLine()
+{
+    QFETCH(QString, text);
+    QFETCH(int, percent);
+    QFETCH(qint64, sent);
+    QFETCH(double, rate);
+    QTEST(UpdateReporter::unitLine(QStringLiteral("10.77.0.10"), text, percent, sent, 579616, rate), "line");
+}
+
+QTEST_GUILESS_MAIN(TestCliText)
+#include "tst_clitext.moc"

@@ -1,0 +1,359 @@
+#include "cli/cliarguments.h"
+#include "common/isolation.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+// The kvx-update program itself, as a script or a person at a terminal meets
+// it: exit statuses, what goes to stdout and stderr, the password prompt, and
+// Ctrl-C. Runs in a namespace with loopback only, so the searches it starts
+// find nothing and reach nobody; units are the lab's business (tst_cli_lab).
+class TestKvxUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void usageErrors_data();
+    void usageErrors();
+    void help_data();
+    void help();
+    void info();
+    void infoJson();
+    void noPasswordWithoutTerminal();
+    void listFindsNothing_data();
+    void listFindsNothing();
+    void namedUnitNotFound();
+    void interrupted_data();
+    void interrupted();
+    void promptOnTerminal();
+    void ctrlCAtThePromptRestoresEcho();
+
+private:
+    struct Run
+    {
+        int status = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    Run run(const QStringList &arguments, const QByteArray &password = QByteArray("pw-not-used"));
+
+    QString m_program;
+    QByteArray m_image;
+};
+
+void TestKvxUpdate::initTestCase()
+{
+    KVX_REQUIRE_ISOLATED_NETWORK();
+    m_program = qEnvironmentVariable("KVX_CLI");
+    if (m_program.isEmpty() || !QFile::exists(m_program))
+        QSKIP("KVX_CLI does not name the kvx-update program (run through ctest)");
+    QFile image(qEnvironmentVariable("KVX_IMAGE_PATH"));
+    QVERIFY(image.open(QIODevice::ReadOnly));
+    m_image = image.readAll();
+}
+
+TestKvxUpdate::Run TestKvxUpdate::run(const QStringList &arguments, const QByteArray &password)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("KVX_PASSWORD"));
+    if (!password.isNull())
+        env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(password));
+    process.setProcessEnvironment(env);
+    // A new session has no controlling terminal, whatever ctest was run from:
+    // a prompt must never wait for someone at this machine's keyboard.
+    process.start(QStringLiteral("setsid"), QStringList{QStringLiteral("-w"), m_program} + arguments);
+    Run result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void TestKvxUpdate::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("no command") << QStringList() << "no command given";
+    QTest::newRow("six at once") << QStringList{"update", "--all", "--parallel", "6"}
+                                 << "--parallel must be a whole number from 1 to 5, not '6'";
+    QTest::newRow("all and an address") << QStringList{"update", "--all", "10.77.0.10"}
+                                        << "give either --all or addresses, not both";
+    QTest::newRow("host name") << QStringList{"update", "rack1"}
+                               << "'rack1' is not an IPv4 address in dotted form (like 192.168.1.20)";
+}
+
+void TestKvxUpdate::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(QString::fromUtf8(r.err), QStringLiteral("kvx-update: %1\nTry 'kvx-update --help'.\n").arg(error));
+}
+
+void TestKvxUpdate::help_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("topic");
+    QTest::newRow("--help") << QStringList{"--help"} << "";
+    QTest::newRow("help list") << QStringList{"help", "list"} << "list";
+    QTest::newRow("update --help") << QStringList{"update", "--help"} << "update";
+    QTest::newRow("info -h") << QStringList{"info", "-h"} << "info";
+}
+
+void TestKvxUpdate::help()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, topic);
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(QString::fromUtf8(r.out), CliArguments::helpText(topic));
+    QCOMPARE(r.err, QByteArray());
+}
+
+void TestKvxUpdate::info()
+{
+    const Run r = run({QStringLiteral("info")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    // The placeholder and the vendor image share the header of the shipped one.
+    const QByteArray sha = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex();
+    QCOMPARE(r.out, "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    " + QByteArray::number(m_image.size())
+                        + " bytes\nsha256:  " + sha + "\n");
+}
+
+void TestKvxUpdate::infoJson()
+{
+    const Run r = run({QStringLiteral("info"), QStringLiteral("--json")});
+    QCOMPARE(r.status, 0);
+    const QJsonObject object = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(object.value("model").toString(), QStringLiteral("VK-3F"));
+    QCOMPARE(object.value("version").toString(), QStringLiteral("1.04"));
+    QCOMPARE(object.value("build").toString(), QStringLiteral("0119"));
+    QCOMPARE(object.value("size").toDouble(), double(m_image.size()));
+    QCOMPARE(object.value("sha256").toString().toLatin1(),
+             QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex());
+}
+
+void TestKvxUpdate::noPasswordWithoutTerminal()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("30")},
+                      QByteArray());
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.err, QByteArray("kvx-update: no password: set KVX_PASSWORD or run on a terminal\n"));
+    QCOMPARE(r.out, QByteArray()); // it stopped before searching
+    QVERIFY(clock.elapsed() < 20000);
+}
+
+void TestKvxUpdate::listFindsNothing_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("table") << false;
+    QTest::newRow("json") << true;
+}
+
+void TestKvxUpdate::listFindsNothing()
+{
+    QFETCH(bool, json);
+    QStringList arguments{QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("0.3")};
+    if (json)
+        arguments << QStringLiteral("--json");
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 2);
+    if (json) {
+        QCOMPARE(r.out, QByteArray("[]\n"));
+        QCOMPARE(r.err, QByteArray());
+    } else {
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.err, QByteArray("kvx-update: no units found\n"));
+    }
+}
+
+void TestKvxUpdate::namedUnitNotFound()
+{
+    const QByteArray password("Tr1cky-Pa55word");
+    const Run r = run({QStringLiteral("update"), QStringLiteral("10.77.0.99"), QStringLiteral("--wait"),
+                       QStringLiteral("0.5"), QStringLiteral("--json")},
+                      password);
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.err, QByteArray());
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    const QJsonObject summary = QJsonDocument::fromJson(lines.last()).object();
+    QCOMPARE(summary.value("event").toString(), QStringLiteral("summary"));
+    QCOMPARE(summary.value("notFound").toInt(), 1);
+    QCOMPARE(summary.value("exitStatus").toInt(), 2);
+    QVERIFY(!r.out.contains(password));
+}
+
+void TestKvxUpdate::interrupted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said");
+
+    QTest::newRow("update, Ctrl-C while searching")
+        << QStringList{"update", "--all", "--wait", "60"} << int(SIGINT) << 130
+        << QByteArray("Interrupted while searching: no unit is started.");
+    QTest::newRow("update, SIGTERM while searching")
+        << QStringList{"update", "10.77.0.10", "--wait", "60"} << int(SIGTERM) << 143
+        << QByteArray("Interrupted while searching: no unit is started.");
+    QTest::newRow("update, SIGHUP (the remote shell closed)")
+        << QStringList{"update", "--all", "--wait", "60"} << int(SIGHUP) << 129
+        << QByteArray("Interrupted while searching: no unit is started.");
+    QTest::newRow("list, Ctrl-C") << QStringList{"list", "--wait", "60", "--json"} << int(SIGINT) << 130
+                                  << QByteArray("[]\n");
+}
+
+void TestKvxUpdate::interrupted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signalNumber);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVX_PASSWORD"), QStringLiteral("pw"));
+    process.setProcessEnvironment(env);
+    process.start(m_program, arguments);
+    QVERIFY(process.waitForStarted());
+    // Give it time to install its handlers and begin the search.
+    QByteArray out;
+    if (arguments.first() == QLatin1String("update")) {
+        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).contains("searching for units"), 10000);
+    } else {
+        QTest::qWait(500);
+    }
+    ::kill(pid_t(process.processId()), signalNumber);
+    QVERIFY(process.waitForFinished(10000));
+    out += process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QTEST(process.exitCode(), "status");
+    QFETCH(QByteArray, said);
+    QVERIFY2(out.contains(said), out.constData());
+}
+
+namespace {
+
+// Reads from the terminal's master side until `until` has appeared or the
+// child has closed its side.
+QByteArray readPty(int master, const QByteArray &until, int timeoutMs)
+{
+    QByteArray data;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs && (until.isEmpty() || !data.contains(until))) {
+        struct pollfd p = {master, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO: the child is gone
+        data.append(buffer, int(n));
+    }
+    return data;
+}
+
+bool echoIsOn(int master)
+{
+    struct termios t;
+    return tcgetattr(master, &t) == 0 && (t.c_lflag & ECHO);
+}
+
+pid_t startOnTerminal(const QString &program, const QStringList &arguments, int *master)
+{
+    QList<QByteArray> args{program.toLocal8Bit()};
+    for (const QString &a : arguments)
+        args << a.toLocal8Bit();
+    const pid_t pid = forkpty(master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        ::unsetenv("KVX_PASSWORD");
+        std::vector<char *> argv;
+        for (QByteArray &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+} // namespace
+
+void TestKvxUpdate::promptOnTerminal()
+{
+    int master = -1;
+    const pid_t pid = startOnTerminal(m_program,
+                                      {QStringLiteral("update"), QStringLiteral("10.77.0.99"), QStringLiteral("--wait"),
+                                       QStringLiteral("0.5")},
+                                      &master);
+    QVERIFY(pid > 0);
+    QByteArray seen = readPty(master, "Password for the units: ", 10000);
+    QVERIFY2(seen.endsWith("Password for the units: "), seen.constData());
+    QVERIFY(!echoIsOn(master));
+
+    const QByteArray password("Sh0w-Me-Not");
+    QCOMPARE(::write(master, password + "\n", size_t(password.size() + 1)), ssize_t(password.size() + 1));
+    seen += readPty(master, "Searching for units", 10000);
+    // Echo is back once the prompt is done, before anything else happens.
+    QVERIFY(echoIsOn(master));
+    seen += readPty(master, QByteArray(), 20000);
+
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    ::close(master);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 2); // the named unit was not found
+    QVERIFY2(!seen.contains(password), seen.constData());
+    QVERIFY(seen.contains("not found"));
+}
+
+void TestKvxUpdate::ctrlCAtThePromptRestoresEcho()
+{
+    int master = -1;
+    const pid_t pid = startOnTerminal(m_program, {QStringLiteral("update"), QStringLiteral("--all")}, &master);
+    QVERIFY(pid > 0);
+    const QByteArray seen = readPty(master, "Password for the units: ", 10000);
+    QVERIFY2(seen.endsWith("Password for the units: "), seen.constData());
+    QVERIFY(!echoIsOn(master));
+
+    QCOMPARE(::write(master, "half\x03", 5), ssize_t(5)); // typing, then Ctrl-C
+    int status = 0;
+    QElapsedTimer clock;
+    clock.start();
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    QCOMPARE(done, pid);
+    QVERIFY(echoIsOn(master));
+    ::close(master);
+    // It ends the way Ctrl-C ends any program, so a calling shell sees 130.
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGINT);
+}
+
+QTEST_GUILESS_MAIN(TestKvxUpdate)
+#include "tst_kvxupdate.moc"
