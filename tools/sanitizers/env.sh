@@ -17,4 +17,6 @@ _kvx_san_log=$(cd "$_kvx_san_log" && pwd)
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:fast_unwind_on_malloc=0:log_path=$_kvx_san_log/report"
 export LSAN_OPTIONS="suppressions=$_kvx_san_dir/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0:log_path=$_kvx_san_log/report"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$_kvx_san_dir/ubsan.supp:log_path=$_kvx_san_log/report"
+# Tests that check timings of the event loop allow more time in this build.
+export KVX_SANITIZED=1
 unset _kvx_san_dir _kvx_san_log
