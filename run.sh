@@ -5,6 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# The demo needs root and a display; say so before installing and building.
+if [ "${1:-}" = "--demo" ]; then
+    tools/demo.sh --check
+fi
+
 tools/install-deps.sh
 build=${KVX_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
