@@ -169,7 +169,7 @@ void TestSoak::simulatorTakesEveryFault_data()
         return u.renameAfterSeconds >= 2 && !u.newNickname.isEmpty() && u.newNickname != u.nickname;
     });
     // Never before the cards are all there (the simulator's first seconds).
-    QTest::newRow("vanish") << Kind::Vanish << UnitCheck([](const UnitConfig &u) { return u.silentAfterSeconds >= 5; });
+    QTest::newRow("vanish") << Kind::Vanish << UnitCheck([](const UnitConfig &u) { return u.silentAfterSeconds >= 3; });
 }
 
 void TestSoak::simulatorTakesEveryFault()
@@ -239,6 +239,8 @@ RoundCheck::Facts TestSoak::cleanRound() const
     }
     f.texts.insert(a.at(0), {"connecting...", "Starting...", "Sending... 0%", "Writing", "Firmware update completed."});
     f.texts.insert(a.at(1), {"connecting...", "ERROR: Connection refused"});
+    f.cardTexts.insert(a.at(0), "Firmware update completed.");
+    f.cardTexts.insert(a.at(1), "ERROR: Connection refused");
     f.successLine = "1 suceeded";
     f.failureLine = "1 failed and 1lost";
     QJsonObject refused = simUnit(a.at(1), f.image, false);
@@ -281,25 +283,39 @@ void TestSoak::judgement_data()
     }) << 1 << 0 << "not acknowledged";
     QTest::newRow("failure reported as success") << Mutation([=](RoundCheck::Facts &f) {
         f.texts[refused] = QStringList{"connecting...", "Firmware update completed."};
+        f.cardTexts[refused] = "Firmware update completed.";
         f.successLine = "2 suceeded";
         f.failureLine = "0 failed and 1lost";
     }) << 1 << 0 << "received";
     QTest::newRow("healthy unit failed") << Mutation([=](RoundCheck::Facts &f) {
         f.texts[healthy] = QStringList{"connecting...", "ERROR: The remote host closed the connection"};
+        f.cardTexts[healthy] = f.texts[healthy].last();
         f.successLine = "0 suceeded";
         f.failureLine = "2 failed and 1lost";
     }) << 0 << 1 << "(none): failed";
-    QTest::newRow("healthy unit lost") << Mutation([=](RoundCheck::Facts &f) {
+    QTest::newRow("healthy unit's card gone") << Mutation([=](RoundCheck::Facts &f) {
         f.texts.remove(healthy);
+        f.cardTexts.remove(healthy);
         f.successLine = "0 suceeded";
         f.failureLine = "1 failed and 2lost";
     }) << 0 << 1 << "(none): lost";
+    QTest::newRow("run never ended") << Mutation([=](RoundCheck::Facts &f) {
+        f.texts[healthy] = QStringList{"connecting...", "Starting..."};
+        f.cardTexts[healthy] = "Starting...";
+        f.successLine = "0 suceeded";
+        f.failureLine = "1 failed and 2lost";
+    }) << 0 << 1 << "the run never ended (the card shows \"Starting...\")";
+    QTest::newRow("card disagrees with the last text") << Mutation([=](RoundCheck::Facts &f) {
+        f.cardTexts[healthy] = "Writing";
+    }) << 0 << 0 << "the card shows \"Writing\", the last text was \"Firmware update completed.\"";
     QTest::newRow("vanished unit failed") << Mutation([=](RoundCheck::Facts &f) {
         f.texts[vanished] = QStringList{"connecting...", "ERROR: Connection refused"};
+        f.cardTexts[vanished] = f.texts[vanished].last();
         f.failureLine = "2 failed";
     }) << 0 << 0 << "(vanish): failed";
     QTest::newRow("two errors for one unit") << Mutation([=](RoundCheck::Facts &f) {
         f.texts[refused] << "ERROR: Connection refused";
+        f.cardTexts[refused] = "ERROR: Connection refused";
         f.failureLine = "2 failed"; // and the lost unit hides behind the clamp
     }) << 0 << 0 << "2 error texts";
     QTest::newRow("counts do not add up") << Mutation([](RoundCheck::Facts &f) {

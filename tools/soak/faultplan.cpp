@@ -148,9 +148,10 @@ void inject(Unit *unit, Random *random, int round, int index, int imageSize)
     }
     case Kind::Vanish: {
         // From a few seconds after the simulator starts (the round's cards
-        // are all there by then) to well into the round: some of these
-        // units go while they wait, others after their update.
-        const int seconds = 5 + random->below(41);
+        // are all there by then, and a card outlives its unit's last answer
+        // by some 12 s) to well into the round: some of these units go while
+        // they wait, others after their update.
+        const int seconds = 3 + random->below(30);
         c.insert(QStringLiteral("silentAfterSeconds"), seconds);
         unit->detail = QStringLiteral("after %1 s").arg(seconds);
         break;

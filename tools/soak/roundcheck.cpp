@@ -114,6 +114,15 @@ Verdict check(const Facts &facts)
             }
         }
 
+        // A card that is still there shows how its unit's run ended.
+        if (facts.cardTexts.contains(unit.address)) {
+            const QString card = facts.cardTexts.value(unit.address);
+            if (outcome == Outcome::Lost)
+                v.problems << who + QStringLiteral(": the run never ended (the card shows \"%1\")").arg(card);
+            else if (card != texts.last())
+                v.problems << who + QStringLiteral(": the card shows \"%1\", the last text was \"%2\"").arg(card, texts.last());
+        }
+
         bool expected = false;
         switch (FaultPlan::expectedOutcome(unit.kind)) {
         case FaultPlan::Outcome::Succeeds:

@@ -21,6 +21,9 @@ struct Facts
     QString failureLine;
     // Every progress text the core sent in the round, by unit address.
     QHash<QString, QStringList> texts;
+    // The progress text on each unit's card at the end; no entry for a
+    // unit whose card has gone.
+    QHash<QString, QString> cardTexts;
     // Records whose update control is not Idle at the end.
     QStringList busyRecords;
     // The simulator's results at the end of the round.

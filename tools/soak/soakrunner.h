@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -46,8 +47,10 @@ private:
         int faults = 0;
         RoundCheck::Verdict verdict;
         double seconds = 0;
-        qint64 rssKiB = -1;
-        qint64 peakKiB = -1;
+        qint64 rssKiB = -1;      // at "Finished."
+        qint64 peakKiB = -1;     // highest during the round
+        qint64 rssEmptyKiB = -1; // once the round's cards have aged out
+        long long liveObjects = -1; // QObjects alive then
         qint64 worstLatenessMs = -1;
         int ticks = 0;
         int floodSent = 0;
@@ -57,6 +60,7 @@ private:
 
     bool runRound(int round, RoundFigures *figures);
     bool waitForEmptyList(int timeoutMs);
+    void checkMemory();
     void printSummary() const;
     void problem(const QString &text);
 
@@ -66,5 +70,6 @@ private:
     std::unique_ptr<TickWatch> m_ticks;
     QList<RoundFigures> m_figures;
     QMap<QString, int> m_faultsByKind;
+    QSet<QObject *> m_objectsAfterRound2;
     int m_problems = 0;
 };
