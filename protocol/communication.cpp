@@ -94,6 +94,19 @@ void Communication::reportProgress(const QString &text)
 
 void Communication::recievedData(QString text)
 {
+    // Only the unit's acknowledgement (the empty text of a two-word OK) of the
+    // command this run sent last moves the transfer on. Words, notifications
+    // among them, answer nothing: counting them would put a data command in
+    // flight before the last one was answered, and the acknowledgement of the
+    // last data command would then complete the run before the unit had
+    // answered the end command. Neither can an acknowledgement answer a start
+    // or end command still waiting in the client's queue (the unit repeating
+    // an OK after the version reply, say): taking it as the answer would send
+    // the first data command ahead of the start command.
+    if (m_runState != 0 && (!text.isEmpty() || m_protocol.hasUnsentCommands())) {
+        readValue(text);
+        return;
+    }
     switch (m_runState) {
     case 1:
         m_runState = 2;

@@ -98,9 +98,10 @@ void MixerProtocol::sendRaw(const QByteArray &block, int nameLength)
         qCDebug(lcProtocol) << "connection closed, dropping" << rawSubject(block, nameLength);
         return;
     }
-    if (m_awaitingReply) {
-        // Overtaking the outstanding command would make its reply ambiguous;
-        // the block goes out as soon as that reply has been handled.
+    // Overtaking the outstanding command would make its reply ambiguous, and
+    // overtaking a block held for it would change the order of the blocks:
+    // the block goes out as soon as that reply has been handled.
+    if (m_awaitingReply || !m_heldRaw.isEmpty()) {
         qCDebug(lcProtocol) << "holding" << rawSubject(block, nameLength) << "until the outstanding reply";
         m_heldRaw.append(qMakePair(block, nameLength));
         return;

@@ -48,6 +48,8 @@ public:
     void handleReceived(const QByteArray &bytes);
 
     QAbstractSocket::SocketState socketState() const { return m_socket.state(); }
+    // Queued commands not yet written: an acknowledgement cannot answer them.
+    bool hasUnsentCommands() const { return !m_commandQueue.isEmpty(); }
 
     // Resends of the same raw block in a row before the client gives up.
     static constexpr int kMaxResends = 8;

@@ -41,8 +41,12 @@ constexpr int kFloodRate = 1000;
 // 12.2 s). The discovery timer is a coarse timer, which Qt may fire up to 5 %
 // of its interval early or late, and the machine is shared; the measured delay
 // may leave the window by this much before the check fails. Which tick removes
-// the unit is checked exactly, without tolerance.
-constexpr int kRemovalToleranceMs = 300;
+// the unit is checked exactly, without tolerance. A sanitized build runs the
+// event loop several times slower, so its ticks may come later still.
+static int removalToleranceMs()
+{
+    return qEnvironmentVariableIsSet("KVX_SANITIZED") ? 3000 : 300;
+}
 
 struct Stamp
 {
@@ -301,7 +305,7 @@ void TestDiscoveryLab::silentUnitRemovedAfterElevenTicks()
     const qint64 delay = m_removeStamps.at(0).ms - m_tickMs.at(answered - 1);
     qInfo("silent unit answered %d searches; removed at tick %d, %lld ms after its last answer's search",
           answered, m_removeStamps.at(0).tick, delay);
-    QVERIFY2(delay >= 10 * kTickMs - kRemovalToleranceMs && delay <= 11 * kTickMs + kRemovalToleranceMs,
+    QVERIFY2(delay >= 10 * kTickMs - removalToleranceMs() && delay <= 11 * kTickMs + removalToleranceMs(),
              qPrintable(QString::number(delay)));
 }
 

@@ -1,4 +1,4 @@
-// A mixed rack of nine simulated units updated in one run through the window:
+// A mixed rack of eleven simulated units updated in one run through the window:
 // every kind of trouble a technician meets, each unit ending in its class.
 //
 //   row  unit                                         ends as
@@ -10,6 +10,8 @@
 //   6    rejects the password                        failed
 //   7    drops the connection mid-transfer           failed
 //   8    silent after login                          failed (time-out)
+//   9    NG to the start command                     failed (nothing to resend)
+//   10   NG to one data command, again and again     failed (resends are bounded)
 //
 // Rows 0 to 4 hold all five slots while they write their flash, so the unit in
 // row 5 is still waiting when the table drops it (about 12 s after its last
@@ -52,7 +54,7 @@ void TestE2eMixedRack::initTestCase()
     if (!labAvailable())
         QSKIP("needs the network lab (run through tools/netlab/netlab)");
     QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 9);
+    QVERIFY(labDeviceAddresses().size() >= 11);
 }
 
 void TestE2eMixedRack::cleanupTestCase()
@@ -63,7 +65,7 @@ void TestE2eMixedRack::cleanupTestCase()
 
 void TestE2eMixedRack::mixedRack()
 {
-    const QStringList a = Rack::addresses(9);
+    const QStringList a = Rack::addresses(11);
     const QJsonObject longWrite{{"writeDelayMs", kLongWriteMs}};
     auto with = [](QJsonObject base, const QJsonObject &more) {
         for (auto it = more.begin(); it != more.end(); ++it)
@@ -80,6 +82,8 @@ void TestE2eMixedRack::mixedRack()
         LabDevSim::unit(a[6], {{"faults", QJsonObject{{"wrongPassword", true}}}}),
         LabDevSim::unit(a[7], {{"faults", QJsonObject{{"closeAtOffset", 262144}}}}),
         LabDevSim::unit(a[8], {{"faults", QJsonObject{{"silentAfterLogin", true}}}}),
+        LabDevSim::unit(a[9], {{"faults", QJsonObject{{"ngStart", true}}}}),
+        LabDevSim::unit(a[10], {{"faults", QJsonObject{{"ngData", QJsonObject{{"index", 7}, {"times", 100}}}}}}),
     };
 
     QElapsedTimer sinceSimStart;
@@ -105,7 +109,7 @@ void TestE2eMixedRack::mixedRack()
     QVERIFY2(clickedAt < (kSilentAfterSeconds - 1) * 1000, qPrintable(QString::number(clickedAt)));
     for (int i = 0; i < 5; ++i)
         QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("connecting..."));
-    for (int i = 5; i < 9; ++i)
+    for (int i = 5; i < 11; ++i)
         QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("Waiting"));
 
     // Row 5 is dropped while it waits and the run goes on.
@@ -113,12 +117,12 @@ void TestE2eMixedRack::mixedRack()
     QVERIFY2(m_updater.statusLine().startsWith(QLatin1String("Updating")), qPrintable(m_updater.statusLine()));
     for (int i = 0; i < 5; ++i)
         QVERIFY2(Rack::isWorkingText(m_updater.cardText(a[i])), qPrintable(a[i] + ": " + m_updater.cardText(a[i])));
-    for (int i = 6; i < 9; ++i)
+    for (int i = 6; i < 11; ++i)
         QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("Waiting"));
 
     QVERIFY2(m_updater.waitForFinished(90000), qPrintable(m_updater.statusLine()));
     QCOMPARE(m_updater.successLine(), QStringLiteral("5 suceeded"));
-    QCOMPARE(m_updater.failureLine(), QStringLiteral("3 failed and 1lost"));
+    QCOMPARE(m_updater.failureLine(), QStringLiteral("5 failed and 1lost"));
 
     const QString completed = QStringLiteral("Firmware update completed.");
     for (int i = 0; i < 5; ++i) {
@@ -129,7 +133,11 @@ void TestE2eMixedRack::mixedRack()
     QCOMPARE(m_updater.cardText(a[7]), QStringLiteral("ERROR: The remote host closed the connection"));
     QCOMPARE(m_updater.cardText(a[8]),
              QStringLiteral("ERROR: No reply from the unit to \"GET DEVICE/NAME\" within 2 s."));
-    for (int i = 6; i < 9; ++i)
+    QCOMPARE(m_updater.cardText(a[9]), QStringLiteral("ERROR: Detected NG response from the unit."));
+    const QString gaveUp = QStringLiteral("ERROR: The unit kept answering NG to \"SET UPDATE/SYSTEM:BIN SIZE:200 "
+                                          "offset:e00\"; gave up after 8 resends.");
+    QCOMPARE(m_updater.cardText(a[10]), gaveUp);
+    for (int i = 6; i < 11; ++i)
         QVERIFY2(m_updater.checkBoxVisible(a[i]), qPrintable(a[i])); // failed units may be picked again
 
     // What each card went through.
@@ -151,6 +159,13 @@ void TestE2eMixedRack::mixedRack()
         ngWithoutRetries.removeAll(r);
     QCOMPARE(ngWithoutRetries, Rack::normalRunTexts(image.size()));
     QCOMPARE(m_updater.cardTextsOf(a[1]), ng);
+    QCOMPARE(m_updater.cardTextsOf(a[9]),
+             (QStringList{QStringLiteral("Waiting"), QStringLiteral("connecting..."), QStringLiteral("Starting..."),
+                          QStringLiteral("ERROR: Detected NG response from the unit.")}));
+    const QStringList endless = m_updater.coreTextsOf(a[10]);
+    QCOMPARE(endless.filter(QRegularExpression(QStringLiteral("^Retry: "))).size(), 8);
+    QCOMPARE(endless.last(), gaveUp);
+    QCOMPARE(m_updater.cardTextsOf(a[10]), QStringList{QStringLiteral("Waiting")} + endless);
 
     // Row 0 was silent on SSDP for more than the 12 s that drop an idle
     // unit, yet kept its card while it was updated ...
@@ -195,6 +210,13 @@ void TestE2eMixedRack::mixedRack()
     const QJsonObject mute = LabDevSim::findUnit(results, a[8]);
     QCOMPARE(mute.value(QStringLiteral("logins")).toInt(), 1);
     QCOMPARE(mute.value(QStringLiteral("transfers")).toInt(), 0);
+    const QJsonObject ngStart = LabDevSim::findUnit(results, a[9]);
+    QCOMPARE(ngStart.value(QStringLiteral("transfers")).toInt(), 0);
+    QCOMPARE(ngStart.value(QStringLiteral("dataCommands")).toInt(), 0);
+    const QJsonObject ngData = LabDevSim::findUnit(results, a[10]);
+    QCOMPARE(ngData.value(QStringLiteral("resends")).toInt(), 8);
+    QCOMPARE(ngData.value(QStringLiteral("bytesReceived")).toInt(), 7 * 512);
+    QCOMPARE(ngData.value(QStringLiteral("openConnections")).toInt(), 0);
     for (int i = 5; i < 9; ++i)
         QVERIFY2(Rack::violations(LabDevSim::findUnit(results, a[i])).isEmpty(), qPrintable(a[i]));
 

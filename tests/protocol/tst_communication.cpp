@@ -96,7 +96,9 @@ private slots:
     void failures();
     void finalAcknowledgementMayBeSlow();
     void connectTimeout();
-    void notificationsDriveTheTransfer();
+    void wordsDoNotDriveTheTransfer_data();
+    void wordsDoNotDriveTheTransfer();
+    void repeatedAcknowledgementBeforeStart();
     void endNeedsTheTwoWordReply();
     void secondRun();
     void values_data();
@@ -378,24 +380,65 @@ void TestCommunication::connectTimeout()
                                          kCompleted}));
 }
 
-void TestCommunication::notificationsDriveTheTransfer()
+// Only the acknowledgement of the command in flight moves the transfer on. A
+// notification or a reply with words answers nothing: taken for an
+// acknowledgement it would put the next data command in flight early, and the
+// run would end on the acknowledgement of the last data command, before the
+// unit had answered the end command.
+void TestCommunication::wordsDoNotDriveTheTransfer_data()
 {
+    QTest::addColumn<int>("after"); // 0: the start command, n: the n-th data command
+    QTest::addColumn<QByteArray>("words");
+    QTest::newRow("notification after the start command") << 0 << QByteArray("NOTIFY VOL 3\r\n");
+    QTest::newRow("notification after a data command") << 1 << QByteArray("NOTIFY VOL 3\r\n");
+    QTest::newRow("notification after the last data command") << 2 << QByteArray("NOTIFY VOL\r\n");
+    QTest::newRow("reply words after a data command") << 1 << QByteArray("OK SET FLASHING\r\n");
+    QTest::newRow("reply words after the start command") << 0 << QByteArray("ok get A B\r\n");
+}
+
+void TestCommunication::wordsDoNotDriveTheTransfer()
+{
+    QFETCH(int, after);
+    QFETCH(QByteArray, words);
     const QByteArray image = testImage(1024);
     FakeDevice fake;
     login(fake);
-    fake.expect(startCommand(1024))
-        .send("OK SET\r\n")
-        .expect(dataCommand(image, 0, 512))
-        .send("NOTIFY VOL\r\n")
-        .expect(dataCommand(image, 512, 512))
-        .send("OK SET\r\n")
-        .expect(endCommand())
-        .send("OK SET\r\n")
-        .expectClosed();
+    fake.expect(startCommand(1024));
+    for (int i = 0; i <= 2; ++i) {
+        // The pause gives a data command sent on the words the time to show.
+        if (i == after)
+            fake.send(words).pause(100);
+        fake.send("OK SET\r\n");
+        fake.expect(i < 2 ? dataCommand(image, i * 512, 512) : endCommand());
+    }
+    fake.send("OK SET\r\n").expectClosed();
     Runner runner;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
     QCOMPARE(runner.events, normalTexts({0, 50}));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// A unit that repeats an acknowledgement behind its version reply: the start
+// command is still queued then, so that acknowledgement cannot be its answer,
+// and the first data command must not go out ahead of it.
+void TestCommunication::repeatedAcknowledgementBeforeStart()
+{
+    const QByteArray image = testImage(600);
+    FakeDevice fake;
+    fake.expect("\r\n")
+        .send("Enter Password:")
+        .expect("s3cret\r\n")
+        .send("Login Successful\r\n")
+        .expect("GET DEVICE/NAME\r\n")
+        .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+        .expect("GET DEVICE/VER/SYSTEM\r\n")
+        .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\nOK SET\r\n");
+    transfer(fake, image).send("OK SET\r\n").expectClosed();
+    Runner runner;
+    runner.start(fake.hostText(), &image);
+    QTRY_VERIFY(runner.finished());
+    QCOMPARE(runner.events, normalTexts({0, 85}));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 

@@ -74,6 +74,7 @@ private slots:
     void resendLimit();
     void rawBlockHeldBehindReply_data();
     void rawBlockHeldBehindReply();
+    void heldBlocksKeepTheirOrder();
     void wrongPassword_data();
     void wrongPassword();
     void timeouts_data();
@@ -432,6 +433,28 @@ void TestMixerProtocol::rawBlockHeldBehindReply()
     QTRY_COMPARE(client.texts.size(), 2 + texts.size() + 1);
     QCOMPARE(client.textList().mid(2), texts + QStringList{QString()});
     QCOMPARE(client.retryList(), QList<int>{4}); // the held block is the one resent
+}
+
+// A block given while another waits behind a reply must not overtake it, not
+// even when it is given from inside the handling of that reply.
+void TestMixerProtocol::heldBlocksKeepTheirOrder()
+{
+    const QByteArray first("BIN 1\0\r\n", 8);
+    const QByteArray second("BIN 2\0\r\n", 8);
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").pause(60).send("OK SET\r\n").expect(first + second);
+    Client client;
+    // Like the transfer: the acknowledgement brings the next block at once.
+    QObject::connect(&client.protocol, &MixerProtocol::readyRead, [&client, &second](const QString &text) {
+        if (text.isEmpty())
+            client.protocol.sendRaw(second);
+    });
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    client.protocol.sendRaw(first);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
 void TestMixerProtocol::wrongPassword_data()

@@ -27,6 +27,7 @@ private slots:
     void violations_data();
     void violations();
     void connectionCounts();
+    void handOverIsNoOverlap();
 
 private:
     QString address(int i) const { return m_addresses.at(i); }
@@ -394,6 +395,24 @@ void TestDevsimExchange::connectionCounts()
     QCOMPARE(second.value("connections").toInt(), 3);
     QCOMPARE(second.value("peakConnections").toInt(), 2);
     QCOMPARE(second.value("loginAttempts").toInt(), 3);
+}
+
+// A client that closes one connection and opens the next at once never had
+// two open, even when the simulator accepts the new one before it has read the
+// old one's end: the scheduler's "never more than five" is checked on this.
+void TestDevsimExchange::handOverIsNoOverlap()
+{
+    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(address(0)), LabDevSim::unit(address(1))})));
+    for (int round = 0; round < 20; ++round) {
+        auto *previous = new RawClient;
+        QVERIFY(previous->connectTo(address(round % 2)));
+        QVERIFY(previous->login("admin"));
+        delete previous; // closes its end
+        RawClient next;
+        QVERIFY(next.connectTo(address((round + 1) % 2)));
+        QVERIFY(next.login("admin"));
+    }
+    QCOMPARE(m_sim.results().value("peakConnections").toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDevsimExchange)

@@ -46,13 +46,23 @@ void UnitServer::slot_newConnection()
         const int index = m_stats.connections++;
         const bool faulty = m_config.faults.faultConnections < 0 || index < m_config.faults.faultConnections;
         m_stats.peakConnections = qMax(m_stats.peakConnections, ++m_stats.openConnections);
-        emit connectionsChanged(1);
         auto *session = new UnitSession(socket, this, faulty);
-        connect(session, &QObject::destroyed, this, [this] {
+        m_sessions << session;
+        connect(session, &QObject::destroyed, this, [this, session] {
+            m_sessions.removeOne(session);
             --m_stats.openConnections;
             emit connectionsChanged(-1);
         });
+        emit connectionsChanged(1);
     }
+}
+
+int UnitServer::liveConnections() const
+{
+    int live = 0;
+    for (const UnitSession *session : m_sessions)
+        live += session->peerClosed() ? 0 : 1;
+    return live;
 }
 
 QJsonObject UnitServer::results() const

@@ -47,6 +47,8 @@ public:
     UnitStats &stats() { return m_stats; }
     void addViolation(const QString &text);
     QJsonObject results() const;
+    // Open connections whose client has not closed its end.
+    int liveConnections() const;
 
 signals:
     // The number of open connections of this unit changed by delta.
@@ -58,4 +60,5 @@ private:
     UnitConfig m_config;
     UnitStats m_stats;
     QTcpServer *m_server = nullptr;
+    QList<UnitSession *> m_sessions;
 };

@@ -4,6 +4,9 @@
 
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace {
 constexpr qint64 kBlockSize = 512;
 // An announced size beyond this cannot be a unit's firmware; refusing it keeps a
@@ -29,6 +32,15 @@ UnitSession::UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty)
         QTimer::singleShot(0, this, &UnitSession::slot_disconnected);
     else if (m_socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, &UnitSession::slot_readyRead);
+}
+
+bool UnitSession::peerClosed() const
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return true;
+    char byte;
+    const ssize_t n = ::recv(int(m_socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 void UnitSession::slot_disconnected()

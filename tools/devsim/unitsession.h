@@ -24,6 +24,10 @@ public:
     // faults are configured to spare.
     UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty);
 
+    // The client has closed its end, whether or not this session has read
+    // that yet: the kernel is asked directly.
+    bool peerClosed() const;
+
 private:
     enum State { AwaitWake, AwaitPassword, LoggedIn, Silent, Closing };
 
