@@ -12,6 +12,7 @@ namespace {
 const QHostAddress kGroup(QStringLiteral("239.255.255.250"));
 constexpr quint16 kSsdpPort = 1900;
 constexpr int kFloodTickMs = 10;
+constexpr int kFloodBudgetMs = 6; // of every tick, at most
 constexpr int kMaxViolations = 200;
 const QAbstractSocket::BindMode kShared = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
 }
@@ -153,11 +154,18 @@ void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sende
 }
 
 // Sends as many datagrams as the configured rate has made due since the flood
-// began, so that a late timer does not lower the rate.
+// began, so that a late timer does not lower the rate. Each tick floods for
+// part of its interval at most: a rate above what this process can send
+// becomes "as fast as it can", and the units still answer searches and
+// commands in between.
 void SsdpResponder::slot_floodTick()
 {
+    QElapsedTimer budget;
+    budget.start();
     const qint64 due = m_floodClock.elapsed() * m_config.flood / 1000;
     for (; m_floodDue < due; ++m_floodDue) {
+        if ((m_floodDue & 63) == 0 && budget.elapsed() >= kFloodBudgetMs)
+            break;
         const QByteArray &response = m_foreign.at(int(m_floodDue % m_foreign.size()));
         for (const Target &target : qAsConst(m_floodTargets)) {
             m_foreignSocket->writeDatagram(response, target.address, target.port);
