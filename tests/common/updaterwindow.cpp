@@ -1,6 +1,7 @@
 #include "common/updaterwindow.h"
 
 #include "app/rootcontext.h"
+#include "common/isolation.h"
 #include "common/lab.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
@@ -31,29 +32,7 @@ bool UpdaterWindow::labIsolated(QString *why)
         *why = QStringLiteral("not inside the network lab (tools/netlab)");
         return false;
     }
-    // The table searches on every interface with an IPv4 broadcast address;
-    // in the lab that must be the lab's veth end alone, with lab addresses
-    // only, so that no search can leave the two namespaces.
-    const QString lab = qEnvironmentVariable("KVX_LAB_UPD_IFACE");
-    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &iface : all) {
-        QStringList broadcasts;
-        bool inLabSubnet = true;
-        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            broadcasts << entry.broadcast().toString();
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol
-                && !entry.ip().isInSubnet(QHostAddress(QStringLiteral("10.77.0.0")), 24))
-                inLabSubnet = false;
-        }
-        if (!SsdpSearch::interfaceQualifies(broadcasts))
-            continue;
-        if (lab.isEmpty() || iface.name() != lab || !inLabSubnet) {
-            *why = QStringLiteral("interface %1 would be searched on").arg(iface.name());
-            return false;
-        }
-    }
-    return true;
+    return onlyTheLabInterfaceQualifies(why);
 }
 
 bool UpdaterWindow::start(QString *why)

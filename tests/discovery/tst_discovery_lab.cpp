@@ -6,6 +6,7 @@
 // foreign datagrams. The session starts in initTestCase and runs on while the
 // cases wait for their moment in it, in declaration order; the last case ends
 // it and reads the simulator's final count of searches.
+#include "common/isolation.h"
 #include "common/lab.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
@@ -116,32 +117,6 @@ qint64 udpDatagramsDelivered()
     return -1;
 }
 
-// The table searches on every interface with an IPv4 broadcast address. In
-// the lab the only such interface must be the lab's own veth end, so that the
-// searches cannot leave the two namespaces.
-bool onlyTheLabInterfaceQualifies(QString *why)
-{
-    const QString lab = qEnvironmentVariable("KVX_LAB_UPD_IFACE");
-    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &iface : all) {
-        QStringList broadcasts;
-        bool inLabSubnet = true;
-        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            broadcasts << entry.broadcast().toString();
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol
-                && !entry.ip().isInSubnet(QHostAddress(QStringLiteral("10.77.0.0")), 24))
-                inLabSubnet = false;
-        }
-        if (!SsdpSearch::interfaceQualifies(broadcasts))
-            continue;
-        if (lab.isEmpty() || iface.name() != lab || !inLabSubnet) {
-            *why = QStringLiteral("interface %1 would be searched on").arg(iface.name());
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
