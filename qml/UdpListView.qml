@@ -334,6 +334,26 @@ Item {
         }
     }
 
+    // The dimming behind the two dialogs. Qt 5's popups would draw it
+    // themselves, but they make a new QML context for it at every opening and
+    // keep each one until the popup goes: one more object per update run for
+    // as long as the program runs. The dialogs stay modal (a click outside
+    // them still reaches nothing beneath); only the dimming is drawn here, in
+    // the style's colour and strength.
+    Rectangle {
+        id: id_dialog_dimmer
+        objectName: "id_dialog_dimmer"
+        parent: Overlay.overlay
+        z: -1
+        x: 0
+        y: 0
+        width: base_window.width
+        height: base_window.height
+        color: Qt.rgba(id_popup_passwd.palette.shadow.r, id_popup_passwd.palette.shadow.g,
+                       id_popup_passwd.palette.shadow.b, 0.5)
+        visible: id_popup_passwd.visible || id_popup_warning.visible
+    }
+
     Popup {
         id: id_popup_passwd
         objectName: "id_popup_passwd"
@@ -343,6 +363,7 @@ Item {
         width: 300
         height: 200
         modal: true
+        dim: false
         focus: true
         padding: 0
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
@@ -523,6 +544,7 @@ Item {
         width: 300
         height: id_column_warinig.implicitHeight
         modal: true
+        dim: false
         focus: true
         padding: 0
         closePolicy: Popup.NoAutoClose

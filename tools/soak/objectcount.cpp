@@ -20,9 +20,22 @@ enum { HookDataVersion = 0, HookDataSize = 1, AddQObject = 3, RemoveQObject = 4 
 using Callback = void (*)(QObject *);
 
 std::atomic<long long> g_live{0};
-// Objects are made on other threads too (the QML type loader's).
-QMutex g_mutex;
-QSet<QObject *> g_objects;
+
+// Objects are made on other threads too (the QML type loader's), and Qt's own
+// global objects die after every static of this program: the books live on
+// the heap for good, so that the last hook never finds them destroyed.
+struct Books
+{
+    QMutex mutex;
+    QSet<QObject *> objects;
+};
+
+Books &books()
+{
+    static Books *const b = new Books;
+    return *b;
+}
+
 Callback g_nextAdd = nullptr;
 Callback g_nextRemove = nullptr;
 
@@ -30,8 +43,8 @@ void added(QObject *object)
 {
     ++g_live;
     {
-        QMutexLocker locker(&g_mutex);
-        g_objects.insert(object);
+        QMutexLocker locker(&books().mutex);
+        books().objects.insert(object);
     }
     if (g_nextAdd)
         g_nextAdd(object);
@@ -41,8 +54,8 @@ void removed(QObject *object)
 {
     --g_live;
     {
-        QMutexLocker locker(&g_mutex);
-        g_objects.remove(object);
+        QMutexLocker locker(&books().mutex);
+        books().objects.remove(object);
     }
     if (g_nextRemove)
         g_nextRemove(object);
@@ -70,15 +83,15 @@ long long live()
 
 QSet<QObject *> snapshot()
 {
-    QMutexLocker locker(&g_mutex);
-    return g_objects;
+    QMutexLocker locker(&books().mutex);
+    return books().objects;
 }
 
 QMap<QString, int> newSince(const QSet<QObject *> &earlier)
 {
     QMap<QString, int> classes;
-    QMutexLocker locker(&g_mutex);
-    for (QObject *object : qAsConst(g_objects)) {
+    QMutexLocker locker(&books().mutex);
+    for (QObject *object : qAsConst(books().objects)) {
         if (earlier.contains(object))
             continue;
         QString name = QString::fromLatin1(object->metaObject()->className());
