@@ -14,7 +14,7 @@ struct FirmwareHeader
     quint16 version = 0;
     quint16 build = 0;
     QString versionText; // 104 -> "1.04", 12 -> ".12", 5 -> "5"
-    QString buildText;   // 119 -> "0119", 65535 -> "65535"
+    QString buildText; // 119 -> "0119", 65535 -> "65535"
 
     static FirmwareHeader fromImage(const QByteArray &image);
     static QString formatVersion(quint16 version);

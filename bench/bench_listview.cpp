@@ -54,7 +54,8 @@ struct Window
         window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
         view = window ? window->findChild<QObject *>(QStringLiteral("id_view_udplist")) : nullptr;
         // The benchmark steps the scheduler itself.
-        if (QObject *timer = view ? view->findChild<QObject *>(QStringLiteral("id_timer")) : nullptr)
+        if (QObject *timer =
+                    view ? view->findChild<QObject *>(QStringLiteral("id_timer")) : nullptr)
             timer->setProperty("running", false);
         QCoreApplication::processEvents();
     }
@@ -62,7 +63,8 @@ struct Window
     QObject *card(int row)
     {
         QVariant result;
-        QMetaObject::invokeMethod(view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
+        QMetaObject::invokeMethod(view, "cardAt", Q_RETURN_ARG(QVariant, result),
+                                  Q_ARG(QVariant, row));
         return qvariant_cast<QObject *>(result);
     }
 };
@@ -91,8 +93,10 @@ void addCards(int n)
         if (!w.card(n - 1))
             std::printf("  (card %d missing!)\n", n - 1);
     }
-    std::printf("add %4d cards:                 %8.1f ms in the handlers, %8.1f ms with layout and frame"
-                " (median of 3; %.2f ms a card)\n", n, median(handlers), median(total), median(total) / n);
+    std::printf("add %4d cards:                 %8.1f ms in the handlers, %8.1f ms with layout and "
+                "frame"
+                " (median of 3; %.2f ms a card)\n",
+                n, median(handlers), median(total), median(total) / n);
 }
 
 // One progress message for the last of 48 cards: the handler walks all rows.
@@ -132,7 +136,8 @@ void schedulerTick()
     const double perTick = t.nsecsElapsed() / 1e3 / repeats;
     const int working = w.view->property("m_nofWorkingUnits").toInt();
     const int waiting = w.view->property("m_nofWaitingUnits").toInt();
-    std::printf("scheduler tick, 48 targets:    %8.1f us per tick (%d working, %d waiting, %d starts)\n",
+    std::printf("scheduler tick, 48 targets:    %8.1f us per tick (%d working, %d waiting, %d "
+                "starts)\n",
                 perTick, working, waiting, w.core.callCount());
 }
 

@@ -50,7 +50,8 @@ QString cpuModel()
 QString loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed()) : QString();
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed())
+                                          : QString();
 }
 
 double mib(qint64 kib)
@@ -123,7 +124,8 @@ public:
     ResidentSampler()
     {
         m_timer.setInterval(50);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_peak = qMax(m_peak, residentKiB()); });
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_peak = qMax(m_peak, residentKiB()); });
     }
     void start()
     {
@@ -147,11 +149,17 @@ qint64 singleUnit(UpdaterWindow &updater, const QString &address)
 {
     updater.clearLogs();
     QMetaObject::invokeMethod(updater.table(), "fwUpdateStart", Q_ARG(QString, address),
-                              Q_ARG(QString, QStringLiteral("admin")), Q_ARG(QString, QStringLiteral("54726")));
-    labWaitUntil([&] { return !updater.coreTextsOf(address).isEmpty()
-                              && (updater.coreTextsOf(address).last() == QLatin1String("Firmware update completed.")
-                                  || updater.coreTextsOf(address).last().startsWith(QLatin1String("ERROR"))); },
-                 30000);
+                              Q_ARG(QString, QStringLiteral("admin")),
+                              Q_ARG(QString, QStringLiteral("54726")));
+    labWaitUntil(
+            [&] {
+                return !updater.coreTextsOf(address).isEmpty()
+                        && (updater.coreTextsOf(address).last()
+                                    == QLatin1String("Firmware update completed.")
+                            || updater.coreTextsOf(address).last().startsWith(
+                                    QLatin1String("ERROR")));
+            },
+            30000);
     const UnitTimes t = unitTimes(updater.coreTexts());
     return t.completed == 1 ? t.perUnit.first() : -1;
 }
@@ -164,19 +172,24 @@ UnitTimes coreAlone(UpdaterWindow &updater, const QStringList &addresses)
     int next = 0;
     auto startNext = [&] {
         if (next < addresses.size())
-            updater.table()->fwUpdateStart(addresses.at(next++), QStringLiteral("admin"), QStringLiteral("54726"));
+            updater.table()->fwUpdateStart(addresses.at(next++), QStringLiteral("admin"),
+                                           QStringLiteral("54726"));
     };
     // Started from the event loop, not from inside the core's emission (the
     // table holds its lock while it reports some texts).
     updater.onCoreText = [&](const QString &text, const QString &) {
-        if (text == QLatin1String("Firmware update completed.") || text.startsWith(QLatin1String("ERROR")))
+        if (text == QLatin1String("Firmware update completed.")
+            || text.startsWith(QLatin1String("ERROR")))
             QTimer::singleShot(0, startNext);
     };
     for (int i = 0; i < 5; ++i)
         startNext();
-    labWaitUntil([&] { const UnitTimes t = unitTimes(updater.coreTexts());
-                       return t.completed + t.failed == addresses.size(); },
-                 120000);
+    labWaitUntil(
+            [&] {
+                const UnitTimes t = unitTimes(updater.coreTexts());
+                return t.completed + t.failed == addresses.size();
+            },
+            120000);
     updater.onCoreText = nullptr;
     return unitTimes(updater.coreTexts());
 }
@@ -198,19 +211,25 @@ int main(int argc, char **argv)
 
     QString why;
     if (!UpdaterWindow::labIsolated(&why)) {
-        std::fprintf(stderr, "%s: run it inside the lab: tools/netlab/netlab -- %s\n", qPrintable(why), argv[0]);
+        std::fprintf(stderr, "%s: run it inside the lab: tools/netlab/netlab -- %s\n",
+                     qPrintable(why), argv[0]);
         return 77;
     }
     if (qEnvironmentVariableIsEmpty("KVX_DEVSIM"))
         qputenv("KVX_DEVSIM",
-                (QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/devsim/kvx-devsim")).toLocal8Bit());
+                (QCoreApplication::applicationDirPath()
+                 + QStringLiteral("/../tools/devsim/kvx-devsim"))
+                        .toLocal8Bit());
     const QStringList addresses = labDeviceAddresses().mid(0, kUnits);
     if (addresses.size() < kUnits) {
-        std::fprintf(stderr, "the lab has %d unit addresses, %d needed\n", int(addresses.size()), kUnits);
+        std::fprintf(stderr, "the lab has %d unit addresses, %d needed\n", int(addresses.size()),
+                     kUnits);
         return 1;
     }
 
-    std::printf("rack benchmark: %d simulated units, no flash write delay, %d run(s) through the window\n", kUnits, runs);
+    std::printf("rack benchmark: %d simulated units, no flash write delay, %d run(s) through the "
+                "window\n",
+                kUnits, runs);
     std::printf("machine: %s, %d logical CPUs (shared), load average %s\n", qPrintable(cpuModel()),
                 QThread::idealThreadCount(), qPrintable(loadAverage()));
 
@@ -232,10 +251,12 @@ int main(int argc, char **argv)
     // Let the window settle: every card drawn, a few discovery rounds.
     QTest::qWait(5000);
     const qint64 idle = residentKiB();
-    std::printf("\nmemory: resident %.1f MiB before the updater was built, %.1f MiB idle with %d units discovered\n",
+    std::printf("\nmemory: resident %.1f MiB before the updater was built, %.1f MiB idle with %d "
+                "units discovered\n",
                 mib(beforeUpdater), mib(idle), updater.cardCount());
 
-    std::printf("\nthrough the window (\"Select all\", \"Update selected units\", password, \"Update\"):\n");
+    std::printf("\nthrough the window (\"Select all\", \"Update selected units\", password, "
+                "\"Update\"):\n");
     std::printf("run  units ok  to last completion  to \"Finished.\"  per unit median/mean/max ms  "
                 "resident before  peak during  after (MiB)\n");
     QList<qint64> after;
@@ -248,13 +269,15 @@ int main(int argc, char **argv)
         const qint64 before = residentKiB();
         resetPeakResident();
         sampler.start();
-        if (!updater.clickButton(QStringLiteral("Select all")) || !updater.updateSelected(QStringLiteral("admin"))) {
+        if (!updater.clickButton(QStringLiteral("Select all"))
+            || !updater.updateSelected(QStringLiteral("admin"))) {
             std::fprintf(stderr, "run %d: the window did not take the update\n", run);
             return 1;
         }
         const qint64 clicked = updater.elapsed();
         if (!updater.waitForFinished(180000)) {
-            std::fprintf(stderr, "run %d: no \"Finished.\" (%s)\n", run, qPrintable(updater.statusLine()));
+            std::fprintf(stderr, "run %d: no \"Finished.\" (%s)\n", run,
+                         qPrintable(updater.statusLine()));
             return 1;
         }
         const qint64 finished = updater.elapsed();
@@ -264,11 +287,12 @@ int main(int argc, char **argv)
         QTest::qWait(500);
         after << residentKiB();
         peaks << peak;
-        std::printf("%3d  %8d  %16.2f s  %13.2f s  %10lld / %lld / %lld  %15.1f  %11.1f  %5.1f\n", run, t.completed,
-                    double(t.lastCompletion - clicked) / 1000.0, double(finished - clicked) / 1000.0,
-                    median(t.perUnit), mean(t.perUnit),
-                    t.perUnit.isEmpty() ? -1 : *std::max_element(t.perUnit.begin(), t.perUnit.end()), mib(before),
-                    mib(peak), mib(after.last()));
+        std::printf("%3d  %8d  %16.2f s  %13.2f s  %10lld / %lld / %lld  %15.1f  %11.1f  %5.1f\n",
+                    run, t.completed, double(t.lastCompletion - clicked) / 1000.0,
+                    double(finished - clicked) / 1000.0, median(t.perUnit), mean(t.perUnit),
+                    t.perUnit.isEmpty() ? -1
+                                        : *std::max_element(t.perUnit.begin(), t.perUnit.end()),
+                    mib(before), mib(peak), mib(after.last()));
         std::fflush(stdout);
     }
 
@@ -278,7 +302,8 @@ int main(int argc, char **argv)
     // within a tick of a completion.
     const int windowPeak = sim.results().value(QStringLiteral("peakConnections")).toInt();
     std::printf("simulator: peak %d connections open at once during the window runs\n", windowPeak);
-    std::printf("memory: idle %.1f MiB; peak during run 1 %.1f MiB (%+.1f MiB over idle); after run 1 %.1f MiB, "
+    std::printf("memory: idle %.1f MiB; peak during run 1 %.1f MiB (%+.1f MiB over idle); after "
+                "run 1 %.1f MiB, "
                 "after run %d %.1f MiB (growth over the runs %+.2f MiB)\n",
                 mib(idle), mib(peaks.first()), mib(peaks.first() - idle), mib(after.first()), runs,
                 mib(after.last()), mib(after.last() - after.first()));
@@ -287,20 +312,26 @@ int main(int argc, char **argv)
     QList<qint64> single;
     for (int i = 0; i < 3; ++i)
         single << singleUnit(updater, addresses.at(i));
-    std::printf("one unit alone (%lld bytes): %lld / %lld / %lld ms, median %lld ms\n", image, single.at(0),
-                single.at(1), single.at(2), median(single));
+    std::printf("one unit alone (%lld bytes): %lld / %lld / %lld ms, median %lld ms\n", image,
+                single.at(0), single.at(1), single.at(2), median(single));
     resetCards(updater);
 
     // The core alone, five at a time with no pacing.
     const UnitTimes core = coreAlone(updater, addresses);
-    std::printf("\ncore alone, 5 at a time, no pacing: %d completed in %.2f s, per unit median %lld ms, mean %lld ms, "
+    std::printf("\ncore alone, 5 at a time, no pacing: %d completed in %.2f s, per unit median "
+                "%lld ms, mean %lld ms, "
                 "max %lld ms\n",
-                core.completed, double(core.lastCompletion - core.firstRequest) / 1000.0, median(core.perUnit),
-                mean(core.perUnit), core.perUnit.isEmpty() ? -1 : *std::max_element(core.perUnit.begin(), core.perUnit.end()));
+                core.completed, double(core.lastCompletion - core.firstRequest) / 1000.0,
+                median(core.perUnit), mean(core.perUnit),
+                core.perUnit.isEmpty()
+                        ? -1
+                        : *std::max_element(core.perUnit.begin(), core.perUnit.end()));
 
     sim.stop();
-    std::printf("bound: the window starts at most one waiting unit per second, so 48 units take at least 43 s\n"
-                "after the first five; a unit alone takes %lld ms, so the scheduler's pace, not the transfer,\n"
+    std::printf("bound: the window starts at most one waiting unit per second, so 48 units take at "
+                "least 43 s\n"
+                "after the first five; a unit alone takes %lld ms, so the scheduler's pace, not "
+                "the transfer,\n"
                 "bounds the total.\n",
                 median(single));
     return 0;

@@ -56,7 +56,7 @@ struct Sample
 class Conn
 {
 public:
-    explicit Conn(int fd) : m_fd(fd) {}
+    explicit Conn(int fd) : m_fd(fd) { }
     ~Conn() { ::close(m_fd); }
 
     bool fill()
@@ -170,7 +170,8 @@ void serveOne(int fd)
     while (c.head(text, raw)) {
         if (raw) {
             const size_t at = text.find("SIZE:");
-            const size_t size = at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 5, nullptr, 16);
+            const size_t size =
+                    at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 5, nullptr, 16);
             if (!c.skip(size + 2))
                 return;
             c.send("OK SET\r\n");
@@ -210,8 +211,8 @@ int connectTo(const sockaddr_in &address)
 }
 
 // The same exchange, blocking, with nothing around it.
-__attribute__((noinline)) bool runPosixTransfer(const sockaddr_in &address, const std::string &password,
-                                                const QByteArray &image)
+__attribute__((noinline)) bool
+runPosixTransfer(const sockaddr_in &address, const std::string &password, const QByteArray &image)
 {
     const int fd = connectTo(address);
     if (fd < 0)
@@ -235,7 +236,8 @@ __attribute__((noinline)) bool runPosixTransfer(const sockaddr_in &address, cons
     std::string block;
     for (int offset = 0; offset < image.size(); offset += 512) {
         const int n = std::min(512, image.size() - offset);
-        std::snprintf(hex, sizeof hex, "SET UPDATE/SYSTEM:BIN SIZE:%x offset:%x bin:", unsigned(n), unsigned(offset));
+        std::snprintf(hex, sizeof hex, "SET UPDATE/SYSTEM:BIN SIZE:%x offset:%x bin:", unsigned(n),
+                      unsigned(offset));
         block.assign(hex);
         block.append(image.constData() + offset, size_t(n));
         block.append("\r\n");
@@ -254,7 +256,8 @@ __attribute__((noinline)) bool runUpdaterTransfer(const QString &host, const QSt
     QEventLoop loop;
     QString last;
     bool started = false;
-    QObject::connect(&comm, &Communication::fwup_progress, [&](QString text, QString) { last = text; });
+    QObject::connect(&comm, &Communication::fwup_progress,
+                     [&](QString text, QString) { last = text; });
     QObject::connect(&comm, &Communication::fwup_initCompleted, [&] {
         if (!started) {
             started = true;
@@ -269,8 +272,8 @@ __attribute__((noinline)) bool runUpdaterTransfer(const QString &host, const QSt
     });
     MixerProtocol &protocol = comm.m_protocol;
     QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)));
-    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), &comm,
-                     SLOT(error(QAbstractSocket::SocketError,QString)));
+    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
+                     SLOT(error(QAbstractSocket::SocketError, QString)));
     QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)));
     protocol.connectToDevice(host, password);
     comm.m_deviceAddress = host.section(QLatin1Char(':'), 0, 0);
@@ -296,17 +299,22 @@ Sample measure(F &&run)
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return v.empty()       ? 0
+            : v.size() % 2 ? v[v.size() / 2]
+                           : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 bool allowedTarget(const QHostAddress &address)
 {
-    return address.isLoopback() || address.isInSubnet(QHostAddress(QStringLiteral("10.77.0.0")), 24);
+    return address.isLoopback()
+            || address.isInSubnet(QHostAddress(QStringLiteral("10.77.0.0")), 24);
 }
 
 [[noreturn]] void usage()
 {
-    std::fprintf(stderr, "usage: bench_transfer [--runs N] [--updater-only] [--target ADDR:PORT --password P]\n");
+    std::fprintf(stderr,
+                 "usage: bench_transfer [--runs N] [--updater-only] [--target ADDR:PORT --password "
+                 "P]\n");
     std::exit(2);
 }
 
@@ -341,7 +349,8 @@ int main(int argc, char **argv)
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(listener, 4) != 0
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(listener, 4) != 0
             || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
             std::perror("responder");
             return 1;
@@ -387,24 +396,28 @@ int main(int argc, char **argv)
             const bool updaterTurn = (run + k) % 2 == 0;
             if (!updaterTurn && updaterOnly)
                 continue;
-            const Sample s = updaterTurn ? measure([&] { return runUpdaterTransfer(target, password, image); })
-                                         : measure([&] {
-                                               return runPosixTransfer(address, password.toStdString(), image);
-                                           });
+            const Sample s = updaterTurn
+                    ? measure([&] { return runUpdaterTransfer(target, password, image); })
+                    : measure([&] {
+                          return runPosixTransfer(address, password.toStdString(), image);
+                      });
             ok = ok && s.ok;
-            std::printf("run %d %-8s wall %8.2f ms  cpu %8.2f ms  %s\n", run + 1, updaterTurn ? "updater" : "posix",
-                        s.wall * 1e3, s.cpu * 1e3, s.ok ? "ok" : "FAILED");
+            std::printf("run %d %-8s wall %8.2f ms  cpu %8.2f ms  %s\n", run + 1,
+                        updaterTurn ? "updater" : "posix", s.wall * 1e3, s.cpu * 1e3,
+                        s.ok ? "ok" : "FAILED");
             (updaterTurn ? uWall : pWall).push_back(s.wall);
             (updaterTurn ? uCpu : pCpu).push_back(s.cpu);
         }
     }
 
-    std::printf("\nmedian of %d  updater: wall %.2f ms, cpu %.2f ms (%.2f us cpu per data command)\n", runs,
-                median(uWall) * 1e3, median(uCpu) * 1e3, median(uCpu) * 1e6 / commands);
+    std::printf(
+            "\nmedian of %d  updater: wall %.2f ms, cpu %.2f ms (%.2f us cpu per data command)\n",
+            runs, median(uWall) * 1e3, median(uCpu) * 1e3, median(uCpu) * 1e6 / commands);
     if (!updaterOnly) {
         std::printf("median of %d  posix:   wall %.2f ms, cpu %.2f ms\n", runs, median(pWall) * 1e3,
                     median(pCpu) * 1e3);
-        std::printf("wall-time ratio updater/posix: %.3f (goal <= 1.25)\n", median(uWall) / median(pWall));
+        std::printf("wall-time ratio updater/posix: %.3f (goal <= 1.25)\n",
+                    median(uWall) / median(pWall));
     }
     std::printf("cpu time per update: %.3f s (goal < 0.25 s)\n", median(uCpu));
 

@@ -40,11 +40,15 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "run inside the lab: tools/netlab/netlab --units 1 -- %s\n", argv[0]);
         return 77;
     }
-    QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("KVX_IMAGE_PATH");
+    QString path =
+            argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("KVX_IMAGE_PATH");
     if (path.isEmpty())
         path = QCoreApplication::applicationDirPath() + QStringLiteral("/../resources/binfile");
     if (qEnvironmentVariableIsEmpty("KVX_DEVSIM"))
-        qputenv("KVX_DEVSIM", (QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/devsim/kvx-devsim")).toLocal8Bit());
+        qputenv("KVX_DEVSIM",
+                (QCoreApplication::applicationDirPath()
+                 + QStringLiteral("/../tools/devsim/kvx-devsim"))
+                        .toLocal8Bit());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "cannot read the image %s\n", qPrintable(path));
@@ -54,16 +58,17 @@ int main(int argc, char **argv)
     const QString address = labDeviceAddresses().value(0);
 
     LabDevSim sim;
-    if (!sim.start(LabDevSim::config({LabDevSim::unit(address)}))) {
+    if (!sim.start(LabDevSim::config({ LabDevSim::unit(address) }))) {
         std::fprintf(stderr, "%s\n", qPrintable(sim.errorString()));
         return 1;
     }
     const QByteArray expected = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
 
-    std::printf("devsim transfer: %d bytes, %d data commands, one raw client, unit %s\n", image.size(),
-                (image.size() + RawClient::kBlock - 1) / RawClient::kBlock, qPrintable(address));
-    std::printf("machine: %s, %d logical CPUs (QThread::idealThreadCount)\n", qPrintable(cpuModel()),
-                QThread::idealThreadCount());
+    std::printf("devsim transfer: %d bytes, %d data commands, one raw client, unit %s\n",
+                image.size(), (image.size() + RawClient::kBlock - 1) / RawClient::kBlock,
+                qPrintable(address));
+    std::printf("machine: %s, %d logical CPUs (QThread::idealThreadCount)\n",
+                qPrintable(cpuModel()), QThread::idealThreadCount());
     QVector<double> times;
     for (int run = 1; run <= 5; ++run) {
         QElapsedTimer clock;
@@ -76,7 +81,7 @@ int main(int argc, char **argv)
         const double ms = clock.nsecsElapsed() / 1e6;
         const QJsonObject unit = sim.unitResults(address);
         const bool intact = unit.value(QStringLiteral("sha256")).toString().toLatin1() == expected
-                            && unit.value(QStringLiteral("violations")).toArray().isEmpty();
+                && unit.value(QStringLiteral("violations")).toArray().isEmpty();
         std::printf("run %d: %8.1f ms  %6.2f MB/s  %s\n", run, ms, image.size() / ms / 1000.0,
                     intact ? "image intact" : "IMAGE DIFFERS");
         if (!intact)

@@ -26,7 +26,8 @@ struct OptionValue
     QString value;
 };
 
-OptionValue takeValue(const QString &argument, const QString &name, const QStringList &arguments, int *index)
+OptionValue takeValue(const QString &argument, const QString &name, const QStringList &arguments,
+                      int *index)
 {
     OptionValue result;
     if (argument == name) {
@@ -71,7 +72,7 @@ bool isDottedIPv4(const QString &text)
 {
     QHostAddress address;
     return address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol
-           && address.toString() == text;
+            && address.toString() == text;
 }
 
 } // namespace
@@ -94,10 +95,12 @@ CliArguments CliArguments::parse(const QStringList &arguments)
             return invalid(QStringLiteral("'help' takes at most one command name"));
         if (arguments.size() == 2) {
             result.helpTopic = arguments.at(1);
-            if (result.helpTopic != QLatin1String("info") && result.helpTopic != QLatin1String("list")
+            if (result.helpTopic != QLatin1String("info")
+                && result.helpTopic != QLatin1String("list")
                 && result.helpTopic != QLatin1String("update"))
-                return invalid(QStringLiteral("no help for '%1': the commands are info, list and update")
-                                   .arg(result.helpTopic));
+                return invalid(
+                        QStringLiteral("no help for '%1': the commands are info, list and update")
+                                .arg(result.helpTopic));
         }
         return result;
     }
@@ -110,9 +113,12 @@ CliArguments CliArguments::parse(const QStringList &arguments)
     else if (command == QLatin1String("update"))
         result.command = Update;
     else if (command.startsWith(QLatin1Char('-')))
-        return invalid(QStringLiteral("a command must come first (info, list or update), not '%1'").arg(command));
+        return invalid(QStringLiteral("a command must come first (info, list or update), not '%1'")
+                               .arg(command));
     else
-        return invalid(QStringLiteral("unknown command '%1' (the commands are info, list and update)").arg(command));
+        return invalid(
+                QStringLiteral("unknown command '%1' (the commands are info, list and update)")
+                        .arg(command));
 
     // Help wins over everything else on the line, even over mistakes: someone
     // who asks for help is usually in the middle of getting the line right.
@@ -135,31 +141,44 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             if (argument == QLatin1String("--json")) {
                 result.json = true;
-            } else if (result.command != Info && matchesOption(argument, QStringLiteral("--wait"))) {
+            } else if (result.command != Info
+                       && matchesOption(argument, QStringLiteral("--wait"))) {
                 const OptionValue v = takeValue(argument, QStringLiteral("--wait"), arguments, &i);
                 if (!v.present)
                     return invalid(QStringLiteral("--wait needs a number of seconds"));
                 if (!parseWait(v.value, &result.waitSeconds))
-                    return invalid(QStringLiteral("--wait must be a number of seconds from 0 to %1, not '%2'")
-                                       .arg(kMaxWaitSeconds).arg(v.value));
-            } else if (result.command == Update && matchesOption(argument, QStringLiteral("--parallel"))) {
-                const OptionValue v = takeValue(argument, QStringLiteral("--parallel"), arguments, &i);
+                    return invalid(
+                            QStringLiteral(
+                                    "--wait must be a number of seconds from 0 to %1, not '%2'")
+                                    .arg(kMaxWaitSeconds)
+                                    .arg(v.value));
+            } else if (result.command == Update
+                       && matchesOption(argument, QStringLiteral("--parallel"))) {
+                const OptionValue v =
+                        takeValue(argument, QStringLiteral("--parallel"), arguments, &i);
                 if (!v.present)
                     return invalid(QStringLiteral("--parallel needs a number of units"));
                 if (!parseParallel(v.value, &result.parallel))
-                    return invalid(QStringLiteral("--parallel must be a whole number from 1 to %1, not '%2'")
-                                       .arg(kMaxParallel).arg(v.value));
+                    return invalid(
+                            QStringLiteral(
+                                    "--parallel must be a whole number from 1 to %1, not '%2'")
+                                    .arg(kMaxParallel)
+                                    .arg(v.value));
             } else if (result.command == Update && argument == QLatin1String("--all")) {
                 result.all = true;
             } else {
-                return invalid(QStringLiteral("unknown option '%1' for '%2'").arg(argument, command));
+                return invalid(
+                        QStringLiteral("unknown option '%1' for '%2'").arg(argument, command));
             }
             continue;
         }
         if (result.command != Update)
-            return invalid(QStringLiteral("'%1' takes no arguments, got '%2'").arg(command, argument));
+            return invalid(
+                    QStringLiteral("'%1' takes no arguments, got '%2'").arg(command, argument));
         if (!isDottedIPv4(argument))
-            return invalid(QStringLiteral("'%1' is not an IPv4 address in dotted form (like 192.168.1.20)").arg(argument));
+            return invalid(
+                    QStringLiteral("'%1' is not an IPv4 address in dotted form (like 192.168.1.20)")
+                            .arg(argument));
         if (!result.addresses.contains(argument))
             result.addresses << argument;
     }
@@ -177,72 +196,72 @@ QString CliArguments::helpText(const QString &topic)
 {
     if (topic == QLatin1String("info")) {
         return QStringLiteral(
-            "Usage: kvx-update info [--json]\n"
-            "\n"
-            "Describes the firmware image built into this program: model, version,\n"
-            "build, size in bytes and SHA-256. Nothing is sent on the network.\n"
-            "\n"
-            "Options:\n"
-            "  --json       one JSON object instead of text\n"
-            "  -h, --help   this text\n");
+                "Usage: kvx-update info [--json]\n"
+                "\n"
+                "Describes the firmware image built into this program: model, version,\n"
+                "build, size in bytes and SHA-256. Nothing is sent on the network.\n"
+                "\n"
+                "Options:\n"
+                "  --json       one JSON object instead of text\n"
+                "  -h, --help   this text\n");
     }
     if (topic == QLatin1String("list")) {
         return QStringLiteral(
-            "Usage: kvx-update list [--wait SECONDS] [--json]\n"
-            "\n"
-            "Searches the local network for KVX Series units (SSDP) and prints the\n"
-            "units found: address, model, nickname and firmware version.\n"
-            "\n"
-            "Options:\n"
-            "  --wait SECONDS   how long to search (default 5, at most 3600)\n"
-            "  --json           a JSON array instead of a table\n"
-            "  -h, --help       this text\n"
-            "\n"
-            "Exit status: 0 when units were found, 2 when none was (or on a usage\n"
-            "error), 130 when interrupted.\n");
+                "Usage: kvx-update list [--wait SECONDS] [--json]\n"
+                "\n"
+                "Searches the local network for KVX Series units (SSDP) and prints the\n"
+                "units found: address, model, nickname and firmware version.\n"
+                "\n"
+                "Options:\n"
+                "  --wait SECONDS   how long to search (default 5, at most 3600)\n"
+                "  --json           a JSON array instead of a table\n"
+                "  -h, --help       this text\n"
+                "\n"
+                "Exit status: 0 when units were found, 2 when none was (or on a usage\n"
+                "error), 130 when interrupted.\n");
     }
     if (topic == QLatin1String("update")) {
         return QStringLiteral(
-            "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
-            "                         [--parallel N] [--json]\n"
-            "\n"
-            "Searches for units, then writes the built-in firmware image to the units\n"
-            "named by address, or to every unit found with --all. Each unit is updated\n"
-            "once; at most N are written at the same time and the others wait for a\n"
-            "free slot. Named units that do not answer are reported as not found.\n"
-            "\n"
-            "The units' password is read from the environment variable KVX_PASSWORD,\n"
-            "or asked for on the terminal (not echoed). It is never printed.\n"
-            "\n"
-            "Options:\n"
-            "  --all            update every unit found\n"
-            "  --wait SECONDS   how long to search (default 5, at most 3600); the search\n"
-            "                   ends early once every named unit has answered\n"
-            "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"
-            "  --json           one JSON object per line for every event\n"
-            "  -h, --help       this text\n"
-            "\n"
-            "On a terminal every running unit has a progress bar; otherwise each\n"
-            "progress text is one line with a time stamp and the unit's address.\n"
-            "A summary lists every unit with its result and duration.\n"
-            "\n"
-            "Ctrl-C starts no further unit, lets running units finish (or time out),\n"
-            "then prints the summary.\n"
-            "\n"
-            "Exit status: 0 when every unit was updated; 1 when a unit failed, was\n"
-            "lost or was not found; 2 on a usage error or when no named unit was\n"
-            "found; 130 when interrupted.\n");
+                "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
+                "                         [--parallel N] [--json]\n"
+                "\n"
+                "Searches for units, then writes the built-in firmware image to the units\n"
+                "named by address, or to every unit found with --all. Each unit is updated\n"
+                "once; at most N are written at the same time and the others wait for a\n"
+                "free slot. Named units that do not answer are reported as not found.\n"
+                "\n"
+                "The units' password is read from the environment variable KVX_PASSWORD,\n"
+                "or asked for on the terminal (not echoed). It is never printed.\n"
+                "\n"
+                "Options:\n"
+                "  --all            update every unit found\n"
+                "  --wait SECONDS   how long to search (default 5, at most 3600); the search\n"
+                "                   ends early once every named unit has answered\n"
+                "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"
+                "  --json           one JSON object per line for every event\n"
+                "  -h, --help       this text\n"
+                "\n"
+                "On a terminal every running unit has a progress bar; otherwise each\n"
+                "progress text is one line with a time stamp and the unit's address.\n"
+                "A summary lists every unit with its result and duration.\n"
+                "\n"
+                "Ctrl-C starts no further unit, lets running units finish (or time out),\n"
+                "then prints the summary.\n"
+                "\n"
+                "Exit status: 0 when every unit was updated; 1 when a unit failed, was\n"
+                "lost or was not found; 2 on a usage error or when no named unit was\n"
+                "found; 130 when interrupted.\n");
     }
     return QStringLiteral(
-        "Usage: kvx-update COMMAND [OPTIONS]\n"
-        "\n"
-        "Updates VORANT KVX Series units with the firmware image built into this\n"
-        "program, from scripts and remote shells.\n"
-        "\n"
-        "Commands:\n"
-        "  info     describe the built-in firmware image\n"
-        "  list     search the network and list the units found\n"
-        "  update   update units with the built-in image\n"
-        "\n"
-        "'kvx-update COMMAND --help' describes one command.\n");
+            "Usage: kvx-update COMMAND [OPTIONS]\n"
+            "\n"
+            "Updates VORANT KVX Series units with the firmware image built into this\n"
+            "program, from scripts and remote shells.\n"
+            "\n"
+            "Commands:\n"
+            "  info     describe the built-in firmware image\n"
+            "  list     search the network and list the units found\n"
+            "  update   update units with the built-in image\n"
+            "\n"
+            "'kvx-update COMMAND --help' describes one command.\n");
 }

@@ -11,13 +11,13 @@ struct CliArguments
     enum Command { Help, Info, List, Update, Invalid };
 
     Command command = Invalid;
-    QString helpTopic;         // Help: "", "info", "list" or "update"
-    double waitSeconds = 5.0;  // list, update: how long to search
-    int parallel = 5;          // update: units written at the same time
+    QString helpTopic; // Help: "", "info", "list" or "update"
+    double waitSeconds = 5.0; // list, update: how long to search
+    int parallel = 5; // update: units written at the same time
     bool json = false;
-    bool all = false;          // update: every unit found
-    QStringList addresses;     // update: the named units, each once, in the order given
-    QString error;             // Invalid: what is wrong, one line
+    bool all = false; // update: every unit found
+    QStringList addresses; // update: the named units, each once, in the order given
+    QString error; // Invalid: what is wrong, one line
 
     static constexpr int kMaxParallel = 5;
     static constexpr double kMaxWaitSeconds = 3600.0;

@@ -23,7 +23,8 @@ ImageInfo ImageInfo::fromImage(const QByteArray &image)
     info.versionText = header.versionText;
     info.buildText = header.buildText;
     info.size = image.size();
-    info.sha256 = QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    info.sha256 = QString::fromLatin1(
+            QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
     return info;
 }
 
@@ -50,7 +51,7 @@ QJsonObject ImageInfo::toJson() const
 QString ImageInfo::summary() const
 {
     return QStringLiteral("%1 %2 (build%3), %4 bytes, SHA-256 %5")
-        .arg(model.isEmpty() ? QStringLiteral("(no model)") : model, versionText, buildText)
-        .arg(size)
-        .arg(sha256);
+            .arg(model.isEmpty() ? QStringLiteral("(no model)") : model, versionText, buildText)
+            .arg(size)
+            .arg(sha256);
 }

@@ -8,8 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-ListCommand::ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out, QIODevice *err,
-                         QObject *parent)
+ListCommand::ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out,
+                         QIODevice *err, QObject *parent)
     : QObject(parent), m_arguments(arguments), m_directory(directory), m_out(out), m_err(err)
 {
     m_timer.setSingleShot(true);
@@ -36,10 +36,10 @@ QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json)
             return QByteArrayLiteral("[]\n");
         QJsonArray array;
         for (const UnitInfo &unit : units) {
-            array.append(QJsonObject{{QStringLiteral("address"), unit.address},
-                                     {QStringLiteral("model"), unit.model},
-                                     {QStringLiteral("nickname"), unit.nickname},
-                                     {QStringLiteral("version"), unit.version}});
+            array.append(QJsonObject{ { QStringLiteral("address"), unit.address },
+                                      { QStringLiteral("model"), unit.model },
+                                      { QStringLiteral("nickname"), unit.nickname },
+                                      { QStringLiteral("version"), unit.version } });
         }
         return QJsonDocument(array).toJson(QJsonDocument::Indented);
     }
@@ -47,11 +47,11 @@ QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json)
         return QByteArray();
     QList<QStringList> rows;
     for (const UnitInfo &unit : units)
-        rows << QStringList{unit.address, unit.model, unit.nickname, unit.version};
-    return TextFormat::table({QStringLiteral("ADDRESS"), QStringLiteral("MODEL"), QStringLiteral("NICKNAME"),
-                              QStringLiteral("VERSION")},
+        rows << QStringList{ unit.address, unit.model, unit.nickname, unit.version };
+    return TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
+                               QStringLiteral("NICKNAME"), QStringLiteral("VERSION") },
                              rows)
-        .toUtf8();
+            .toUtf8();
 }
 
 void ListCommand::finish()

@@ -15,8 +15,8 @@ class ListCommand : public QObject
     Q_OBJECT
 
 public:
-    ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out, QIODevice *err,
-                QObject *parent = nullptr);
+    ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out,
+                QIODevice *err, QObject *parent = nullptr);
 
     void start();
     // What the units look like on paper: a table, or a JSON array.

@@ -47,11 +47,12 @@ int runInfo(const CliArguments &arguments, QIODevice *out)
         out->write(QJsonDocument(info.toJson()).toJson(QJsonDocument::Indented));
         return 0;
     }
-    out->write(QStringLiteral("model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  %5\n")
-                   .arg(info.model, info.versionText, info.buildText)
-                   .arg(info.size)
-                   .arg(info.sha256)
-                   .toUtf8());
+    out->write(QStringLiteral(
+                       "model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  %5\n")
+                       .arg(info.model, info.versionText, info.buildText)
+                       .arg(info.size)
+                       .arg(info.sha256)
+                       .toUtf8());
     return 0;
 }
 
@@ -78,7 +79,9 @@ int main(int argc, char *argv[])
     const CliArguments arguments = CliArguments::parse(app.arguments().mid(1));
     switch (arguments.command) {
     case CliArguments::Invalid:
-        err.write(QStringLiteral("kvx-update: %1\nTry 'kvx-update --help'.\n").arg(arguments.error).toUtf8());
+        err.write(QStringLiteral("kvx-update: %1\nTry 'kvx-update --help'.\n")
+                          .arg(arguments.error)
+                          .toUtf8());
         return 2;
     case CliArguments::Help:
         out.write(CliArguments::helpText(arguments.helpTopic).toUtf8());
@@ -116,22 +119,25 @@ int main(int argc, char *argv[])
 
         if (arguments.command == CliArguments::List) {
             ListCommand command(arguments, &directory, &out, &err);
-            QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command, &ListCommand::interrupt);
-            QObject::connect(&command, &ListCommand::done, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+            QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
+                             &ListCommand::interrupt);
+            QObject::connect(&command, &ListCommand::done, &app, &QCoreApplication::exit,
+                             Qt::QueuedConnection);
             command.start();
             status = app.exec();
         } else {
             int columns = 80;
             const bool terminal = stdoutIsTerminal(&columns);
-            UpdateReporter reporter(arguments.json ? UpdateReporter::Json
-                                    : terminal     ? UpdateReporter::Terminal
-                                                   : UpdateReporter::Plain,
+            UpdateReporter reporter(arguments.json     ? UpdateReporter::Json
+                                            : terminal ? UpdateReporter::Terminal
+                                                       : UpdateReporter::Plain,
                                     &out);
             reporter.setTerminalWidth(columns);
             // Exact byte counts for the bars: the run's own counter, read only.
             reporter.setSentBytesProbe([&table](const QString &address) -> qint64 {
                 for (const UdpMachineNode *node : table.nodes()) {
-                    if (node->m_ipaddr == address && node->m_fwup_state == UdpMachineNode::Transferring)
+                    if (node->m_ipaddr == address
+                        && node->m_fwup_state == UdpMachineNode::Transferring)
                         return node->m_comm.m_sentBytes;
                 }
                 return -1;
@@ -139,8 +145,10 @@ int main(int argc, char *argv[])
             UpdateCommand command(arguments, password, &table, &directory, &reporter,
                                   ImageInfo::fromImage(table.binfile()));
             password.fill(QLatin1Char('\0'));
-            QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command, &UpdateCommand::interrupt);
-            QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+            QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
+                             &UpdateCommand::interrupt);
+            QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit,
+                             Qt::QueuedConnection);
             command.start();
             status = app.exec();
         }

@@ -29,7 +29,7 @@ int percent(const QString &text)
 bool isTransferText(const QString &text)
 {
     return text == QLatin1String("Starting...") || text.startsWith(QLatin1String("Send"))
-           || text.startsWith(QLatin1String("Retry: ")) || text.startsWith(QLatin1String("Writ"));
+            || text.startsWith(QLatin1String("Retry: ")) || text.startsWith(QLatin1String("Writ"));
 }
 
 } // namespace ProgressText

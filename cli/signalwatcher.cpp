@@ -9,7 +9,7 @@
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+int g_pipe[2] = { -1, -1 };
 
 void onSignal(int number)
 {
@@ -30,8 +30,7 @@ void setHandler(int number, void (*handler)(int))
 } // namespace
 #endif
 
-SignalWatcher::SignalWatcher(QObject *parent)
-    : QObject(parent)
+SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {
 #ifdef Q_OS_UNIX
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)

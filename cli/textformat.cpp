@@ -46,7 +46,9 @@ QString duration(qint64 milliseconds)
     if (tenths < 600)
         return QStringLiteral("%1.%2 s").arg(tenths / 10).arg(tenths % 10);
     const qint64 seconds = (milliseconds + 500) / 1000;
-    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 min %2 s")
+            .arg(seconds / 60)
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString timestamp(const QDateTime &time)
@@ -60,8 +62,8 @@ QString bar(int percent, int width)
 {
     const int p = qBound(0, percent, 100);
     const int filled = width * p / 100;
-    return QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('-'))
-           + QLatin1Char(']');
+    return QLatin1Char('[') + QString(filled, QLatin1Char('#'))
+            + QString(width - filled, QLatin1Char('-')) + QLatin1Char(']');
 }
 
 QString table(const QStringList &header, const QList<QStringList> &rows)
@@ -99,7 +101,8 @@ QString table(const QStringList &header, const QList<QStringList> &rows)
 
 QString plainLine(const QDateTime &time, const QString &address, const QString &text)
 {
-    return timestamp(time) + QLatin1Char(' ') + printable(address) + QLatin1Char(' ') + printable(text);
+    return timestamp(time) + QLatin1Char(' ') + printable(address) + QLatin1Char(' ')
+            + printable(text);
 }
 
 QByteArray jsonLine(const QJsonObject &object)

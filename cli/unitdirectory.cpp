@@ -17,7 +17,7 @@ bool readMessage(const QString &text, QJsonObject *object)
         return false;
     *object = document.object();
     return object->value(QLatin1String("m_ipaddr")).isString()
-           && !object->value(QLatin1String("m_ipaddr")).toString().isEmpty();
+            && !object->value(QLatin1String("m_ipaddr")).toString().isEmpty();
 }
 
 void takeText(const QJsonObject &object, const char *key, QString *field)
@@ -29,8 +29,7 @@ void takeText(const QJsonObject &object, const char *key, QString *field)
 
 } // namespace
 
-UnitDirectory::UnitDirectory(QObject *table, QObject *parent)
-    : QObject(parent)
+UnitDirectory::UnitDirectory(QObject *table, QObject *parent) : QObject(parent)
 {
     // By signature, so the real table and the tests' stand-in both fit.
     connect(table, SIGNAL(toUiAddNode(QString)), this, SLOT(slot_addNode(QString)));

@@ -47,6 +47,6 @@ private slots:
     void slot_removeNode(QString arg_str_remove);
 
 private:
-    QStringList m_present;           // arrival order
+    QStringList m_present; // arrival order
     QHash<QString, UnitInfo> m_known; // present and departed units
 };

@@ -4,8 +4,8 @@
 #include "cli/updatereporter.h"
 
 UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password, QObject *table,
-                             UnitDirectory *directory, UpdateReporter *reporter, const ImageInfo &image,
-                             QObject *parent)
+                             UnitDirectory *directory, UpdateReporter *reporter,
+                             const ImageInfo &image, QObject *parent)
     : QObject(parent),
       m_arguments(arguments),
       m_directory(directory),
@@ -103,17 +103,20 @@ void UpdateCommand::interrupt(int signalNumber)
         m_interruptedBy = signalNumber;
         m_scheduler.stopStarting();
         if (running > 0) {
-            m_reporter->notice(QStringLiteral("Interrupted: no further unit is started; waiting for %1 running "
-                                              "unit(s) to finish or time out.")
-                                   .arg(running));
+            m_reporter->notice(
+                    QStringLiteral(
+                            "Interrupted: no further unit is started; waiting for %1 running "
+                            "unit(s) to finish or time out.")
+                            .arg(running));
         }
         return;
     }
     // Once more: say why the program does not simply end.
     if (running > 0) {
-        m_reporter->notice(QStringLiteral("Still waiting for %1 running unit(s): stopping a unit while it "
-                                          "takes its firmware can leave it unusable.")
-                               .arg(running));
+        m_reporter->notice(
+                QStringLiteral("Still waiting for %1 running unit(s): stopping a unit while it "
+                               "takes its firmware can leave it unusable.")
+                        .arg(running));
     }
 }
 

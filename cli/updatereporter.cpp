@@ -135,7 +135,7 @@ double UpdateReporter::rateOf(const QString &address, qint64 bytes)
     const qint64 ms = m_elapsed.elapsed();
     if (!live.samples.isEmpty() && bytes < live.samples.last().bytes)
         live.samples.clear();
-    live.samples.append({ms, bytes});
+    live.samples.append({ ms, bytes });
     while (live.samples.size() > 2 && ms - live.samples.at(1).ms >= kRateWindowMs)
         live.samples.removeFirst();
     const Sample &first = live.samples.first();
@@ -145,16 +145,16 @@ double UpdateReporter::rateOf(const QString &address, qint64 bytes)
     return double(bytes - first.bytes) * 1000.0 / double(span);
 }
 
-QString UpdateReporter::unitLine(const QString &address, const QString &text, int percent, qint64 sent,
-                                 qint64 total, double bytesPerSecond)
+QString UpdateReporter::unitLine(const QString &address, const QString &text, int percent,
+                                 qint64 sent, qint64 total, double bytesPerSecond)
 {
     QString line = address.leftJustified(kAddressWidth) + QLatin1Char(' ');
     if (percent < 0 || !ProgressText::isTransferText(text) || text == QLatin1String("Starting..."))
         return line + text;
     line += TextFormat::bar(percent, kBarWidth) + QLatin1Char(' ')
             + QStringLiteral("%1%").arg(percent).rightJustified(4) + QStringLiteral("  ")
-            + TextFormat::bytes(sent) + QStringLiteral(" / ") + TextFormat::bytes(total) + QStringLiteral("  ")
-            + TextFormat::rate(bytesPerSecond);
+            + TextFormat::bytes(sent) + QStringLiteral(" / ") + TextFormat::bytes(total)
+            + QStringLiteral("  ") + TextFormat::rate(bytesPerSecond);
     // The bar says everything a "Sending..." text says; the others add news.
     if (!text.startsWith(QLatin1String("Send")))
         line += QStringLiteral("  ") + text;
@@ -181,10 +181,10 @@ QStringList UpdateReporter::liveLines()
         lines << unitLine(unit.address, unit.lastText, unit.percent, bytes, m_imageSize, rate);
     }
     QString status = QStringLiteral("%1 running, %2 waiting, %3 of %4 done")
-                         .arg(m_scheduler->workingCount())
-                         .arg(m_scheduler->waitingCount())
-                         .arg(done)
-                         .arg(m_scheduler->units().size());
+                             .arg(m_scheduler->workingCount())
+                             .arg(m_scheduler->waitingCount())
+                             .arg(done)
+                             .arg(m_scheduler->units().size());
     if (m_scheduler->isStopping())
         status += QStringLiteral(" (interrupted: letting running units finish)");
     lines << status;
@@ -198,7 +198,8 @@ void UpdateReporter::image(const ImageInfo &info)
         event.insert(QStringLiteral("event"), QStringLiteral("image"));
         writeJson(event);
     } else if (m_mode == Plain) {
-        writeLine(TextFormat::plainLine(now(), QStringLiteral("-"), QStringLiteral("image ") + info.summary()));
+        writeLine(TextFormat::plainLine(now(), QStringLiteral("-"),
+                                        QStringLiteral("image ") + info.summary()));
     } else {
         writeLine(QStringLiteral("Image: ") + info.summary());
     }
@@ -208,7 +209,8 @@ void UpdateReporter::searching(double seconds)
 {
     const QString text = QStringLiteral("searching for units (%1 s)").arg(seconds);
     if (m_mode == Json)
-        writeJson({{QStringLiteral("event"), QStringLiteral("search")}, {QStringLiteral("seconds"), seconds}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("search") },
+                    { QStringLiteral("seconds"), seconds } });
     else if (m_mode == Plain)
         writeLine(TextFormat::plainLine(now(), QStringLiteral("-"), text));
     else
@@ -218,21 +220,25 @@ void UpdateReporter::searching(double seconds)
 void UpdateReporter::found(const UnitInfo &unit)
 {
     if (m_mode == Json) {
-        writeJson({{QStringLiteral("event"), QStringLiteral("found")},
-                   {QStringLiteral("address"), unit.address},
-                   {QStringLiteral("model"), unit.model},
-                   {QStringLiteral("nickname"), unit.nickname},
-                   {QStringLiteral("version"), unit.version}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("found") },
+                    { QStringLiteral("address"), unit.address },
+                    { QStringLiteral("model"), unit.model },
+                    { QStringLiteral("nickname"), unit.nickname },
+                    { QStringLiteral("version"), unit.version } });
         return;
     }
-    writeUnitLine(unit.address, QStringLiteral("found %1 \"%2\" version %3").arg(unit.model, unit.nickname, unit.version));
+    writeUnitLine(unit.address,
+                  QStringLiteral("found %1 \"%2\" version %3")
+                          .arg(unit.model, unit.nickname, unit.version));
 }
 
 void UpdateReporter::searchEnded(int count)
 {
-    const QString text = count == 1 ? QStringLiteral("1 unit found") : QStringLiteral("%1 units found").arg(count);
+    const QString text = count == 1 ? QStringLiteral("1 unit found")
+                                    : QStringLiteral("%1 units found").arg(count);
     if (m_mode == Json)
-        writeJson({{QStringLiteral("event"), QStringLiteral("searchEnded")}, {QStringLiteral("found"), count}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("searchEnded") },
+                    { QStringLiteral("found"), count } });
     else if (m_mode == Plain)
         writeLine(TextFormat::plainLine(now(), QStringLiteral("-"), text));
     else
@@ -242,7 +248,8 @@ void UpdateReporter::searchEnded(int count)
 void UpdateReporter::notice(const QString &text)
 {
     if (m_mode == Json)
-        writeJson({{QStringLiteral("event"), QStringLiteral("notice")}, {QStringLiteral("text"), text}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("notice") },
+                    { QStringLiteral("text"), text } });
     else if (m_mode == Plain)
         writeLine(TextFormat::plainLine(now(), QStringLiteral("-"), text));
     else
@@ -252,7 +259,8 @@ void UpdateReporter::notice(const QString &text)
 void UpdateReporter::slot_waiting(const QString &address)
 {
     if (m_mode == Json)
-        writeJson({{QStringLiteral("event"), QStringLiteral("waiting")}, {QStringLiteral("address"), address}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("waiting") },
+                    { QStringLiteral("address"), address } });
     else if (m_mode == Plain)
         writeUnitLine(address, QStringLiteral("Waiting"));
 }
@@ -261,7 +269,8 @@ void UpdateReporter::slot_started(const QString &address)
 {
     m_live.remove(address);
     if (m_mode == Json)
-        writeJson({{QStringLiteral("event"), QStringLiteral("started")}, {QStringLiteral("address"), address}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("started") },
+                    { QStringLiteral("address"), address } });
 }
 
 void UpdateReporter::slot_progress(const QString &address, const QString &text)
@@ -269,9 +278,9 @@ void UpdateReporter::slot_progress(const QString &address, const QString &text)
     if (m_mode == Plain) {
         writeUnitLine(address, text);
     } else if (m_mode == Json) {
-        QJsonObject event{{QStringLiteral("event"), QStringLiteral("progress")},
-                          {QStringLiteral("address"), address},
-                          {QStringLiteral("text"), text}};
+        QJsonObject event{ { QStringLiteral("event"), QStringLiteral("progress") },
+                           { QStringLiteral("address"), address },
+                           { QStringLiteral("text"), text } };
         const int percent = ProgressText::percent(text);
         if (percent >= 0)
             event.insert(QStringLiteral("percent"), percent);
@@ -289,11 +298,11 @@ void UpdateReporter::slot_progress(const QString &address, const QString &text)
 QJsonObject UpdateReporter::unitJson(const UpdateScheduler::Unit &unit) const
 {
     const UnitInfo info = m_directory ? m_directory->lastKnown(unit.address) : UnitInfo();
-    QJsonObject object{{QStringLiteral("address"), unit.address},
-                       {QStringLiteral("model"), info.model},
-                       {QStringLiteral("nickname"), info.nickname},
-                       {QStringLiteral("result"), UpdateScheduler::resultName(unit.result)},
-                       {QStringLiteral("message"), unit.message}};
+    QJsonObject object{ { QStringLiteral("address"), unit.address },
+                        { QStringLiteral("model"), info.model },
+                        { QStringLiteral("nickname"), info.nickname },
+                        { QStringLiteral("result"), UpdateScheduler::resultName(unit.result) },
+                        { QStringLiteral("message"), unit.message } };
     const qint64 ms = unit.durationMs();
     object.insert(QStringLiteral("seconds"), ms >= 0 ? QJsonValue(ms / 1000.0) : QJsonValue());
     return object;
@@ -319,7 +328,8 @@ void UpdateReporter::summary(int exitStatus)
     m_redrawTimer.stop();
     if (m_mode == Terminal)
         eraseLive();
-    const QList<UpdateScheduler::Unit> units = m_scheduler ? m_scheduler->units() : QList<UpdateScheduler::Unit>();
+    const QList<UpdateScheduler::Unit> units =
+            m_scheduler ? m_scheduler->units() : QList<UpdateScheduler::Unit>();
     int counts[UpdateScheduler::NotStarted + 1] = {};
     for (const UpdateScheduler::Unit &unit : units)
         ++counts[unit.result];
@@ -328,14 +338,14 @@ void UpdateReporter::summary(int exitStatus)
         QJsonArray array;
         for (const UpdateScheduler::Unit &unit : units)
             array.append(unitJson(unit));
-        writeJson({{QStringLiteral("event"), QStringLiteral("summary")},
-                   {QStringLiteral("exitStatus"), exitStatus},
-                   {QStringLiteral("succeeded"), counts[UpdateScheduler::Succeeded]},
-                   {QStringLiteral("failed"), counts[UpdateScheduler::Failed]},
-                   {QStringLiteral("lost"), counts[UpdateScheduler::Lost]},
-                   {QStringLiteral("notFound"), counts[UpdateScheduler::NotFound]},
-                   {QStringLiteral("notStarted"), counts[UpdateScheduler::NotStarted]},
-                   {QStringLiteral("units"), array}});
+        writeJson({ { QStringLiteral("event"), QStringLiteral("summary") },
+                    { QStringLiteral("exitStatus"), exitStatus },
+                    { QStringLiteral("succeeded"), counts[UpdateScheduler::Succeeded] },
+                    { QStringLiteral("failed"), counts[UpdateScheduler::Failed] },
+                    { QStringLiteral("lost"), counts[UpdateScheduler::Lost] },
+                    { QStringLiteral("notFound"), counts[UpdateScheduler::NotFound] },
+                    { QStringLiteral("notStarted"), counts[UpdateScheduler::NotStarted] },
+                    { QStringLiteral("units"), array } });
         return;
     }
 
@@ -346,17 +356,24 @@ void UpdateReporter::summary(int exitStatus)
     QList<QStringList> rows;
     for (const UpdateScheduler::Unit &unit : units) {
         const UnitInfo info = m_directory ? m_directory->lastKnown(unit.address) : UnitInfo();
-        rows << QStringList{unit.address, info.model, info.nickname, UpdateScheduler::resultName(unit.result),
-                            TextFormat::duration(unit.durationMs()), unit.message};
+        rows << QStringList{ unit.address,
+                             info.model,
+                             info.nickname,
+                             UpdateScheduler::resultName(unit.result),
+                             TextFormat::duration(unit.durationMs()),
+                             unit.message };
     }
-    QString text = QStringLiteral("\nSummary: %1 succeeded, %2 failed, %3 lost, %4 not found, %5 not started\n")
-                       .arg(counts[UpdateScheduler::Succeeded])
-                       .arg(counts[UpdateScheduler::Failed])
-                       .arg(counts[UpdateScheduler::Lost])
-                       .arg(counts[UpdateScheduler::NotFound])
-                       .arg(counts[UpdateScheduler::NotStarted]);
-    text += TextFormat::table({QStringLiteral("ADDRESS"), QStringLiteral("MODEL"), QStringLiteral("NICKNAME"),
-                               QStringLiteral("RESULT"), QStringLiteral("DURATION"), QStringLiteral("MESSAGE")},
+    QString text =
+            QStringLiteral(
+                    "\nSummary: %1 succeeded, %2 failed, %3 lost, %4 not found, %5 not started\n")
+                    .arg(counts[UpdateScheduler::Succeeded])
+                    .arg(counts[UpdateScheduler::Failed])
+                    .arg(counts[UpdateScheduler::Lost])
+                    .arg(counts[UpdateScheduler::NotFound])
+                    .arg(counts[UpdateScheduler::NotStarted]);
+    text += TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
+                                QStringLiteral("NICKNAME"), QStringLiteral("RESULT"),
+                                QStringLiteral("DURATION"), QStringLiteral("MESSAGE") },
                               rows);
     writeText(text);
 }

@@ -35,7 +35,10 @@ public:
     void setImageSize(qint64 size) { m_imageSize = size; }
     // Where the bars get their byte counts; without it they are estimated
     // from the percentage of the last progress text.
-    void setSentBytesProbe(std::function<qint64(const QString &)> probe) { m_probe = std::move(probe); }
+    void setSentBytesProbe(std::function<qint64(const QString &)> probe)
+    {
+        m_probe = std::move(probe);
+    }
     // Tests fix the clock; the program uses the current time.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 

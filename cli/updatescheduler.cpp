@@ -10,7 +10,8 @@ UpdateScheduler::UpdateScheduler(QObject *table, UnitDirectory *directory, QObje
     : QObject(parent), m_table(table), m_directory(directory)
 {
     m_clock.start();
-    connect(table, SIGNAL(toui_fwup_progress(QString,QString)), this, SLOT(slot_progress(QString,QString)));
+    connect(table, SIGNAL(toui_fwup_progress(QString, QString)), this,
+            SLOT(slot_progress(QString, QString)));
     connect(directory, &UnitDirectory::unitRemoved, this, &UpdateScheduler::slot_unitRemoved);
 }
 
@@ -130,7 +131,8 @@ void UpdateScheduler::fill()
         if (!next)
             break;
         if (!m_directory->contains(next->address)) {
-            finish(next, Lost, QStringLiteral("the unit left the network before it could be started"));
+            finish(next, Lost,
+                   QStringLiteral("the unit left the network before it could be started"));
             continue;
         }
 
@@ -143,12 +145,15 @@ void UpdateScheduler::fill()
         // fwUpdateStart returns; silence means it had no record to start.
         m_starting = next->address;
         m_startAnswered = false;
-        QMetaObject::invokeMethod(m_table, "fwUpdateStart", Qt::DirectConnection, Q_ARG(QString, next->address),
-                                  Q_ARG(QString, m_password), Q_ARG(QString, m_port));
+        QMetaObject::invokeMethod(m_table, "fwUpdateStart", Qt::DirectConnection,
+                                  Q_ARG(QString, next->address), Q_ARG(QString, m_password),
+                                  Q_ARG(QString, m_port));
         const bool answered = m_startAnswered;
         m_starting.clear();
         if (!answered && next->state == Working)
-            finish(next, Lost, QStringLiteral("the unit was no longer in the device table when it was started"));
+            finish(next, Lost,
+                   QStringLiteral(
+                           "the unit was no longer in the device table when it was started"));
     }
 
     // The window shows "Waiting" on the units that did not get a slot at once.
@@ -193,8 +198,9 @@ void UpdateScheduler::slot_unitRemoved(const QString &address)
     if (!unit || unit->state == Done)
         return;
     finish(unit, Lost,
-           unit->state == Waiting ? QStringLiteral("the unit left the network before it could be started")
-                                  : QStringLiteral("the unit left the network during the update"));
+           unit->state == Waiting
+                   ? QStringLiteral("the unit left the network before it could be started")
+                   : QStringLiteral("the unit left the network during the update"));
 }
 
 void UpdateScheduler::finish(Unit *unit, Result result, const QString &message)

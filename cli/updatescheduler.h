@@ -29,13 +29,16 @@ public:
         QString address;
         State state = Waiting;
         Result result = Pending;
-        QString lastText;     // the last progress text
-        QString message;      // why the unit ended as it did
-        int percent = -1;     // from the last text that carried one
+        QString lastText; // the last progress text
+        QString message; // why the unit ended as it did
+        int percent = -1; // from the last text that carried one
         qint64 startedMs = -1; // on the scheduler's clock
         qint64 endedMs = -1;
 
-        qint64 durationMs() const { return startedMs >= 0 && endedMs >= 0 ? endedMs - startedMs : -1; }
+        qint64 durationMs() const
+        {
+            return startedMs >= 0 && endedMs >= 0 ? endedMs - startedMs : -1;
+        }
     };
 
     // How long a freed slot stays closed: the unit that ended has just closed
@@ -93,13 +96,13 @@ private:
     int m_parallel = 5;
     QList<Unit> m_units;
     QElapsedTimer m_clock;
-    int m_settling = 0;          // slots freed less than kSlotSettleMs ago
+    int m_settling = 0; // slots freed less than kSlotSettleMs ago
     int m_peakWorking = 0;
     bool m_started = false;
     bool m_stopStarting = false;
     bool m_finished = false;
     bool m_fillQueued = false;
     bool m_waitingAnnounced = false;
-    QString m_starting;          // the unit inside fwUpdateStart right now
+    QString m_starting; // the unit inside fwUpdateStart right now
     bool m_startAnswered = false;
 };

@@ -21,8 +21,8 @@ void UdpMachineNode::beginUpdateRun()
     // UniqueConnection: a run makes each link at most once; stopUpdate() severs them.
     connect(&protocol, SIGNAL(readyRead(QString)), &m_comm, SLOT(recievedData(QString)),
             Qt::UniqueConnection);
-    connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), &m_comm,
-            SLOT(error(QAbstractSocket::SocketError,QString)), Qt::UniqueConnection);
+    connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &m_comm,
+            SLOT(error(QAbstractSocket::SocketError, QString)), Qt::UniqueConnection);
     connect(&protocol, SIGNAL(sig_retry_times(int)), &m_comm, SLOT(slot_retry_times(int)),
             Qt::UniqueConnection);
 

@@ -18,8 +18,7 @@ static void registerAssets()
     Q_INIT_RESOURCE(assets);
 }
 
-UdpMachineList::UdpMachineList(QObject *parent)
-    : QObject(parent)
+UdpMachineList::UdpMachineList(QObject *parent) : QObject(parent)
 {
     m_listMutex.lock();
     m_nodes.clear();
@@ -102,7 +101,7 @@ void UdpMachineList::sendSearch(int tick)
 {
     QMutexLocker locker(&m_ifMutex);
     const SsdpSearch::SearchStep step =
-        SsdpSearch::searchStep(tick, m_ifaces.size(), m_f_ifaceChanged);
+            SsdpSearch::searchStep(tick, m_ifaces.size(), m_f_ifaceChanged);
     if (!step.send)
         return;
     m_f_ifaceChanged = step.ifaceChangedAfter;
@@ -169,10 +168,10 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
     auto *record = new UdpMachineNode(response);
     record->m_udpcb = this;
     connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
-    connect(&record->m_comm, SIGNAL(fwup_progress(QString,QString)),
-            record, SLOT(fwup_slot_progress(QString,QString)));
-    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)),
-            record, SLOT(slot_notifyMessage(QString)));
+    connect(&record->m_comm, SIGNAL(fwup_progress(QString, QString)), record,
+            SLOT(fwup_slot_progress(QString, QString)));
+    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)), record,
+            SLOT(slot_notifyMessage(QString)));
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
     addNode(record->jsonAddNode());
     m_nodes.append(record);

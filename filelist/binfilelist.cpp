@@ -11,10 +11,10 @@
 #include <QStandardPaths>
 #include <QVariant>
 
-BinFileList::BinFileList(QObject *parent)
-    : QObject(parent)
+BinFileList::BinFileList(QObject *parent) : QObject(parent)
 {
-    const QStringList locations = QStandardPaths::standardLocations(QStandardPaths::DesktopLocation);
+    const QStringList locations =
+            QStandardPaths::standardLocations(QStandardPaths::DesktopLocation);
     if (!locations.isEmpty())
         m_folder = locations.first();
 

@@ -1,9 +1,6 @@
 #include "filelist/binfilenode.h"
 
-BinFileNode::BinFileNode(QObject *parent)
-    : QObject(parent)
-{
-}
+BinFileNode::BinFileNode(QObject *parent) : QObject(parent) { }
 
 void BinFileNode::setKey(const QString &key)
 {

@@ -38,26 +38,23 @@
 namespace {
 
 enum Op : uint8_t {
-    Ack,          // the unit answers OK SET
-    ValueReply,   // OK GET and the argument's words
-    Notify,       // NOTIFY and the argument's words
-    NotGood,      // NG
-    Text,         // the argument as one text, straight into the handler
-    EmptyText,    // an empty text, straight into the handler
-    SocketError,  // the client reports a socket error
-    Retry,        // the client reports a resend (argument: count, 0xff for -1)
-    Start,        // startUpdate with the image
-    Bytes,        // the argument as raw bytes from the unit
+    Ack, // the unit answers OK SET
+    ValueReply, // OK GET and the argument's words
+    Notify, // NOTIFY and the argument's words
+    NotGood, // NG
+    Text, // the argument as one text, straight into the handler
+    EmptyText, // an empty text, straight into the handler
+    SocketError, // the client reports a socket error
+    Retry, // the client reports a resend (argument: count, 0xff for -1)
+    Start, // startUpdate with the image
+    Bytes, // the argument as raw bytes from the unit
     OpCount
 };
 
 class Wire
 {
 public:
-    explicit Wire(const QByteArray &image)
-        : m_image(image)
-    {
-    }
+    explicit Wire(const QByteArray &image) : m_image(image) { }
 
     // Takes the next bytes the client wrote and checks every complete item.
     void take(const QByteArray &bytes)
@@ -75,10 +72,10 @@ public:
     // need not follow from what the unit said.
     bool strict = true;
     bool startSeen = false; // this run's start command went out
-    bool startDue = false;  // startUpdate ran: the start command goes first
-    int written = 0;        // commands of this run on the wire, resends included
+    bool startDue = false; // startUpdate ran: the start command goes first
+    int written = 0; // commands of this run on the wire, resends included
     bool endSeen = false;
-    int nextOffset = -1;    // where the next new data command starts; -1: unknown
+    int nextOffset = -1; // where the next new data command starts; -1: unknown
     int lastOffset = -1, lastSize = -1;
 
     void expectDataFrom(int offset) { nextOffset = offset; }
@@ -95,10 +92,11 @@ private:
         const QByteArray crlf("\r\n");
         const QByteArray name("GET DEVICE/NAME\r\n");
         const QByteArray version("GET DEVICE/VER/SYSTEM\r\n");
-        const QByteArray start = "SET UPDATE/SYSTEM:STA SIZE:" + QByteArray::number(m_image.size(), 16) + "\r\n";
+        const QByteArray start =
+                "SET UPDATE/SYSTEM:STA SIZE:" + QByteArray::number(m_image.size(), 16) + "\r\n";
         const QByteArray end("SET UPDATE/SYSTEM:END\r\n");
         const QByteArray bin("SET UPDATE/SYSTEM:BIN SIZE:");
-        for (const QByteArray &fixed : {crlf, name, version, start, end}) {
+        for (const QByteArray &fixed : { crlf, name, version, start, end }) {
             if (!p.startsWith(fixed)) {
                 if (fixed.startsWith(p))
                     return 0; // not complete yet
@@ -123,7 +121,8 @@ private:
         if (!p.startsWith(bin)) {
             if (bin.startsWith(p))
                 return 0;
-            std::fprintf(stderr, "unexpected output: %s\n", p.left(80).toPercentEncoding(" :/").constData());
+            std::fprintf(stderr, "unexpected output: %s\n",
+                         p.left(80).toPercentEncoding(" :/").constData());
             std::abort();
         }
 
@@ -133,8 +132,8 @@ private:
             KVX_FUZZ_CHECK(p.size() < 80);
             return 0;
         }
-        static const QRegularExpression form(
-            QStringLiteral("^SET UPDATE/SYSTEM:BIN SIZE:([1-9a-f][0-9a-f]*) offset:(0|[1-9a-f][0-9a-f]*)$"));
+        static const QRegularExpression form(QStringLiteral(
+                "^SET UPDATE/SYSTEM:BIN SIZE:([1-9a-f][0-9a-f]*) offset:(0|[1-9a-f][0-9a-f]*)$"));
         const QRegularExpressionMatch m = form.match(QString::fromLatin1(p.left(header)));
         KVX_FUZZ_CHECK(m.hasMatch());
         bool sizeOk = false, offsetOk = false;
@@ -171,12 +170,13 @@ private:
 
 bool isProgressText(const QString &text)
 {
-    static const QRegularExpression sending(QStringLiteral("^Sending\\.\\.\\. ([0-9]|[1-9][0-9])%$"));
+    static const QRegularExpression sending(
+            QStringLiteral("^Sending\\.\\.\\. ([0-9]|[1-9][0-9])%$"));
     static const QRegularExpression retry(QStringLiteral("^Retry: [0-9]+ .*[0-9]+%.*$"));
     return text == QLatin1String("Starting...") || text == QLatin1String("Writing")
-        || text == QLatin1String("Firmware update completed.")
-        || (text.startsWith(QLatin1String("ERROR: ")) && text.size() > 7)
-        || sending.match(text).hasMatch() || retry.match(text).hasMatch();
+            || text == QLatin1String("Firmware update completed.")
+            || (text.startsWith(QLatin1String("ERROR: ")) && text.size() > 7)
+            || sending.match(text).hasMatch() || retry.match(text).hasMatch();
 }
 
 // Reply lines in bytes from the unit: lines whose first word is OK or NG. An
@@ -214,7 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Header: run state and flags; image size (up to 1 MiB); byte count.
     const int initialState = data[0] & 3;
-    const bool startOnVersion = data[0] & 4; // the record's first run: start when the version is read
+    const bool startOnVersion =
+            data[0] & 4; // the record's first run: start when the version is read
     const int imageSize = (data[1] | data[2] << 8 | (data[3] & 0x0f) << 16) + (data[0] & 8 ? 0 : 1);
     const int chunks = imageSize / 512;
     const uint8_t countByte = data[4];
@@ -243,14 +244,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool completedNotice = false;
     bool starting = startOnVersion;
     int progressAfterEnd = 0;
-    int replies = 0;         // reply lines of this run from the unit
+    int replies = 0; // reply lines of this run from the unit
     bool accountable = false; // this run's start command went out while we watched
     bool linked = true;
 
     // Wired as the device record wires it at the start of a run.
     QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)));
-    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), &comm,
-                     SLOT(error(QAbstractSocket::SocketError,QString)));
+    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
+                     SLOT(error(QAbstractSocket::SocketError, QString)));
     QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)));
     QObject::connect(&comm, &Communication::fwup_initCompleted, [&] {
         if (starting) {
@@ -265,24 +266,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         comm.stopUpdate();
         linked = false;
     });
-    QObject::connect(&comm, &Communication::fwup_progress, [&](const QString &text, const QString &address) {
-        KVX_FUZZ_CHECK(address == comm.m_deviceAddress);
-        KVX_FUZZ_CHECK(isProgressText(text));
-        if (text == QLatin1String("Firmware update completed.")) {
-            // Told after the notice, and never for a run whose commands the
-            // unit has not all answered. The end command is the last one.
-            KVX_FUZZ_CHECK(completedNotice);
-            if (accountable) {
-                wire.take(unit->drain());
-                KVX_FUZZ_CHECK(wire.endSeen);
-                if (replies < wire.written) {
-                    std::fprintf(stderr, "completed after %d replies to %d commands\n", replies, wire.written);
-                    std::abort();
+    QObject::connect(
+            &comm, &Communication::fwup_progress, [&](const QString &text, const QString &address) {
+                KVX_FUZZ_CHECK(address == comm.m_deviceAddress);
+                KVX_FUZZ_CHECK(isProgressText(text));
+                if (text == QLatin1String("Firmware update completed.")) {
+                    // Told after the notice, and never for a run whose commands the
+                    // unit has not all answered. The end command is the last one.
+                    KVX_FUZZ_CHECK(completedNotice);
+                    if (accountable) {
+                        wire.take(unit->drain());
+                        KVX_FUZZ_CHECK(wire.endSeen);
+                        if (replies < wire.written) {
+                            std::fprintf(stderr, "completed after %d replies to %d commands\n",
+                                         replies, wire.written);
+                            std::abort();
+                        }
+                    }
+                    ++progressAfterEnd;
                 }
-            }
-            ++progressAfterEnd;
-        }
-    });
+            });
 
     protocol.connectToDevice(QStringLiteral("127.0.0.1:%1").arg(unit->port()), QString());
     comm.m_deviceAddress = QStringLiteral("127.0.0.1");
@@ -366,7 +369,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             accountable = false;
             wire.strict = false;
             if (linked)
-                comm.error(QAbstractSocket::RemoteHostClosedError, QStringLiteral("The remote host closed the connection"));
+                comm.error(QAbstractSocket::RemoteHostClosedError,
+                           QStringLiteral("The remote host closed the connection"));
             break;
         case Retry:
             accountable = false;

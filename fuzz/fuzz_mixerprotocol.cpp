@@ -34,14 +34,14 @@
 namespace {
 
 enum Setup : uint8_t {
-    RawBeforeCommand = 0x01,  // a raw block has been written: NG resends it
+    RawBeforeCommand = 0x01, // a raw block has been written: NG resends it
     CommandOutstanding = 0x02, // a queued command awaits its reply
-    RawHeld = 0x04,            // a raw block given while the command awaits
-    TransferReacts = 0x08,     // an empty readyRead sends the next raw block
-    QueryReacts = 0x10,        // a value word queues the next command
-    CloseOnError = 0x20,       // errorSig closes the device, like the node
-    CloseOnNg = 0x40,          // NG with nothing to resend closes the device
-    EarlyClose = 0x80,         // closeDevice() after the first read
+    RawHeld = 0x04, // a raw block given while the command awaits
+    TransferReacts = 0x08, // an empty readyRead sends the next raw block
+    QueryReacts = 0x10, // a value word queues the next command
+    CloseOnError = 0x20, // errorSig closes the device, like the node
+    CloseOnNg = 0x40, // NG with nothing to resend closes the device
+    EarlyClose = 0x80, // closeDevice() after the first read
 };
 
 const QString kPassword = QStringLiteral("s\u00e9cret pw");
@@ -51,8 +51,8 @@ constexpr int kMaxCommands = 16;
 QByteArray rawBlock(int index)
 {
     // Distinct for every index, with CR, LF and NUL inside like a data command.
-    return "SET UPDATE/SYSTEM:BIN SIZE:4 offset:" + QByteArray::number(index, 16) + " bin:"
-        + QByteArray("\r\n\0\xff", 4) + "\r\n";
+    return "SET UPDATE/SYSTEM:BIN SIZE:4 offset:" + QByteArray::number(index, 16)
+            + " bin:" + QByteArray("\r\n\0\xff", 4) + "\r\n";
 }
 
 QString commandText(int index)
@@ -74,12 +74,13 @@ struct Observed
 {
     int errors = 0;
     int lastRetry = 0;
-    int rawGiven = 0;      // raw blocks handed to sendRaw
+    int rawGiven = 0; // raw blocks handed to sendRaw
     int commandsGiven = 0; // commands handed to queueSet
 };
 
 // Splits what the client wrote into the outputs it may write, or aborts.
-void checkWritten(const QByteArray &wire, const QByteArray &received, const Observed &seen, bool connected)
+void checkWritten(const QByteArray &wire, const QByteArray &received, const Observed &seen,
+                  bool connected)
 {
     const QByteArray password = kPassword.toUtf8() + "\r\n";
     const QByteArray name("GET DEVICE/NAME\r\n");
@@ -120,11 +121,13 @@ void checkWritten(const QByteArray &wire, const QByteArray &received, const Obse
     }
 
     // Each answer needs its cause in what the unit sent.
-    KVX_FUZZ_CHECK(passwords <= countOf(received, "Enter Password") + countOf(received, "Entry Password"));
+    KVX_FUZZ_CHECK(passwords
+                   <= countOf(received, "Enter Password") + countOf(received, "Entry Password"));
     KVX_FUZZ_CHECK(names <= countOf(received, "Login Successful"));
     KVX_FUZZ_CHECK(versions <= names);
     // The client drops every CR of a line before it judges it.
-    KVX_FUZZ_CHECK(resends <= countOf(QByteArray(received).replace('\r', QByteArray()).toLower(), "ng"));
+    KVX_FUZZ_CHECK(resends
+                   <= countOf(QByteArray(received).replace('\r', QByteArray()).toLower(), "ng"));
 }
 
 } // namespace
@@ -161,12 +164,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!text.isEmpty() && (setup & QueryReacts) && seen.commandsGiven < kMaxCommands)
             c->queueSet(commandText(seen.commandsGiven++));
     });
-    QObject::connect(c, &MixerProtocol::errorSig, [&](QAbstractSocket::SocketError, const QString &message) {
-        KVX_FUZZ_CHECK(!message.isEmpty());
-        ++seen.errors;
-        if (setup & CloseOnError)
-            c->closeDevice();
-    });
+    QObject::connect(c, &MixerProtocol::errorSig,
+                     [&](QAbstractSocket::SocketError, const QString &message) {
+                         KVX_FUZZ_CHECK(!message.isEmpty());
+                         ++seen.errors;
+                         if (setup & CloseOnError)
+                             c->closeDevice();
+                     });
     QObject::connect(c, &MixerProtocol::sig_retry_times, [&](int count) {
         if (count < 0) {
             KVX_FUZZ_CHECK(count == -1);

@@ -91,7 +91,8 @@ void checkRecord(const UdpMachineNode &node, const SsdpResponse &r)
     KVX_FUZZ_CHECK(node.m_nickname == r.nickname);
     KVX_FUZZ_CHECK(node.m_version == r.version);
     KVX_FUZZ_CHECK(node.m_uuid == r.uuid);
-    KVX_FUZZ_CHECK(node.m_port.isEmpty() && node.m_login_passwd.isEmpty() && node.m_build.isEmpty());
+    KVX_FUZZ_CHECK(node.m_port.isEmpty() && node.m_login_passwd.isEmpty()
+                   && node.m_build.isEmpty());
     KVX_FUZZ_CHECK(node.m_state == 0 && node.m_count == 0);
     KVX_FUZZ_CHECK(node.m_fwup_state == UdpMachineNode::Idle);
     KVX_FUZZ_CHECK(node.m_udpcb == nullptr && node.m_fwup_image == nullptr);
@@ -108,10 +109,7 @@ using Message = QMap<QString, QString>;
 class MessageReader
 {
 public:
-    explicit MessageReader(const QString &text)
-        : m_text(text)
-    {
-    }
+    explicit MessageReader(const QString &text) : m_text(text) { }
 
     Message read()
     {
@@ -179,21 +177,37 @@ private:
             }
             const char16_t e = raw();
             switch (e) {
-            case u'"': out += QLatin1Char('"'); break;
-            case u'\\': out += QLatin1Char('\\'); break;
-            case u'/': out += QLatin1Char('/'); break;
-            case u'b': out += QLatin1Char('\b'); break;
-            case u'f': out += QLatin1Char('\f'); break;
-            case u'n': out += QLatin1Char('\n'); break;
-            case u'r': out += QLatin1Char('\r'); break;
-            case u't': out += QLatin1Char('\t'); break;
+            case u'"':
+                out += QLatin1Char('"');
+                break;
+            case u'\\':
+                out += QLatin1Char('\\');
+                break;
+            case u'/':
+                out += QLatin1Char('/');
+                break;
+            case u'b':
+                out += QLatin1Char('\b');
+                break;
+            case u'f':
+                out += QLatin1Char('\f');
+                break;
+            case u'n':
+                out += QLatin1Char('\n');
+                break;
+            case u'r':
+                out += QLatin1Char('\r');
+                break;
+            case u't':
+                out += QLatin1Char('\t');
+                break;
             case u'u': {
                 uint unit = 0;
                 for (int i = 0; i < 4; ++i) {
                     const char16_t h = raw();
                     const int digit = h >= u'0' && h <= u'9' ? h - u'0'
-                        : h >= u'a' && h <= u'f'             ? h - u'a' + 10
-                        : h >= u'A' && h <= u'F'             ? h - u'A' + 10
+                            : h >= u'a' && h <= u'f'         ? h - u'a' + 10
+                            : h >= u'A' && h <= u'F'         ? h - u'A' + 10
                                                              : -1;
                     KVX_FUZZ_CHECK(digit >= 0);
                     unit = unit * 16 + uint(digit);
@@ -219,28 +233,30 @@ Message parseMessage(const QString &message)
 void checkMessages(const UdpMachineNode &node)
 {
     const Message add = parseMessage(node.jsonAddNode());
-    const Message expected{{QStringLiteral("action"), QStringLiteral("add")},
-                           {QStringLiteral("m_ipaddr"), node.m_ipaddr},
-                           {QStringLiteral("m_modelname"), node.m_modelname},
-                           {QStringLiteral("m_nickname"), node.m_nickname},
-                           {QStringLiteral("m_version"), node.m_version},
-                           {QStringLiteral("m_state"), QStringLiteral("0")},
-                           {QStringLiteral("m_count"), QStringLiteral("0")}};
+    const Message expected{ { QStringLiteral("action"), QStringLiteral("add") },
+                            { QStringLiteral("m_ipaddr"), node.m_ipaddr },
+                            { QStringLiteral("m_modelname"), node.m_modelname },
+                            { QStringLiteral("m_nickname"), node.m_nickname },
+                            { QStringLiteral("m_version"), node.m_version },
+                            { QStringLiteral("m_state"), QStringLiteral("0") },
+                            { QStringLiteral("m_count"), QStringLiteral("0") } };
     KVX_FUZZ_CHECK(add == expected);
 
     // The intake refreshes a known record with these three.
-    const std::pair<const char *, const QString *> updates[] = {
-        {"m_modelname", &node.m_modelname}, {"m_nickname", &node.m_nickname}, {"m_uuid", &node.m_uuid}};
+    const std::pair<const char *, const QString *> updates[] = { { "m_modelname",
+                                                                   &node.m_modelname },
+                                                                 { "m_nickname", &node.m_nickname },
+                                                                 { "m_uuid", &node.m_uuid } };
     for (const auto &update : updates) {
         const QString key = QLatin1String(update.first);
-        const Message expectedUpdate{{QStringLiteral("action"), QStringLiteral("update")},
-                                     {QStringLiteral("m_ipaddr"), node.m_ipaddr},
-                                     {key, *update.second}};
+        const Message expectedUpdate{ { QStringLiteral("action"), QStringLiteral("update") },
+                                      { QStringLiteral("m_ipaddr"), node.m_ipaddr },
+                                      { key, *update.second } };
         KVX_FUZZ_CHECK(parseMessage(node.jsonUpdateNode(key)) == expectedUpdate);
     }
 
-    const Message expectedRemove{{QStringLiteral("action"), QStringLiteral("delete")},
-                                 {QStringLiteral("m_ipaddr"), node.m_ipaddr}};
+    const Message expectedRemove{ { QStringLiteral("action"), QStringLiteral("delete") },
+                                  { QStringLiteral("m_ipaddr"), node.m_ipaddr } };
     KVX_FUZZ_CHECK(parseMessage(node.jsonRemoveNode()) == expectedRemove);
 }
 
@@ -257,7 +273,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QHostAddress sender = takeSender(data, size);
     // The bytes stay where libFuzzer put them, with no terminating NUL behind
     // them, so that a read past the end of the datagram is a report.
-    const QByteArray datagram = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray datagram =
+            QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
 
     const SsdpResponse response = SsdpResponse::parse(datagram, sender);
     checkResponse(response, datagram, sender);

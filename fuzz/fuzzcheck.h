@@ -8,12 +8,12 @@
 
 // A broken invariant is a finding like any sanitizer report: say which one and
 // abort, so that libFuzzer keeps the input as a crash artifact.
-#define KVX_FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                      \
-        if (!(cond)) {                                                                        \
+#define KVX_FUZZ_CHECK(cond) \
+    do { \
+        if (!(cond)) { \
             std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                     \
-        }                                                                                     \
+            std::abort(); \
+        } \
     } while (false)
 
 // Qt's warnings (writes to a socket that is not open, and the like) would be

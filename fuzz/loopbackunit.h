@@ -53,7 +53,7 @@ public:
     // client's socket reports itself connected.
     bool accept()
     {
-        pollfd p = {m_listener, POLLIN, 0};
+        pollfd p = { m_listener, POLLIN, 0 };
         if (::poll(&p, 1, 5000) != 1)
             return false;
         m_peer = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -82,7 +82,7 @@ public:
     {
         if (m_peer < 0)
             return;
-        const linger abortive = {1, 0};
+        const linger abortive = { 1, 0 };
         ::setsockopt(m_peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         ::close(m_peer);
         m_peer = -1;

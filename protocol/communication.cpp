@@ -9,10 +9,7 @@
 
 constexpr int Communication::kChunkSize;
 
-Communication::Communication(QObject *parent)
-    : QObject(parent)
-{
-}
+Communication::Communication(QObject *parent) : QObject(parent) { }
 
 Communication::~Communication() = default;
 
@@ -29,7 +26,8 @@ static char *appendHex(char *out, quint32 value)
     return out;
 }
 
-QByteArray Communication::dataCommand(const QByteArray &image, int offset, int size, int *nameLength)
+QByteArray Communication::dataCommand(const QByteArray &image, int offset, int size,
+                                      int *nameLength)
 {
     static const char verb[] = "SET UPDATE/SYSTEM:BIN SIZE:";
     static const char offsetKey[] = " offset:";
@@ -74,15 +72,16 @@ void Communication::startUpdate(const QByteArray *image)
     m_lastProgress.clear();
     m_lastProgressPercent = -1;
     qCDebug(lcTransfer) << m_deviceAddress << "starting transfer of" << image->size() << "bytes";
-    m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:STA SIZE:") + QString::number(image->size(), 16));
+    m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:STA SIZE:")
+                        + QString::number(image->size(), 16));
     reportProgress(QStringLiteral("Starting..."));
 }
 
 void Communication::stopUpdate()
 {
     disconnect(&m_protocol, SIGNAL(readyRead(QString)), this, SLOT(recievedData(QString)));
-    disconnect(&m_protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), this,
-               SLOT(error(QAbstractSocket::SocketError,QString)));
+    disconnect(&m_protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), this,
+               SLOT(error(QAbstractSocket::SocketError, QString)));
     disconnect(&m_protocol, SIGNAL(sig_retry_times(int)), this, SLOT(slot_retry_times(int)));
     m_protocol.closeDevice();
 }
@@ -166,7 +165,8 @@ void Communication::sendNextData()
     // percent differs from the one m_lastProgress shows.
     const int percent = percentOf(m_sentBytes, m_image->size());
     if (percent != m_lastProgressPercent) {
-        const QString text = QStringLiteral("Sending... ") + QString::number(percent) + QLatin1Char('%');
+        const QString text =
+                QStringLiteral("Sending... ") + QString::number(percent) + QLatin1Char('%');
         if (text != m_lastProgress) {
             m_lastProgress = text;
             m_lastProgressPercent = percent;
@@ -199,7 +199,8 @@ void Communication::slot_retry_times(int retry_times)
         return;
     }
     const qint64 total = m_image ? m_image->size() : 0;
-    reportProgress(QStringLiteral("Retry: %1 (%2%)").arg(retry_times).arg(percentOf(m_sentBytes, total)));
+    reportProgress(
+            QStringLiteral("Retry: %1 (%2%)").arg(retry_times).arg(percentOf(m_sentBytes, total)));
 }
 
 void Communication::endRun(const QString &errorText)

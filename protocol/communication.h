@@ -29,7 +29,8 @@ public:
     // unchanged, CR LF. Sizes and offsets in lower-case hexadecimal.
     // nameLength receives the length of the text before " bin:", which names
     // the command in failure texts.
-    static QByteArray dataCommand(const QByteArray &image, int offset, int size, int *nameLength = nullptr);
+    static QByteArray dataCommand(const QByteArray &image, int offset, int size,
+                                  int *nameLength = nullptr);
     // sent * 100 / total, truncated; 64-bit so that large images cannot overflow.
     static int percentOf(qint64 sent, qint64 total);
 

@@ -11,8 +11,7 @@
 constexpr int MixerProtocol::kMaxResends;
 constexpr int MixerProtocol::kMaxPendingBytes;
 
-MixerProtocol::MixerProtocol(QObject *parent)
-    : QObject(parent)
+MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
 {
     m_awaitingReply = false;
     m_codec = QTextCodec::codecForName("UTF-8");
@@ -102,7 +101,8 @@ void MixerProtocol::sendRaw(const QByteArray &block, int nameLength)
     // overtaking a block held for it would change the order of the blocks:
     // the block goes out as soon as that reply has been handled.
     if (m_awaitingReply || !m_heldRaw.isEmpty()) {
-        qCDebug(lcProtocol) << "holding" << rawSubject(block, nameLength) << "until the outstanding reply";
+        qCDebug(lcProtocol) << "holding" << rawSubject(block, nameLength)
+                            << "until the outstanding reply";
         m_heldRaw.append(qMakePair(block, nameLength));
         return;
     }
@@ -114,7 +114,7 @@ QString MixerProtocol::rawSubject(const QByteArray &block, int nameLength)
     if (nameLength <= 0)
         return QStringLiteral("a raw block of %1 bytes").arg(block.size());
     return QLatin1Char('"') + QString::fromUtf8(block.constData(), qMin(nameLength, block.size()))
-        + QLatin1Char('"');
+            + QLatin1Char('"');
 }
 
 QString MixerProtocol::awaitedSubject() const
@@ -205,7 +205,7 @@ void MixerProtocol::slot_timeout()
         // run could use) is told apart from silence.
         message = (m_replySeen ? QStringLiteral("No usable reply from the unit to %1 within %2.")
                                : QStringLiteral("No reply from the unit to %1 within %2."))
-                      .arg(awaitedSubject(), within);
+                          .arg(awaitedSubject(), within);
         break;
     }
     fail(QAbstractSocket::SocketTimeoutError, message);
@@ -306,7 +306,8 @@ void MixerProtocol::handlePrompt(int prompt)
     case ReplyLine::Prompt::PasswordFailed:
         // Answering the next prompt with the same password cannot succeed.
         m_awaitingReply = false;
-        fail(QAbstractSocket::UnknownSocketError, QStringLiteral("The unit rejected the password."));
+        fail(QAbstractSocket::UnknownSocketError,
+             QStringLiteral("The unit rejected the password."));
         break;
     }
 }
@@ -336,13 +337,13 @@ bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
         if (m_resendsInRow >= kMaxResends) {
             fail(QAbstractSocket::UnknownSocketError,
                  QStringLiteral("The unit kept answering NG to %1; gave up after %2 resends.")
-                     .arg(rawSubject(m_lastRaw, m_lastRawNameLength))
-                     .arg(kMaxResends));
+                         .arg(rawSubject(m_lastRaw, m_lastRawNameLength))
+                         .arg(kMaxResends));
             return false;
         }
         ++m_resendsInRow;
-        qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength) << "time"
-                            << m_resendsInRow;
+        qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength)
+                            << "time" << m_resendsInRow;
         write(m_lastRaw);
         expectRawReply(m_lastRaw, m_lastRawNameLength, m_replyTimeoutMs);
         ++m_replyCount;

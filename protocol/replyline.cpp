@@ -53,7 +53,11 @@ static bool judgeAscii(const char *data, int size, Reply &reply)
         if (data[i] == '\r' || uchar(data[i]) >= 0x80)
             return false;
     }
-    struct Span { int start; int length; };
+    struct Span
+    {
+        int start;
+        int length;
+    };
     Span spans[3];
     int count = 0;
     int i = 0;
@@ -65,7 +69,7 @@ static bool judgeAscii(const char *data, int size, Reply &reply)
         const int start = i;
         while (i < size && data[i] != ' ')
             ++i;
-        spans[count++] = Span{start, i - start};
+        spans[count++] = Span{ start, i - start };
     }
     if (count == 0)
         return true;
@@ -89,8 +93,8 @@ static bool judgeAscii(const char *data, int size, Reply &reply)
     const char *first = data + spans[0].start;
     if (isAsciiWord(first, spans[0].length, "OK")) {
         const bool command = count >= 2
-            && (isAsciiWord(data + spans[1].start, spans[1].length, "GET")
-                || isAsciiWord(data + spans[1].start, spans[1].length, "SET"));
+                && (isAsciiWord(data + spans[1].start, spans[1].length, "GET")
+                    || isAsciiWord(data + spans[1].start, spans[1].length, "SET"));
         if (!command) {
             reply.kind = Reply::OtherOk;
         } else if (count == 2) {
@@ -135,7 +139,8 @@ Reply judgeLine(const char *data, int size)
     const QString &first = words.at(0);
     if (isWord(first, QLatin1String("OK"))) {
         const bool command = words.size() >= 2
-            && (isWord(words.at(1), QLatin1String("GET")) || isWord(words.at(1), QLatin1String("SET")));
+                && (isWord(words.at(1), QLatin1String("GET"))
+                    || isWord(words.at(1), QLatin1String("SET")));
         if (!command) {
             reply.kind = Reply::OtherOk;
         } else if (words.size() == 2) {

@@ -19,17 +19,20 @@ QString commandLine(const QString &verb, const QString &text);
 // the data that has not been judged yet, case-sensitively.
 enum class Prompt { None, Password, LoginSuccessful, PasswordFailed };
 Prompt loginPrompt(const char *data, int size);
-inline Prompt loginPrompt(const QByteArray &data) { return loginPrompt(data.constData(), data.size()); }
+inline Prompt loginPrompt(const QByteArray &data)
+{
+    return loginPrompt(data.constData(), data.size());
+}
 
 struct Reply
 {
     enum Kind {
-        Ignored,      // empty, or a first word other than OK, NOTIFY, NG
+        Ignored, // empty, or a first word other than OK, NOTIFY, NG
         Acknowledged, // OK GET / OK SET and nothing else: the command is done
-        Values,       // OK GET / OK SET followed by value words
-        OtherOk,      // OK with any other (or no) second word
-        Notify,       // NOTIFY followed by words
-        NotGood       // NG
+        Values, // OK GET / OK SET followed by value words
+        OtherOk, // OK with any other (or no) second word
+        Notify, // NOTIFY followed by words
+        NotGood // NG
     };
     Kind kind = Ignored;
     QStringList words; // Values and Notify: the words to pass on, in order
@@ -39,7 +42,10 @@ struct Reply
 // are; the text ends at a NUL; words are split at blanks, empty ones dropped;
 // the first and second word compare case-insensitively.
 Reply judgeLine(const char *data, int size);
-inline Reply judgeLine(const QByteArray &line) { return judgeLine(line.constData(), line.size()); }
+inline Reply judgeLine(const QByteArray &line)
+{
+    return judgeLine(line.constData(), line.size());
+}
 
 // "10 s", "5 min", "250 ms": durations in the texts that report a time-out.
 QString formatDuration(int ms);

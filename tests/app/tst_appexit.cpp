@@ -31,9 +31,9 @@ void TestAppExit::initTestCase()
     // A display number of our own; -nolisten tcp keeps it on a local socket.
     m_display = ":" + QByteArray::number(70 + QCoreApplication::applicationPid() % 200);
     m_xvfb.setProgram(xvfb);
-    m_xvfb.setArguments({QString::fromLatin1(m_display), QStringLiteral("-nolisten"),
-                         QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                         QStringLiteral("800x900x24")});
+    m_xvfb.setArguments({ QString::fromLatin1(m_display), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                          QStringLiteral("800x900x24") });
     m_xvfb.start();
     QVERIFY(m_xvfb.waitForStarted());
     QTest::qWait(500);
@@ -50,7 +50,7 @@ void TestAppExit::closingTheWindowEndsTheProcess_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("no arguments") << QStringList();
-    QTest::newRow("unknown arguments are ignored") << QStringList{"--bogus", "fw.104"};
+    QTest::newRow("unknown arguments are ignored") << QStringList{ "--bogus", "fw.104" };
 }
 
 void TestAppExit::closingTheWindowEndsTheProcess()
@@ -64,7 +64,8 @@ void TestAppExit::closingTheWindowEndsTheProcess()
     updater.start(QString::fromLocal8Bit(qgetenv("KVX_UPDATER")), arguments);
     QVERIFY(updater.waitForStarted());
 
-    QVERIFY(requestX11WindowClose(m_display, QStringLiteral("VORANT KVX Series Firmware Updater"), 20000));
+    QVERIFY(requestX11WindowClose(m_display, QStringLiteral("VORANT KVX Series Firmware Updater"),
+                                  20000));
     const bool finished = updater.waitForFinished(20000);
     const QByteArray diagnostics = updater.readAllStandardError();
     QVERIFY2(finished, diagnostics.constData());

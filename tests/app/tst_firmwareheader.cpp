@@ -33,24 +33,39 @@ void TestFirmwareHeader::decode_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("build");
 
-    QTest::newRow("shipped") << image("VK-3F", 104, 119) << false << true << "1.04" << "0119";
-    QTest::newRow("zp9e") << image("ZP-9E", 104, 119) << true << false << "1.04" << "0119";
-    QTest::newRow("lower-case model") << image("vk-3f", 104, 119) << false << false << "1.04" << "0119";
-    QTest::newRow("lower-case zp") << image("zp-9e", 1, 1) << false << false << "1" << "0001";
-    QTest::newRow("foreign model") << image("RT-6C", 300, 7) << false << false << "3.00" << "0007";
-    QTest::newRow("empty") << QByteArray() << false << false << "0" << "0000";
-    QTest::newRow("four bytes of model") << QByteArray("ZP-9") << false << false << "0" << "0000";
-    QTest::newRow("8 bytes") << QByteArray("ZP-9E\0\0\0", 8) << true << false << "0" << "0000";
+    QTest::newRow("shipped") << image("VK-3F", 104, 119) << false << true << "1.04"
+                             << "0119";
+    QTest::newRow("zp9e") << image("ZP-9E", 104, 119) << true << false << "1.04"
+                          << "0119";
+    QTest::newRow("lower-case model") << image("vk-3f", 104, 119) << false << false << "1.04"
+                                      << "0119";
+    QTest::newRow("lower-case zp") << image("zp-9e", 1, 1) << false << false << "1"
+                                   << "0001";
+    QTest::newRow("foreign model") << image("RT-6C", 300, 7) << false << false << "3.00"
+                                   << "0007";
+    QTest::newRow("empty") << QByteArray() << false << false << "0"
+                           << "0000";
+    QTest::newRow("four bytes of model") << QByteArray("ZP-9") << false << false << "0"
+                                         << "0000";
+    QTest::newRow("8 bytes") << QByteArray("ZP-9E\0\0\0", 8) << true << false << "0"
+                             << "0000";
     QTest::newRow("9 bytes: version is byte 8")
-        << QByteArray("VK-3F\0\0\0\x63", 9) << false << true << ".99" << "0000";
+            << QByteArray("VK-3F\0\0\0\x63", 9) << false << true << ".99"
+            << "0000";
     QTest::newRow("11 bytes: build is byte 10")
-        << QByteArray("VK-3F\0\0\0\x68\x00\x77", 11) << false << true << "1.04" << "0119";
-    QTest::newRow("high bytes") << image("VK-3F", 0xffff, 0xffff) << false << true << "655.35" << "65535";
-    QTest::newRow("version 10") << image("VK-3F", 10, 0) << false << true << ".10" << "0000";
-    QTest::newRow("version 9") << image("VK-3F", 9, 0) << false << true << "9" << "0000";
-    QTest::newRow("version 100") << image("VK-3F", 100, 0) << false << true << "1.00" << "0000";
-    QTest::newRow("bytes taken unsigned") << image("VK-3F", 0x80ff, 0x8080) << false << true
-                                          << "330.23" << "32896";
+            << QByteArray("VK-3F\0\0\0\x68\x00\x77", 11) << false << true << "1.04"
+            << "0119";
+    QTest::newRow("high bytes") << image("VK-3F", 0xffff, 0xffff) << false << true << "655.35"
+                                << "65535";
+    QTest::newRow("version 10") << image("VK-3F", 10, 0) << false << true << ".10"
+                                << "0000";
+    QTest::newRow("version 9") << image("VK-3F", 9, 0) << false << true << "9"
+                               << "0000";
+    QTest::newRow("version 100") << image("VK-3F", 100, 0) << false << true << "1.00"
+                                 << "0000";
+    QTest::newRow("bytes taken unsigned")
+            << image("VK-3F", 0x80ff, 0x8080) << false << true << "330.23"
+            << "32896";
 }
 
 void TestFirmwareHeader::decode()

@@ -74,7 +74,7 @@ void TestHuButton::clickOnlyWhenReleasedInside_data()
 
 void TestHuButton::clickOnlyWhenReleasedInside()
 {
-    QSignalSpy clicked(m_button, SIGNAL(clicked(QQuickMouseEvent*)));
+    QSignalSpy clicked(m_button, SIGNAL(clicked(QQuickMouseEvent *)));
     QTest::mousePress(m_window, Qt::LeftButton, {}, QPoint(100, 70));
     QFETCH(QPoint, release);
     QTest::mouseRelease(m_window, Qt::LeftButton, {}, release);

@@ -74,7 +74,7 @@ void TestMainWindow::cleanupTestCase()
 QQuickItem *TestMainWindow::itemWithText(const QString &text) const
 {
     // Visual children are not always QObject children: walk the item tree.
-    QList<QQuickItem *> pending{m_window->contentItem()};
+    QList<QQuickItem *> pending{ m_window->contentItem() };
     while (!pending.isEmpty()) {
         QQuickItem *item = pending.takeFirst();
         if (item->property("text").toString() == text)
@@ -89,8 +89,10 @@ void TestMainWindow::contextPropertiesExistBeforeLoad()
     QQmlContext *context = m_engine->rootContext();
     QCOMPARE(context->contextProperty(QStringLiteral("isZp9e")), QVariant(false));
     QCOMPARE(context->contextProperty(QStringLiteral("isVk3f")), QVariant(true));
-    QCOMPARE(context->contextProperty(QStringLiteral("firmVersion")), QVariant(QStringLiteral("1.04")));
-    QCOMPARE(context->contextProperty(QStringLiteral("firmBuild")), QVariant(QStringLiteral("0119")));
+    QCOMPARE(context->contextProperty(QStringLiteral("firmVersion")),
+             QVariant(QStringLiteral("1.04")));
+    QCOMPARE(context->contextProperty(QStringLiteral("firmBuild")),
+             QVariant(QStringLiteral("0119")));
     QCOMPARE(qvariant_cast<QObject *>(context->contextProperty(QStringLiteral("udpmachine"))),
              static_cast<QObject *>(m_table));
     QCOMPARE(m_table->binfile().size(), 579616);

@@ -164,12 +164,17 @@ void TestCliLab::listFindsExactlyTheUnits()
     QFETCH(bool, json);
     // Three units, and from another lab address a router, a media server and a
     // look-alike answering every search.
-    QVERIFY(startSim({unit(2, {{"model", "VK-3F"}, {"nickname", "Stage Left"}, {"version", "1.03"}}),
-                      unit(0, {{"model", "ZP-9E"}, {"nickname", "FOH"}}),
-                      unit(1, {{"model", "RT-6C"}, {"nickname", "Monitor \"B\""}, {"version", "2.10"}})},
-                     {{"foreign", true}, {"foreignAddress", m_addresses.at(11)}}));
+    QVERIFY(startSim(
+            { unit(2,
+                   { { "model", "VK-3F" }, { "nickname", "Stage Left" }, { "version", "1.03" } }),
+              unit(0, { { "model", "ZP-9E" }, { "nickname", "FOH" } }),
+              unit(1,
+                   { { "model", "RT-6C" },
+                     { "nickname", "Monitor \"B\"" },
+                     { "version", "2.10" } }) },
+            { { "foreign", true }, { "foreignAddress", m_addresses.at(11) } }));
 
-    QStringList arguments{QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("3")};
+    QStringList arguments{ QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("3") };
     if (json)
         arguments << QStringLiteral("--json");
     const Run r = run(arguments);
@@ -179,21 +184,22 @@ void TestCliLab::listFindsExactlyTheUnits()
     if (json) {
         const QJsonArray units = QJsonDocument::fromJson(r.out).array();
         QCOMPARE(units.size(), 3);
-        const QStringList expected[] = {{m_addresses.at(0), "ZP-9E", "FOH", "1.02"},
-                                        {m_addresses.at(1), "RT-6C", "Monitor \"B\"", "2.10"},
-                                        {m_addresses.at(2), "VK-3F", "Stage Left", "1.03"}};
+        const QStringList expected[] = { { m_addresses.at(0), "ZP-9E", "FOH", "1.02" },
+                                         { m_addresses.at(1), "RT-6C", "Monitor \"B\"", "2.10" },
+                                         { m_addresses.at(2), "VK-3F", "Stage Left", "1.03" } };
         for (int i = 0; i < 3; ++i) {
             const QJsonObject u = units.at(i).toObject();
-            QCOMPARE((QStringList{u.value("address").toString(), u.value("model").toString(),
-                                  u.value("nickname").toString(), u.value("version").toString()}),
+            QCOMPARE((QStringList{ u.value("address").toString(), u.value("model").toString(),
+                                   u.value("nickname").toString(), u.value("version").toString() }),
                      expected[i]);
         }
     } else {
-        const QString expected = QStringLiteral("ADDRESS     MODEL  NICKNAME     VERSION\n"
-                                                "%1  ZP-9E  FOH          1.02\n"
-                                                "%2  RT-6C  Monitor \"B\"  2.10\n"
-                                                "%3  VK-3F  Stage Left   1.03\n")
-                                     .arg(m_addresses.at(0), m_addresses.at(1), m_addresses.at(2));
+        const QString expected =
+                QStringLiteral("ADDRESS     MODEL  NICKNAME     VERSION\n"
+                               "%1  ZP-9E  FOH          1.02\n"
+                               "%2  RT-6C  Monitor \"B\"  2.10\n"
+                               "%3  VK-3F  Stage Left   1.03\n")
+                        .arg(m_addresses.at(0), m_addresses.at(1), m_addresses.at(2));
         QCOMPARE(QString::fromUtf8(r.out), expected);
     }
     // Listing contacts no unit over TCP.
@@ -208,7 +214,8 @@ void TestCliLab::updateAllEight()
         units << unit(i);
     QVERIFY(startSim(units));
 
-    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("3")});
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                        QStringLiteral("3") });
     QCOMPARE(r.status, 0);
 
     const QJsonObject results = m_sim.results();
@@ -223,20 +230,23 @@ void TestCliLab::updateAllEight()
 
     // The summary names every unit once, as succeeded.
     const QString out = QString::fromUtf8(r.out);
-    QVERIFY2(out.contains("Summary: 8 succeeded, 0 failed, 0 lost, 0 not found, 0 not started"), r.out.constData());
+    QVERIFY2(out.contains("Summary: 8 succeeded, 0 failed, 0 lost, 0 not found, 0 not started"),
+             r.out.constData());
     for (int i = 0; i < 8; ++i) {
-        const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +succeeded +\\d+\\.\\d s +Firmware update completed\\.$")
-                                         .arg(QRegularExpression::escape(m_addresses.at(i)))
-                                         .arg(i + 1),
+        const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +succeeded +\\d+\\.\\d s "
+                                                    "+Firmware update completed\\.$")
+                                             .arg(QRegularExpression::escape(m_addresses.at(i)))
+                                             .arg(i + 1),
                                      QRegularExpression::MultilineOption);
         QVERIFY2(row.match(out).hasMatch(), qPrintable(m_addresses.at(i)));
     }
     // Not a terminal: one time-stamped line per progress text.
-    QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S* %1 Sending\\.\\.\\. 50%$")
-                                   .arg(QRegularExpression::escape(m_addresses.at(3))),
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"
+                                              "\\S* %1 Sending\\.\\.\\. 50%$")
+                                       .arg(QRegularExpression::escape(m_addresses.at(3))),
                                QRegularExpression::MultilineOption)
-                .match(out)
-                .hasMatch());
+                    .match(out)
+                    .hasMatch());
 }
 
 void TestCliLab::failingRack_data()
@@ -251,22 +261,30 @@ void TestCliLab::failingRack()
     QFETCH(bool, json);
     // Six units: unit 1 does not take the password, unit 3 drops the
     // connection halfway through the image.
-    QVERIFY(startSim({unit(0), unit(1, {{"password", "something-else"}}), unit(2),
-                      unit(3, {{"faults", QJsonObject{{"closeAtOffset", 262144}}}}), unit(4), unit(5)}));
+    QVERIFY(startSim({ unit(0), unit(1, { { "password", "something-else" } }), unit(2),
+                       unit(3, { { "faults", QJsonObject{ { "closeAtOffset", 262144 } } } }),
+                       unit(4), unit(5) }));
 
-    QStringList arguments{QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("3")};
+    QStringList arguments{ QStringLiteral("update"), QStringLiteral("--all"),
+                           QStringLiteral("--wait"), QStringLiteral("3") };
     if (json)
         arguments << QStringLiteral("--json");
     const Run r = run(arguments);
     QCOMPARE(r.status, 1);
 
     const QJsonObject results = m_sim.results();
-    for (int i : {0, 2, 4, 5})
-        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("sha256").toString().toLatin1(), m_imageSha);
+    for (int i : { 0, 2, 4, 5 })
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i))
+                         .value("sha256")
+                         .toString()
+                         .toLatin1(),
+                 m_imageSha);
     QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(1)).value("logins").toInt(), 0);
     QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(1)).value("connections").toInt(), 1);
-    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("endAcknowledged").toBool(), false);
-    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("connections").toInt(), 1); // not retried
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("endAcknowledged").toBool(),
+             false);
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(3)).value("connections").toInt(),
+             1); // not retried
 
     if (json) {
         const QJsonObject summary = summaryOf(r.out);
@@ -279,11 +297,14 @@ void TestCliLab::failingRack()
         for (int i = 0; i < 6; ++i) {
             const QJsonObject u = units.value(m_addresses.at(i));
             const bool bad = i == 1 || i == 3;
-            QCOMPARE(u.value("result").toString(), bad ? QStringLiteral("failed") : QStringLiteral("succeeded"));
+            QCOMPARE(u.value("result").toString(),
+                     bad ? QStringLiteral("failed") : QStringLiteral("succeeded"));
             if (bad)
-                QVERIFY2(u.value("message").toString().startsWith("ERROR: "), qPrintable(u.value("message").toString()));
+                QVERIFY2(u.value("message").toString().startsWith("ERROR: "),
+                         qPrintable(u.value("message").toString()));
             else
-                QCOMPARE(u.value("message").toString(), QStringLiteral("Firmware update completed."));
+                QCOMPARE(u.value("message").toString(),
+                         QStringLiteral("Firmware update completed."));
             QVERIFY(u.value("seconds").toDouble() > 0);
         }
         // Each unit's own result event says the same as the summary.
@@ -299,15 +320,17 @@ void TestCliLab::failingRack()
         QCOMPARE(resultEvents, 6);
     } else {
         const QString out = QString::fromUtf8(r.out);
-        QVERIFY2(out.contains("Summary: 4 succeeded, 2 failed, 0 lost, 0 not found, 0 not started"), r.out.constData());
+        QVERIFY2(out.contains("Summary: 4 succeeded, 2 failed, 0 lost, 0 not found, 0 not started"),
+                 r.out.constData());
         for (int i = 0; i < 6; ++i) {
             const bool bad = i == 1 || i == 3;
-            const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +%3 +\\d+\\.\\d s +%4")
-                                             .arg(QRegularExpression::escape(m_addresses.at(i)))
-                                             .arg(i + 1)
-                                             .arg(bad ? "failed" : "succeeded",
-                                                  bad ? "ERROR: " : "Firmware update completed\\.$"),
-                                         QRegularExpression::MultilineOption);
+            const QRegularExpression row(
+                    QStringLiteral("^%1 +ZP-9E +Unit %2 +%3 +\\d+\\.\\d s +%4")
+                            .arg(QRegularExpression::escape(m_addresses.at(i)))
+                            .arg(i + 1)
+                            .arg(bad ? "failed" : "succeeded",
+                                 bad ? "ERROR: " : "Firmware update completed\\.$"),
+                    QRegularExpression::MultilineOption);
             QVERIFY2(row.match(out).hasMatch(), qPrintable(m_addresses.at(i)));
         }
     }
@@ -324,10 +347,10 @@ void TestCliLab::namedUnitNotAnswering_data()
 void TestCliLab::namedUnitNotAnswering()
 {
     QFETCH(bool, alsoNameOne);
-    QVERIFY(startSim({unit(0)}));
+    QVERIFY(startSim({ unit(0) }));
     const QString silent = m_addresses.at(9); // in the lab, but no unit there
-    QStringList arguments{QStringLiteral("update"), silent, QStringLiteral("--wait"), QStringLiteral("3"),
-                          QStringLiteral("--json")};
+    QStringList arguments{ QStringLiteral("update"), silent, QStringLiteral("--wait"),
+                           QStringLiteral("3"), QStringLiteral("--json") };
     if (alsoNameOne)
         arguments << m_addresses.at(0);
     const Run r = run(arguments);
@@ -336,7 +359,8 @@ void TestCliLab::namedUnitNotAnswering()
     const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
     QCOMPARE(units.value(silent).value("result").toString(), QStringLiteral("not found"));
     if (alsoNameOne)
-        QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(), QStringLiteral("succeeded"));
+        QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(),
+                 QStringLiteral("succeeded"));
     else
         QCOMPARE(m_sim.results().value("peakConnections").toInt(), 0);
 }
@@ -346,10 +370,11 @@ void TestCliLab::parallelTwo()
     // Units that take a while to write, so that runs overlap.
     QList<QJsonObject> units;
     for (int i = 0; i < 6; ++i)
-        units << unit(i, {{"writeDelayMs", 400}});
+        units << unit(i, { { "writeDelayMs", 400 } });
     QVERIFY(startSim(units));
-    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
-                       QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"), QStringLiteral("--json")});
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"),
+                        QStringLiteral("--parallel"), QStringLiteral("2"), QStringLiteral("--wait"),
+                        QStringLiteral("3"), QStringLiteral("--json") });
     QCOMPARE(r.status, 0);
     const QJsonObject results = m_sim.results();
     QCOMPARE(results.value("peakConnections").toInt(), 2);
@@ -361,22 +386,26 @@ void TestCliLab::interruptLetsRunningUnitsFinish()
 {
     QList<QJsonObject> units;
     for (int i = 0; i < 5; ++i)
-        units << unit(i, {{"writeDelayMs", 2000}});
+        units << unit(i, { { "writeDelayMs", 2000 } });
     QVERIFY(startSim(units));
 
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
     process.setProcessEnvironment(env);
-    process.start(m_program, {QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
-                              QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"),
-                              QStringLiteral("--json")});
+    process.start(m_program,
+                  { QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
+                    QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"),
+                    QStringLiteral("--json") });
     QByteArray out;
     // Ctrl-C once both running units are writing their image.
-    QVERIFY(labWaitUntil([&] {
-        out += process.readAllStandardOutput();
-        return out.count("\"text\":\"Writing\"") >= 2 || process.state() == QProcess::NotRunning;
-    }, 60000));
+    QVERIFY(labWaitUntil(
+            [&] {
+                out += process.readAllStandardOutput();
+                return out.count("\"text\":\"Writing\"") >= 2
+                        || process.state() == QProcess::NotRunning;
+            },
+            60000));
     QCOMPARE(process.state(), QProcess::Running);
     ::kill(pid_t(process.processId()), SIGINT);
     QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
@@ -411,24 +440,29 @@ void TestCliLab::waitingUnitThatLeavesIsLost()
 {
     // One at a time: unit 0 takes long to write; unit 1 waits, and meanwhile
     // stops answering searches, so the table drops it before its turn.
-    QVERIFY(startSim({unit(0, {{"writeDelayMs", 18000}}), unit(1, {{"silentAfterSeconds", 4}})}));
-    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
-                       QStringLiteral("1"), QStringLiteral("--wait"), QStringLiteral("3"), QStringLiteral("--json")});
+    QVERIFY(startSim(
+            { unit(0, { { "writeDelayMs", 18000 } }), unit(1, { { "silentAfterSeconds", 4 } }) }));
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"),
+                        QStringLiteral("--parallel"), QStringLiteral("1"), QStringLiteral("--wait"),
+                        QStringLiteral("3"), QStringLiteral("--json") });
     QCOMPARE(r.status, 1);
     const QHash<QString, QJsonObject> summary = summaryUnits(summaryOf(r.out));
-    QCOMPARE(summary.value(m_addresses.at(0)).value("result").toString(), QStringLiteral("succeeded"));
+    QCOMPARE(summary.value(m_addresses.at(0)).value("result").toString(),
+             QStringLiteral("succeeded"));
     QCOMPARE(summary.value(m_addresses.at(1)).value("result").toString(), QStringLiteral("lost"));
     QCOMPARE(summary.value(m_addresses.at(1)).value("message").toString(),
              QStringLiteral("the unit left the network before it could be started"));
     QCOMPARE(summaryOf(r.out).value("lost").toInt(), 1);
-    QCOMPARE(LabDevSim::findUnit(m_sim.results(), m_addresses.at(1)).value("connections").toInt(), 0);
+    QCOMPARE(LabDevSim::findUnit(m_sim.results(), m_addresses.at(1)).value("connections").toInt(),
+             0);
 }
 
 void TestCliLab::readerGoneDoesNotStopTheUpdate()
 {
     // "kvx-update update --all | head -3": the reader leaves early, and the
     // units must still be written to the end.
-    QVERIFY(startSim({unit(0, {{"writeDelayMs", 500}}), unit(1, {{"writeDelayMs", 500}}), unit(2)}));
+    QVERIFY(startSim({ unit(0, { { "writeDelayMs", 500 } }), unit(1, { { "writeDelayMs", 500 } }),
+                       unit(2) }));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
@@ -436,16 +470,21 @@ void TestCliLab::readerGoneDoesNotStopTheUpdate()
     // The pipe's reader takes one byte and leaves; the shell exits with
     // kvx-update's own status (128 + 13 had SIGPIPE ended it).
     process.start(QStringLiteral("bash"),
-                  {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}"),
-                   m_program, QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
-                   QStringLiteral("3")});
+                  { QStringLiteral("-c"),
+                    QStringLiteral("\"$0\" \"$@\" | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}"),
+                    m_program, QStringLiteral("update"), QStringLiteral("--all"),
+                    QStringLiteral("--wait"), QStringLiteral("3") });
     QVERIFY(labWaitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
     m_everything += process.readAllStandardError();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     const QJsonObject results = m_sim.results();
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("sha256").toString().toLatin1(), m_imageSha);
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i))
+                         .value("sha256")
+                         .toString()
+                         .toLatin1(),
+                 m_imageSha);
 }
 
 QTEST_GUILESS_MAIN(TestCliLab)

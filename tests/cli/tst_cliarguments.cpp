@@ -32,35 +32,42 @@ void TestCliArguments::accepted_data()
     QTest::addColumn<QStringList>("addresses");
 
     const QStringList none;
-    QTest::newRow("info") << QStringList{"info"} << CliArguments::Info << 5.0 << 5 << false << false << none;
-    QTest::newRow("info --json") << QStringList{"info", "--json"} << CliArguments::Info << 5.0 << 5 << true << false
-                                 << none;
-    QTest::newRow("list defaults") << QStringList{"list"} << CliArguments::List << 5.0 << 5 << false << false << none;
-    QTest::newRow("list --wait 12 --json") << QStringList{"list", "--wait", "12", "--json"} << CliArguments::List
-                                           << 12.0 << 5 << true << false << none;
-    QTest::newRow("list --wait=0.5") << QStringList{"list", "--wait=0.5"} << CliArguments::List << 0.5 << 5 << false
-                                     << false << none;
-    QTest::newRow("list --wait 0") << QStringList{"list", "--wait", "0"} << CliArguments::List << 0.0 << 5 << false
-                                   << false << none;
-    QTest::newRow("list --wait 3600") << QStringList{"list", "--wait", "3600"} << CliArguments::List << 3600.0 << 5
-                                      << false << false << none;
-    QTest::newRow("last --wait wins") << QStringList{"list", "--wait", "2", "--wait", "9"} << CliArguments::List
-                                      << 9.0 << 5 << false << false << none;
-    QTest::newRow("update --all") << QStringList{"update", "--all"} << CliArguments::Update << 5.0 << 5 << false
-                                  << true << none;
+    QTest::newRow("info") << QStringList{ "info" } << CliArguments::Info << 5.0 << 5 << false
+                          << false << none;
+    QTest::newRow("info --json") << QStringList{ "info", "--json" } << CliArguments::Info << 5.0
+                                 << 5 << true << false << none;
+    QTest::newRow("list defaults")
+            << QStringList{ "list" } << CliArguments::List << 5.0 << 5 << false << false << none;
+    QTest::newRow("list --wait 12 --json")
+            << QStringList{ "list", "--wait", "12", "--json" } << CliArguments::List << 12.0 << 5
+            << true << false << none;
+    QTest::newRow("list --wait=0.5") << QStringList{ "list", "--wait=0.5" } << CliArguments::List
+                                     << 0.5 << 5 << false << false << none;
+    QTest::newRow("list --wait 0") << QStringList{ "list", "--wait", "0" } << CliArguments::List
+                                   << 0.0 << 5 << false << false << none;
+    QTest::newRow("list --wait 3600")
+            << QStringList{ "list", "--wait", "3600" } << CliArguments::List << 3600.0 << 5 << false
+            << false << none;
+    QTest::newRow("last --wait wins") << QStringList{ "list", "--wait", "2", "--wait", "9" }
+                                      << CliArguments::List << 9.0 << 5 << false << false << none;
+    QTest::newRow("update --all") << QStringList{ "update", "--all" } << CliArguments::Update << 5.0
+                                  << 5 << false << true << none;
     QTest::newRow("update two addresses, options between")
-        << QStringList{"update", "10.77.0.10", "--parallel", "2", "10.77.0.11", "--json", "--wait=8"}
-        << CliArguments::Update << 8.0 << 2 << true << false << QStringList{"10.77.0.10", "10.77.0.11"};
+            << QStringList{ "update",     "10.77.0.10", "--parallel", "2",
+                            "10.77.0.11", "--json",     "--wait=8" }
+            << CliArguments::Update << 8.0 << 2 << true << false
+            << QStringList{ "10.77.0.10", "10.77.0.11" };
     QTest::newRow("addresses keep their order, repeats dropped")
-        << QStringList{"update", "10.0.0.9", "10.0.0.10", "10.0.0.9"} << CliArguments::Update << 5.0 << 5 << false
-        << false << QStringList{"10.0.0.9", "10.0.0.10"};
-    QTest::newRow("--parallel=1") << QStringList{"update", "--all", "--parallel=1"} << CliArguments::Update << 5.0
-                                  << 1 << false << true << none;
-    QTest::newRow("--parallel 5 (the most)") << QStringList{"update", "--all", "--parallel", "5"}
-                                             << CliArguments::Update << 5.0 << 5 << false << true << none;
-    QTest::newRow("-- ends the options") << QStringList{"update", "--json", "--", "192.168.1.20"}
-                                         << CliArguments::Update << 5.0 << 5 << true << false
-                                         << QStringList{"192.168.1.20"};
+            << QStringList{ "update", "10.0.0.9", "10.0.0.10", "10.0.0.9" } << CliArguments::Update
+            << 5.0 << 5 << false << false << QStringList{ "10.0.0.9", "10.0.0.10" };
+    QTest::newRow("--parallel=1") << QStringList{ "update", "--all", "--parallel=1" }
+                                  << CliArguments::Update << 5.0 << 1 << false << true << none;
+    QTest::newRow("--parallel 5 (the most)")
+            << QStringList{ "update", "--all", "--parallel", "5" } << CliArguments::Update << 5.0
+            << 5 << false << true << none;
+    QTest::newRow("-- ends the options")
+            << QStringList{ "update", "--json", "--", "192.168.1.20" } << CliArguments::Update
+            << 5.0 << 5 << true << false << QStringList{ "192.168.1.20" };
 }
 
 void TestCliArguments::accepted()
@@ -82,56 +89,69 @@ void TestCliArguments::rejected_data()
     QTest::addColumn<QString>("error");
 
     QTest::newRow("nothing") << QStringList() << "no command given";
-    QTest::newRow("unknown command") << QStringList{"flash"}
-                                     << "unknown command 'flash' (the commands are info, list and update)";
-    QTest::newRow("option before the command") << QStringList{"--json", "list"}
-                                               << "a command must come first (info, list or update), not '--json'";
-    QTest::newRow("info with an argument") << QStringList{"info", "10.0.0.1"}
-                                           << "'info' takes no arguments, got '10.0.0.1'";
-    QTest::newRow("info --wait") << QStringList{"info", "--wait", "3"} << "unknown option '--wait' for 'info'";
-    QTest::newRow("list --all") << QStringList{"list", "--all"} << "unknown option '--all' for 'list'";
-    QTest::newRow("list --parallel") << QStringList{"list", "--parallel", "2"}
-                                     << "unknown option '--parallel' for 'list'";
-    QTest::newRow("list with an address") << QStringList{"list", "10.0.0.1"}
-                                          << "'list' takes no arguments, got '10.0.0.1'";
-    QTest::newRow("--wait without value") << QStringList{"list", "--wait"} << "--wait needs a number of seconds";
-    QTest::newRow("--wait negative") << QStringList{"list", "--wait", "-1"}
-                                     << "--wait must be a number of seconds from 0 to 3600, not '-1'";
-    QTest::newRow("--wait too long") << QStringList{"list", "--wait=3601"}
-                                     << "--wait must be a number of seconds from 0 to 3600, not '3601'";
-    QTest::newRow("--wait text") << QStringList{"list", "--wait", "5s"}
+    QTest::newRow("unknown command")
+            << QStringList{ "flash" }
+            << "unknown command 'flash' (the commands are info, list and update)";
+    QTest::newRow("option before the command")
+            << QStringList{ "--json", "list" }
+            << "a command must come first (info, list or update), not '--json'";
+    QTest::newRow("info with an argument")
+            << QStringList{ "info", "10.0.0.1" } << "'info' takes no arguments, got '10.0.0.1'";
+    QTest::newRow("info --wait") << QStringList{ "info", "--wait", "3" }
+                                 << "unknown option '--wait' for 'info'";
+    QTest::newRow("list --all") << QStringList{ "list", "--all" }
+                                << "unknown option '--all' for 'list'";
+    QTest::newRow("list --parallel")
+            << QStringList{ "list", "--parallel", "2" } << "unknown option '--parallel' for 'list'";
+    QTest::newRow("list with an address")
+            << QStringList{ "list", "10.0.0.1" } << "'list' takes no arguments, got '10.0.0.1'";
+    QTest::newRow("--wait without value")
+            << QStringList{ "list", "--wait" } << "--wait needs a number of seconds";
+    QTest::newRow("--wait negative")
+            << QStringList{ "list", "--wait", "-1" }
+            << "--wait must be a number of seconds from 0 to 3600, not '-1'";
+    QTest::newRow("--wait too long")
+            << QStringList{ "list", "--wait=3601" }
+            << "--wait must be a number of seconds from 0 to 3600, not '3601'";
+    QTest::newRow("--wait text") << QStringList{ "list", "--wait", "5s" }
                                  << "--wait must be a number of seconds from 0 to 3600, not '5s'";
-    QTest::newRow("--wait nan") << QStringList{"list", "--wait", "nan"}
+    QTest::newRow("--wait nan") << QStringList{ "list", "--wait", "nan" }
                                 << "--wait must be a number of seconds from 0 to 3600, not 'nan'";
-    QTest::newRow("--wait inf") << QStringList{"list", "--wait", "inf"}
+    QTest::newRow("--wait inf") << QStringList{ "list", "--wait", "inf" }
                                 << "--wait must be a number of seconds from 0 to 3600, not 'inf'";
-    QTest::newRow("--parallel 0") << QStringList{"update", "--all", "--parallel", "0"}
+    QTest::newRow("--parallel 0") << QStringList{ "update", "--all", "--parallel", "0" }
                                   << "--parallel must be a whole number from 1 to 5, not '0'";
-    QTest::newRow("--parallel 6") << QStringList{"update", "--all", "--parallel=6"}
+    QTest::newRow("--parallel 6") << QStringList{ "update", "--all", "--parallel=6" }
                                   << "--parallel must be a whole number from 1 to 5, not '6'";
-    QTest::newRow("--parallel 2.5") << QStringList{"update", "--all", "--parallel", "2.5"}
+    QTest::newRow("--parallel 2.5") << QStringList{ "update", "--all", "--parallel", "2.5" }
                                     << "--parallel must be a whole number from 1 to 5, not '2.5'";
-    QTest::newRow("--parallel without value") << QStringList{"update", "--all", "--parallel"}
+    QTest::newRow("--parallel without value") << QStringList{ "update", "--all", "--parallel" }
                                               << "--parallel needs a number of units";
-    QTest::newRow("update without units") << QStringList{"update"} << "name the units to update, or give --all";
-    QTest::newRow("update --all and an address") << QStringList{"update", "--all", "10.0.0.1"}
+    QTest::newRow("update without units")
+            << QStringList{ "update" } << "name the units to update, or give --all";
+    QTest::newRow("update --all and an address") << QStringList{ "update", "--all", "10.0.0.1" }
                                                  << "give either --all or addresses, not both";
-    QTest::newRow("host name") << QStringList{"update", "mixer.local"}
-                               << "'mixer.local' is not an IPv4 address in dotted form (like 192.168.1.20)";
-    QTest::newRow("three parts") << QStringList{"update", "10.77.10"}
-                                 << "'10.77.10' is not an IPv4 address in dotted form (like 192.168.1.20)";
-    QTest::newRow("leading zero") << QStringList{"update", "10.77.0.010"}
-                                  << "'10.77.0.010' is not an IPv4 address in dotted form (like 192.168.1.20)";
-    QTest::newRow("IPv6") << QStringList{"update", "fe80::1"}
+    QTest::newRow("host name") << QStringList{
+        "update", "mixer.local"
+    } << "'mixer.local' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("three parts") << QStringList{
+        "update", "10.77.10"
+    } << "'10.77.10' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("leading zero") << QStringList{
+        "update", "10.77.0.010"
+    } << "'10.77.0.010' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("IPv6") << QStringList{ "update", "fe80::1" }
                           << "'fe80::1' is not an IPv4 address in dotted form (like 192.168.1.20)";
-    QTest::newRow("out of range") << QStringList{"update", "10.0.0.256"}
-                                  << "'10.0.0.256' is not an IPv4 address in dotted form (like 192.168.1.20)";
-    QTest::newRow("unknown update option") << QStringList{"update", "--all", "--force"}
+    QTest::newRow("out of range") << QStringList{
+        "update", "10.0.0.256"
+    } << "'10.0.0.256' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("unknown update option") << QStringList{ "update", "--all", "--force" }
                                            << "unknown option '--force' for 'update'";
-    QTest::newRow("help with two topics") << QStringList{"help", "list", "update"}
-                                          << "'help' takes at most one command name";
-    QTest::newRow("help for no command") << QStringList{"help", "flash"}
-                                         << "no help for 'flash': the commands are info, list and update";
+    QTest::newRow("help with two topics")
+            << QStringList{ "help", "list", "update" } << "'help' takes at most one command name";
+    QTest::newRow("help for no command")
+            << QStringList{ "help", "flash" }
+            << "no help for 'flash': the commands are info, list and update";
 }
 
 void TestCliArguments::rejected()
@@ -147,17 +167,18 @@ void TestCliArguments::helpRequests_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("topic");
 
-    QTest::newRow("--help") << QStringList{"--help"} << "";
-    QTest::newRow("-h") << QStringList{"-h"} << "";
-    QTest::newRow("help") << QStringList{"help"} << "";
-    QTest::newRow("help update") << QStringList{"help", "update"} << "update";
-    QTest::newRow("info --help") << QStringList{"info", "--help"} << "info";
-    QTest::newRow("list -h") << QStringList{"list", "-h"} << "list";
-    QTest::newRow("update --help") << QStringList{"update", "--help"} << "update";
+    QTest::newRow("--help") << QStringList{ "--help" } << "";
+    QTest::newRow("-h") << QStringList{ "-h" } << "";
+    QTest::newRow("help") << QStringList{ "help" } << "";
+    QTest::newRow("help update") << QStringList{ "help", "update" } << "update";
+    QTest::newRow("info --help") << QStringList{ "info", "--help" } << "info";
+    QTest::newRow("list -h") << QStringList{ "list", "-h" } << "list";
+    QTest::newRow("update --help") << QStringList{ "update", "--help" } << "update";
     // Someone halfway through a wrong line still gets help.
-    QTest::newRow("help wins over a mistake") << QStringList{"update", "--parallel", "9", "--help"} << "update";
+    QTest::newRow("help wins over a mistake")
+            << QStringList{ "update", "--parallel", "9", "--help" } << "update";
     // After "--" it is an argument again, and not an address.
-    QTest::newRow("--help after --") << QStringList{"update", "--", "--help"} << "<invalid>";
+    QTest::newRow("--help after --") << QStringList{ "update", "--", "--help" } << "<invalid>";
 }
 
 void TestCliArguments::helpRequests()
@@ -178,15 +199,29 @@ void TestCliArguments::helpNamesEveryOption_data()
     QTest::addColumn<QString>("topic");
     QTest::addColumn<QStringList>("mentions");
 
-    QTest::newRow("overview") << "" << QStringList{"Usage: kvx-update COMMAND", "info", "list", "update"};
-    QTest::newRow("info") << "info" << QStringList{"Usage: kvx-update info", "--json", "--help", "SHA-256"};
-    QTest::newRow("list") << "list"
-                          << QStringList{"Usage: kvx-update list", "--wait SECONDS", "--json", "--help",
-                                         "default 5", "Exit status"};
+    QTest::newRow("overview") << ""
+                              << QStringList{ "Usage: kvx-update COMMAND", "info", "list",
+                                              "update" };
+    QTest::newRow("info") << "info"
+                          << QStringList{ "Usage: kvx-update info", "--json", "--help", "SHA-256" };
+    QTest::newRow("list") << "list" << QStringList{ "Usage: kvx-update list",
+                                                    "--wait SECONDS",
+                                                    "--json",
+                                                    "--help",
+                                                    "default 5",
+                                                    "Exit status" };
     QTest::newRow("update") << "update"
-                            << QStringList{"Usage: kvx-update update (--all | ADDRESS...)", "--wait SECONDS",
-                                           "--parallel N", "--json", "--help", "KVX_PASSWORD", "1 to 5",
-                                           "default 5", "Exit status", "130", "not found"};
+                            << QStringList{ "Usage: kvx-update update (--all | ADDRESS...)",
+                                            "--wait SECONDS",
+                                            "--parallel N",
+                                            "--json",
+                                            "--help",
+                                            "KVX_PASSWORD",
+                                            "1 to 5",
+                                            "default 5",
+                                            "Exit status",
+                                            "130",
+                                            "not found" };
 }
 
 void TestCliArguments::helpNamesEveryOption()
@@ -195,7 +230,8 @@ void TestCliArguments::helpNamesEveryOption()
     QFETCH(QStringList, mentions);
     const QString text = CliArguments::helpText(topic);
     for (const QString &m : mentions)
-        QVERIFY2(text.contains(m), qPrintable(QStringLiteral("'%1' missing from the help of '%2'").arg(m, topic)));
+        QVERIFY2(text.contains(m),
+                 qPrintable(QStringLiteral("'%1' missing from the help of '%2'").arg(m, topic)));
     // Help goes to a terminal: short lines.
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString &line : lines)

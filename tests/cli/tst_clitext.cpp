@@ -59,13 +59,19 @@ void TestCliText::printable_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("plain") << "Stage left 2" << "Stage left 2";
-    QTest::newRow("non-ASCII letters stay") << QString::fromUtf8("Bühne – Saal") << QString::fromUtf8("Bühne – Saal");
-    QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;owned\x07" << "?[2J?]0;owned?";
-    QTest::newRow("CR and LF") << "a\rb\nc" << "a?b?c";
+    QTest::newRow("plain") << "Stage left 2"
+                           << "Stage left 2";
+    QTest::newRow("non-ASCII letters stay")
+            << QString::fromUtf8("Bühne – Saal") << QString::fromUtf8("Bühne – Saal");
+    QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;owned\x07"
+                                     << "?[2J?]0;owned?";
+    QTest::newRow("CR and LF") << "a\rb\nc"
+                               << "a?b?c";
     QTest::newRow("tab and NUL") << QString("x\ty") + QChar(0) << "x?y?";
-    QTest::newRow("DEL and C1 CSI") << QString("a") + QChar(0x7f) + QChar(0x9b) + "31m" << "a??31m";
-    QTest::newRow("line separators") << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) << "a?b?";
+    QTest::newRow("DEL and C1 CSI") << QString("a") + QChar(0x7f) + QChar(0x9b) + "31m"
+                                    << "a??31m";
+    QTest::newRow("line separators")
+            << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) << "a?b?";
 }
 
 void TestCliText::printable()
@@ -170,15 +176,17 @@ void TestCliText::bar()
 
 void TestCliText::table()
 {
-    const QString text = TextFormat::table(
-        {"ADDRESS", "MODEL", "NICKNAME"},
-        {{"10.77.0.10", "ZP-9E", "FOH rack"}, {"10.77.0.9", "VK-3F", ""}, {"10.0.0.1", "X\x1b[1m", "a\nb"}});
+    const QString text = TextFormat::table({ "ADDRESS", "MODEL", "NICKNAME" },
+                                           { { "10.77.0.10", "ZP-9E", "FOH rack" },
+                                             { "10.77.0.9", "VK-3F", "" },
+                                             { "10.0.0.1", "X\x1b[1m", "a\nb" } });
     // Widths count the cells as shown: "X?[1m" is as wide as "MODEL".
-    QCOMPARE(text, QStringLiteral("ADDRESS     MODEL  NICKNAME\n"
-                                  "10.77.0.10  ZP-9E  FOH rack\n"
-                                  "10.77.0.9   VK-3F\n"
-                                  "10.0.0.1    X?[1m  a?b\n"));
-    QCOMPARE(TextFormat::table({"A", "B"}, {}), QStringLiteral("A  B\n"));
+    QCOMPARE(text,
+             QStringLiteral("ADDRESS     MODEL  NICKNAME\n"
+                            "10.77.0.10  ZP-9E  FOH rack\n"
+                            "10.77.0.9   VK-3F\n"
+                            "10.0.0.1    X?[1m  a?b\n"));
+    QCOMPARE(TextFormat::table({ "A", "B" }, {}), QStringLiteral("A  B\n"));
 }
 
 void TestCliText::plainLine()
@@ -193,7 +201,8 @@ void TestCliText::plainLine()
 
 void TestCliText::jsonLineIsOneLine()
 {
-    const QByteArray line = TextFormat::jsonLine({{"event", "found"}, {"nickname", "a\nb\x1b"}, {"n", 3}});
+    const QByteArray line =
+            TextFormat::jsonLine({ { "event", "found" }, { "nickname", "a\nb\x1b" }, { "n", 3 } });
     QCOMPARE(line, QByteArray("{\"event\":\"found\",\"n\":3,\"nickname\":\"a\\nb\\u001b\"}\n"));
     QCOMPARE(line.count('\n'), 1);
 }
@@ -214,17 +223,29 @@ void TestCliText::imageInfo_data()
     QTest::addColumn<QString>("sha256");
 
     QTest::newRow("shipped header")
-        << QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) << "VK-3F" << "1.04" << "0119"
-        << QString::fromLatin1(QCryptographicHash::hash(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12),
-                                                        QCryptographicHash::Sha256).toHex());
-    QTest::newRow("abc: the standard SHA-256 vector") << QByteArray("abc") << "abc" << "0" << "0000"
-        << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    QTest::newRow("empty") << QByteArray() << "" << "0" << "0000"
+            << QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) << "VK-3F"
+            << "1.04"
+            << "0119"
+            << QString::fromLatin1(
+                       QCryptographicHash::hash(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12),
+                                                QCryptographicHash::Sha256)
+                               .toHex());
+    QTest::newRow("abc: the standard SHA-256 vector")
+            << QByteArray("abc") << "abc"
+            << "0"
+            << "0000"
+            << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "0"
+                           << "0000"
                            << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-    QTest::newRow("eight letters, no NUL") << QByteArray("ZP-9EXYZ\x39\x30\x07\0", 12) << "ZP-9EXYZ" << "123.45"
+    QTest::newRow("eight letters, no NUL") << QByteArray("ZP-9EXYZ\x39\x30\x07\0", 12) << "ZP-9EXYZ"
+                                           << "123.45"
                                            << "0007" << QString();
-    QTest::newRow("control character in the name") << QByteArray("A\x1b[1m\0\0\0\0\0\0\0", 12) << "A?[1m" << "0"
-                                                    << "0000" << QString();
+    QTest::newRow("control character in the name")
+            << QByteArray("A\x1b[1m\0\0\0\0\0\0\0", 12) << "A?[1m"
+            << "0"
+            << "0000" << QString();
 }
 
 void TestCliText::imageInfo()
@@ -252,20 +273,22 @@ void TestCliText::embeddedImageIsTheBuiltImage()
     QCOMPARE(ImageInfo::embeddedImage(), expected);
 
     const ImageInfo info = ImageInfo::fromImage(expected);
-    QCOMPARE(info.summary(), QStringLiteral("%1 %2 (build%3), %4 bytes, SHA-256 %5")
-                                 .arg(info.model, info.versionText, info.buildText)
-                                 .arg(expected.size())
-                                 .arg(QString::fromLatin1(
-                                     QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex())));
+    QCOMPARE(info.summary(),
+             QStringLiteral("%1 %2 (build%3), %4 bytes, SHA-256 %5")
+                     .arg(info.model, info.versionText, info.buildText)
+                     .arg(expected.size())
+                     .arg(QString::fromLatin1(
+                             QCryptographicHash::hash(expected, QCryptographicHash::Sha256)
+                                     .toHex())));
     const QJsonObject json = info.toJson();
-    QCOMPARE(json.keys(), (QStringList{"build", "model", "sha256", "size", "version"}));
+    QCOMPARE(json.keys(), (QStringList{ "build", "model", "sha256", "size", "version" }));
     QCOMPARE(json.value("size").toDouble(), double(expected.size()));
 }
 
 void TestCliText::listTable()
 {
-    const QList<UnitInfo> units{{"10.77.0.9", "ZP-9E", "Stage \x1b[31mleft", "1.02"},
-                                {"10.77.0.10", "VK-3F", "", "1.04"}};
+    const QList<UnitInfo> units{ { "10.77.0.9", "ZP-9E", "Stage \x1b[31mleft", "1.02" },
+                                 { "10.77.0.10", "VK-3F", "", "1.04" } };
     QCOMPARE(QString::fromUtf8(ListCommand::render(units, false)),
              QStringLiteral("ADDRESS     MODEL  NICKNAME         VERSION\n"
                             "10.77.0.9   ZP-9E  Stage ?[31mleft  1.02\n"
@@ -275,12 +298,12 @@ void TestCliText::listTable()
 
 void TestCliText::listJson()
 {
-    const QList<UnitInfo> units{{"10.77.0.9", "ZP-9E", "Stage \"left\"", "1.02"}};
+    const QList<UnitInfo> units{ { "10.77.0.9", "ZP-9E", "Stage \"left\"", "1.02" } };
     const QJsonDocument doc = QJsonDocument::fromJson(ListCommand::render(units, true));
     QVERIFY(doc.isArray());
     QCOMPARE(doc.array().size(), 1);
     const QJsonObject unit = doc.array().at(0).toObject();
-    QCOMPARE(unit.keys(), (QStringList{"address", "model", "nickname", "version"}));
+    QCOMPARE(unit.keys(), (QStringList{ "address", "model", "nickname", "version" }));
     QCOMPARE(unit.value("address").toString(), QStringLiteral("10.77.0.9"));
     QCOMPARE(unit.value("nickname").toString(), QStringLiteral("Stage \"left\""));
     QCOMPARE(ListCommand::render({}, true), QByteArray("[]\n"));
@@ -294,20 +317,22 @@ void TestCliText::unitLine_data()
     QTest::addColumn<double>("rate");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("connecting") << "connecting..." << -1 << qint64(-1) << -1.0 << "10.77.0.10      connecting...";
-    QTest::newRow("starting") << "Starting..." << -1 << qint64(0) << -1.0 << "10.77.0.10      Starting...";
+    QTest::newRow("connecting") << "connecting..." << -1 << qint64(-1) << -1.0
+                                << "10.77.0.10      connecting...";
+    QTest::newRow("starting") << "Starting..." << -1 << qint64(0) << -1.0
+                              << "10.77.0.10      Starting...";
     QTest::newRow("sending, rate not known yet")
-        << "Sending... 0%" << 0 << qint64(512) << -1.0
-        << "10.77.0.10      [--------------------]   0%  512 B / 566.0 KiB  -";
+            << "Sending... 0%" << 0 << qint64(512) << -1.0
+            << "10.77.0.10      [--------------------]   0%  512 B / 566.0 KiB  -";
     QTest::newRow("sending")
-        << "Sending... 37%" << 37 << qint64(214528) << 123456.0
-        << "10.77.0.10      [#######-------------]  37%  209.5 KiB / 566.0 KiB  120.6 KiB/s";
-    QTest::newRow("retry keeps its text")
-        << "Retry: 2 37%" << 37 << qint64(214528) << 0.0
-        << "10.77.0.10      [#######-------------]  37%  209.5 KiB / 566.0 KiB  0 B/s  Retry: 2 37%";
+            << "Sending... 37%" << 37 << qint64(214528) << 123456.0
+            << "10.77.0.10      [#######-------------]  37%  209.5 KiB / 566.0 KiB  120.6 KiB/s";
+    QTest::newRow("retry keeps its text") << "Retry: 2 37%" << 37 << qint64(214528) << 0.0
+                                          << "10.77.0.10      [#######-------------]  37%  209.5 "
+                                             "KiB / 566.0 KiB  0 B/s  Retry: 2 37%";
     QTest::newRow("writing")
-        << "Writing" << 99 << qint64(579616) << 0.0
-        << "10.77.0.10      [###################-]  99%  566.0 KiB / 566.0 KiB  0 B/s  Writing";
+            << "Writing" << 99 << qint64(579616) << 0.0
+            << "10.77.0.10      [###################-]  99%  566.0 KiB / 566.0 KiB  0 B/s  Writing";
 }
 
 void TestCliText::unitLine()
@@ -316,7 +341,8 @@ void TestCliText::unitLine()
     QFETCH(int, percent);
     QFETCH(qint64, sent);
     QFETCH(double, rate);
-    QTEST(UpdateReporter::unitLine(QStringLiteral("10.77.0.10"), text, percent, sent, 579616, rate), "line");
+    QTEST(UpdateReporter::unitLine(QStringLiteral("10.77.0.10"), text, percent, sent, 579616, rate),
+          "line");
 }
 
 QTEST_GUILESS_MAIN(TestCliText)

@@ -76,7 +76,8 @@ TestKvxUpdate::Run TestKvxUpdate::run(const QStringList &arguments, const QByteA
     process.setProcessEnvironment(env);
     // A new session has no controlling terminal, whatever ctest was run from:
     // a prompt must never wait for someone at this machine's keyboard.
-    process.start(QStringLiteral("setsid"), QStringList{QStringLiteral("-w"), m_program} + arguments);
+    process.start(QStringLiteral("setsid"),
+                  QStringList{ QStringLiteral("-w"), m_program } + arguments);
     Run result;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -95,12 +96,13 @@ void TestKvxUpdate::usageErrors_data()
     QTest::addColumn<QString>("error");
 
     QTest::newRow("no command") << QStringList() << "no command given";
-    QTest::newRow("six at once") << QStringList{"update", "--all", "--parallel", "6"}
+    QTest::newRow("six at once") << QStringList{ "update", "--all", "--parallel", "6" }
                                  << "--parallel must be a whole number from 1 to 5, not '6'";
-    QTest::newRow("all and an address") << QStringList{"update", "--all", "10.77.0.10"}
+    QTest::newRow("all and an address") << QStringList{ "update", "--all", "10.77.0.10" }
                                         << "give either --all or addresses, not both";
-    QTest::newRow("host name") << QStringList{"update", "rack1"}
-                               << "'rack1' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("host name") << QStringList{
+        "update", "rack1"
+    } << "'rack1' is not an IPv4 address in dotted form (like 192.168.1.20)";
 }
 
 void TestKvxUpdate::usageErrors()
@@ -110,17 +112,18 @@ void TestKvxUpdate::usageErrors()
     const Run r = run(arguments);
     QCOMPARE(r.status, 2);
     QCOMPARE(r.out, QByteArray());
-    QCOMPARE(QString::fromUtf8(r.err), QStringLiteral("kvx-update: %1\nTry 'kvx-update --help'.\n").arg(error));
+    QCOMPARE(QString::fromUtf8(r.err),
+             QStringLiteral("kvx-update: %1\nTry 'kvx-update --help'.\n").arg(error));
 }
 
 void TestKvxUpdate::help_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("topic");
-    QTest::newRow("--help") << QStringList{"--help"} << "";
-    QTest::newRow("help list") << QStringList{"help", "list"} << "list";
-    QTest::newRow("update --help") << QStringList{"update", "--help"} << "update";
-    QTest::newRow("info -h") << QStringList{"info", "-h"} << "info";
+    QTest::newRow("--help") << QStringList{ "--help" } << "";
+    QTest::newRow("help list") << QStringList{ "help", "list" } << "list";
+    QTest::newRow("update --help") << QStringList{ "update", "--help" } << "update";
+    QTest::newRow("info -h") << QStringList{ "info", "-h" } << "info";
 }
 
 void TestKvxUpdate::help()
@@ -135,18 +138,19 @@ void TestKvxUpdate::help()
 
 void TestKvxUpdate::info()
 {
-    const Run r = run({QStringLiteral("info")});
+    const Run r = run({ QStringLiteral("info") });
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
     // The placeholder and the vendor image share the header of the shipped one.
     const QByteArray sha = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex();
-    QCOMPARE(r.out, "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    " + QByteArray::number(m_image.size())
-                        + " bytes\nsha256:  " + sha + "\n");
+    QCOMPARE(r.out,
+             "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    "
+                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha + "\n");
 }
 
 void TestKvxUpdate::infoJson()
 {
-    const Run r = run({QStringLiteral("info"), QStringLiteral("--json")});
+    const Run r = run({ QStringLiteral("info"), QStringLiteral("--json") });
     QCOMPARE(r.status, 0);
     const QJsonObject object = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(object.value("model").toString(), QStringLiteral("VK-3F"));
@@ -161,7 +165,8 @@ void TestKvxUpdate::noPasswordWithoutTerminal()
 {
     QElapsedTimer clock;
     clock.start();
-    const Run r = run({QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"), QStringLiteral("30")},
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                        QStringLiteral("30") },
                       QByteArray());
     QCOMPARE(r.status, 2);
     QCOMPARE(r.err, QByteArray("kvx-update: no password: set KVX_PASSWORD or run on a terminal\n"));
@@ -179,7 +184,8 @@ void TestKvxUpdate::listFindsNothing_data()
 void TestKvxUpdate::listFindsNothing()
 {
     QFETCH(bool, json);
-    QStringList arguments{QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("0.3")};
+    QStringList arguments{ QStringLiteral("list"), QStringLiteral("--wait"),
+                           QStringLiteral("0.3") };
     if (json)
         arguments << QStringLiteral("--json");
     const Run r = run(arguments);
@@ -196,8 +202,8 @@ void TestKvxUpdate::listFindsNothing()
 void TestKvxUpdate::namedUnitNotFound()
 {
     const QByteArray password("Tr1cky-Pa55word");
-    const Run r = run({QStringLiteral("update"), QStringLiteral("10.77.0.99"), QStringLiteral("--wait"),
-                       QStringLiteral("0.5"), QStringLiteral("--json")},
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("10.77.0.99"),
+                        QStringLiteral("--wait"), QStringLiteral("0.5"), QStringLiteral("--json") },
                       password);
     QCOMPARE(r.status, 2);
     QCOMPARE(r.err, QByteArray());
@@ -217,16 +223,16 @@ void TestKvxUpdate::interrupted_data()
     QTest::addColumn<QByteArray>("said");
 
     QTest::newRow("update, Ctrl-C while searching")
-        << QStringList{"update", "--all", "--wait", "60"} << int(SIGINT) << 130
-        << QByteArray("Interrupted while searching: no unit is started.");
+            << QStringList{ "update", "--all", "--wait", "60" } << int(SIGINT) << 130
+            << QByteArray("Interrupted while searching: no unit is started.");
     QTest::newRow("update, SIGTERM while searching")
-        << QStringList{"update", "10.77.0.10", "--wait", "60"} << int(SIGTERM) << 143
-        << QByteArray("Interrupted while searching: no unit is started.");
+            << QStringList{ "update", "10.77.0.10", "--wait", "60" } << int(SIGTERM) << 143
+            << QByteArray("Interrupted while searching: no unit is started.");
     QTest::newRow("update, SIGHUP (the remote shell closed)")
-        << QStringList{"update", "--all", "--wait", "60"} << int(SIGHUP) << 129
-        << QByteArray("Interrupted while searching: no unit is started.");
-    QTest::newRow("list, Ctrl-C") << QStringList{"list", "--wait", "60", "--json"} << int(SIGINT) << 130
-                                  << QByteArray("[]\n");
+            << QStringList{ "update", "--all", "--wait", "60" } << int(SIGHUP) << 129
+            << QByteArray("Interrupted while searching: no unit is started.");
+    QTest::newRow("list, Ctrl-C") << QStringList{ "list", "--wait", "60", "--json" } << int(SIGINT)
+                                  << 130 << QByteArray("[]\n");
 }
 
 void TestKvxUpdate::interrupted()
@@ -242,7 +248,8 @@ void TestKvxUpdate::interrupted()
     // Give it time to install its handlers and begin the search.
     QByteArray out;
     if (arguments.first() == QLatin1String("update")) {
-        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).contains("searching for units"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+                (out += process.readAllStandardOutput()).contains("searching for units"), 10000);
     } else {
         QTest::qWait(500);
     }
@@ -265,7 +272,7 @@ QByteArray readPty(int master, const QByteArray &until, int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs && (until.isEmpty() || !data.contains(until))) {
-        struct pollfd p = {master, POLLIN, 0};
+        struct pollfd p = { master, POLLIN, 0 };
         if (::poll(&p, 1, 100) <= 0)
             continue;
         char buffer[4096];
@@ -285,7 +292,7 @@ bool echoIsOn(int master)
 
 pid_t startOnTerminal(const QString &program, const QStringList &arguments, int *master)
 {
-    QList<QByteArray> args{program.toLocal8Bit()};
+    QList<QByteArray> args{ program.toLocal8Bit() };
     for (const QString &a : arguments)
         args << a.toLocal8Bit();
     const pid_t pid = forkpty(master, nullptr, nullptr, nullptr);
@@ -307,8 +314,8 @@ void TestKvxUpdate::promptOnTerminal()
 {
     int master = -1;
     const pid_t pid = startOnTerminal(m_program,
-                                      {QStringLiteral("update"), QStringLiteral("10.77.0.99"), QStringLiteral("--wait"),
-                                       QStringLiteral("0.5")},
+                                      { QStringLiteral("update"), QStringLiteral("10.77.0.99"),
+                                        QStringLiteral("--wait"), QStringLiteral("0.5") },
                                       &master);
     QVERIFY(pid > 0);
     QByteArray seen = readPty(master, "Password for the units: ", 10000);
@@ -316,7 +323,8 @@ void TestKvxUpdate::promptOnTerminal()
     QVERIFY(!echoIsOn(master));
 
     const QByteArray password("Sh0w-Me-Not");
-    QCOMPARE(::write(master, password + "\n", size_t(password.size() + 1)), ssize_t(password.size() + 1));
+    QCOMPARE(::write(master, password + "\n", size_t(password.size() + 1)),
+             ssize_t(password.size() + 1));
     seen += readPty(master, "Searching for units", 10000);
     // Echo is back once the prompt is done, before anything else happens.
     QVERIFY(echoIsOn(master));
@@ -334,7 +342,8 @@ void TestKvxUpdate::promptOnTerminal()
 void TestKvxUpdate::ctrlCAtThePromptRestoresEcho()
 {
     int master = -1;
-    const pid_t pid = startOnTerminal(m_program, {QStringLiteral("update"), QStringLiteral("--all")}, &master);
+    const pid_t pid = startOnTerminal(
+            m_program, { QStringLiteral("update"), QStringLiteral("--all") }, &master);
     QVERIFY(pid > 0);
     const QByteArray seen = readPty(master, "Password for the units: ", 10000);
     QVERIFY2(seen.endsWith("Password for the units: "), seen.constData());

@@ -123,7 +123,8 @@ void TestUpdateReporter::initTestCase()
 {
     qputenv("TZ", "UTC");
     tzset();
-    m_image = ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) + QByteArray(1012, 'x'));
+    m_image =
+            ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) + QByteArray(1012, 'x'));
 }
 
 void TestUpdateReporter::init()
@@ -148,12 +149,14 @@ void TestUpdateReporter::cleanup()
 void TestUpdateReporter::setUp(UpdateReporter::Mode mode, int parallel)
 {
     m_reporter = new UpdateReporter(mode, m_buffer);
-    m_reporter->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(12, 0, 0, 125), Qt::UTC); });
+    m_reporter->setClock(
+            [] { return QDateTime(QDate(2024, 5, 1), QTime(12, 0, 0, 125), Qt::UTC); });
     m_reporter->setImageSize(m_image.size);
     m_reporter->attach(m_scheduler, m_directory);
     m_scheduler->setParallel(parallel);
     m_core->addUnit(kA, QStringLiteral("FOH"), QStringLiteral("ZP-9E"), QStringLiteral("1.02"));
-    m_core->addUnit(kB, QStringLiteral("Stage\x1b[2J"), QStringLiteral("VK-3F"), QStringLiteral("1.03"));
+    m_core->addUnit(kB, QStringLiteral("Stage\x1b[2J"), QStringLiteral("VK-3F"),
+                    QStringLiteral("1.03"));
 }
 
 void TestUpdateReporter::playRun()
@@ -163,9 +166,10 @@ void TestUpdateReporter::playRun()
     m_reporter->found(m_directory->lastKnown(kA));
     m_reporter->found(m_directory->lastKnown(kB));
     m_reporter->searchEnded(2);
-    m_scheduler->start({kA, kB, kMissing});
+    m_scheduler->start({ kA, kB, kMissing });
     QTRY_COMPARE(m_core->callCount(), 1);
-    for (const char *text : {"Starting...", "Sending... 0%", "Sending... 50%", "Writing", "Firmware update completed."})
+    for (const char *text : { "Starting...", "Sending... 0%", "Sending... 50%", "Writing",
+                              "Firmware update completed." })
         m_core->progress(QLatin1String(text), kA);
     QTRY_COMPARE(m_core->callCount(), 2);
     m_core->progress(QStringLiteral("ERROR: The unit rejected the password."), kB);
@@ -203,7 +207,8 @@ void TestUpdateReporter::plainLines()
         "10.77.0.10  ZP-9E  FOH        succeeded  #  Firmware update completed.",
         "10.77.0.11  VK-3F  Stage?[2J  failed     #  ERROR: The unit rejected the password.",
         "10.77.0.99                    not found  -         the unit did not answer the search",
-        ""};
+        ""
+    };
     QCOMPARE(lines.size(), expected.size());
     // Durations depend on the machine: "#" stands for one.
     const QRegularExpression duration(QStringLiteral("\\d+\\.\\d s *"));
@@ -230,19 +235,36 @@ void TestUpdateReporter::jsonEvents()
         QVERIFY2(doc.isObject(), lines.at(i).constData());
         const QJsonObject object = doc.object();
         QCOMPARE(object.value("time").toString(), QStringLiteral("2024-05-01T12:00:00.125Z"));
-        events << object.value("event").toString() + QLatin1Char(' ') + object.value("address").toString();
+        events << object.value("event").toString() + QLatin1Char(' ')
+                        + object.value("address").toString();
         objects << object;
     }
-    QCOMPARE(events, (QStringList{"image ", "search ", "found 10.77.0.10", "found 10.77.0.11", "searchEnded ",
-                                  "result 10.77.0.99", "started 10.77.0.10", "progress 10.77.0.10",
-                                  "waiting 10.77.0.11", "progress 10.77.0.10", "progress 10.77.0.10",
-                                  "progress 10.77.0.10", "progress 10.77.0.10", "progress 10.77.0.10",
-                                  "result 10.77.0.10", "started 10.77.0.11", "progress 10.77.0.11",
-                                  "progress 10.77.0.11", "result 10.77.0.11", "summary "}));
+    QCOMPARE(events,
+             (QStringList{ "image ",
+                           "search ",
+                           "found 10.77.0.10",
+                           "found 10.77.0.11",
+                           "searchEnded ",
+                           "result 10.77.0.99",
+                           "started 10.77.0.10",
+                           "progress 10.77.0.10",
+                           "waiting 10.77.0.11",
+                           "progress 10.77.0.10",
+                           "progress 10.77.0.10",
+                           "progress 10.77.0.10",
+                           "progress 10.77.0.10",
+                           "progress 10.77.0.10",
+                           "result 10.77.0.10",
+                           "started 10.77.0.11",
+                           "progress 10.77.0.11",
+                           "progress 10.77.0.11",
+                           "result 10.77.0.11",
+                           "summary " }));
 
     QCOMPARE(objects.at(0).value("sha256").toString(), m_image.sha256);
     QCOMPARE(objects.at(0).value("size").toInt(), 1024);
-    QCOMPARE(objects.at(3).value("nickname").toString(), QStringLiteral("Stage\x1b[2J")); // JSON escapes it
+    QCOMPARE(objects.at(3).value("nickname").toString(),
+             QStringLiteral("Stage\x1b[2J")); // JSON escapes it
     QCOMPARE(objects.at(4).value("found").toInt(), 2);
     QCOMPARE(objects.at(5).value("result").toString(), QStringLiteral("not found"));
     QVERIFY(objects.at(5).value("seconds").isNull());
@@ -289,28 +311,29 @@ void TestUpdateReporter::jsonBytesComeFromTheProbe()
         asked << address;
         return 777;
     });
-    m_scheduler->start({kA});
+    m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
     m_buffer->buffer().clear();
     m_buffer->seek(0);
     m_core->progress(QStringLiteral("Sending... 50%"), kA);
     const QJsonObject event = QJsonDocument::fromJson(m_buffer->data().trimmed()).object();
     QCOMPARE(event.value("bytes").toInt(), 777);
-    QCOMPARE(asked, QStringList{kA});
+    QCOMPARE(asked, QStringList{ kA });
 }
 
 void TestUpdateReporter::terminalLiveDisplay()
 {
     setUp(UpdateReporter::Terminal, 2);
     m_reporter->setTerminalWidth(120);
-    m_scheduler->start({kA, kB});
+    m_scheduler->start({ kA, kB });
     QTRY_COMPARE(m_core->callCount(), 2);
     m_reporter->redraw();
 
     Screen screen;
     QVERIFY(screen.feed(output()));
-    QCOMPARE(screen.lines(), (QStringList{"10.77.0.10      connecting...", "10.77.0.11      connecting...",
-                                          "2 running, 0 waiting, 0 of 2 done"}));
+    QCOMPARE(screen.lines(),
+             (QStringList{ "10.77.0.10      connecting...", "10.77.0.11      connecting...",
+                           "2 running, 0 waiting, 0 of 2 done" }));
 
     m_core->progress(QStringLiteral("Starting..."), kA);
     m_core->progress(QStringLiteral("Sending... 50%"), kA);
@@ -318,10 +341,12 @@ void TestUpdateReporter::terminalLiveDisplay()
     m_reporter->redraw();
     screen = Screen();
     QVERIFY(screen.feed(output()));
-    QCOMPARE(screen.lines(),
-             (QStringList{"10.77.0.10      [##########----------]  50%  512 B / 1.0 KiB  -",
-                          "10.77.0.11      [##########----------]  50%  512 B / 1.0 KiB  -  Retry: 1 50%",
-                          "2 running, 0 waiting, 0 of 2 done"}));
+    QCOMPARE(
+            screen.lines(),
+            (QStringList{
+                    "10.77.0.10      [##########----------]  50%  512 B / 1.0 KiB  -",
+                    "10.77.0.11      [##########----------]  50%  512 B / 1.0 KiB  -  Retry: 1 50%",
+                    "2 running, 0 waiting, 0 of 2 done" }));
 
     // A unit that ends leaves a line above the display, which shrinks by one.
     m_core->progress(QStringLiteral("Firmware update completed."), kA);
@@ -330,7 +355,9 @@ void TestUpdateReporter::terminalLiveDisplay()
     QStringList lines = screen.lines();
     QCOMPARE(lines.size(), 3);
     QVERIFY2(lines.at(0).startsWith("10.77.0.10      succeeded in "), qPrintable(lines.at(0)));
-    QCOMPARE(lines.at(1), QStringLiteral("10.77.0.11      [##########----------]  50%  512 B / 1.0 KiB  -  Retry: 1 50%"));
+    QCOMPARE(lines.at(1),
+             QStringLiteral("10.77.0.11      [##########----------]  50%  512 B / 1.0 KiB  -  "
+                            "Retry: 1 50%"));
     QCOMPARE(lines.at(2), QStringLiteral("1 running, 0 waiting, 1 of 2 done"));
 
     m_core->progress(QStringLiteral("ERROR: Socket operation timed out"), kB);
@@ -343,7 +370,8 @@ void TestUpdateReporter::terminalLiveDisplay()
     QVERIFY2(lines.at(1).startsWith("10.77.0.11      failed after "), qPrintable(lines.at(1)));
     QVERIFY(lines.at(1).endsWith(": ERROR: Socket operation timed out"));
     QCOMPARE(lines.at(2), QString());
-    QCOMPARE(lines.at(3), QStringLiteral("Summary: 1 succeeded, 1 failed, 0 lost, 0 not found, 0 not started"));
+    QCOMPARE(lines.at(3),
+             QStringLiteral("Summary: 1 succeeded, 1 failed, 0 lost, 0 not found, 0 not started"));
     QVERIFY(lines.at(4).startsWith("ADDRESS"));
     QCOMPARE(lines.size(), 7);
     // Nothing of the display is left behind the summary.
@@ -355,7 +383,7 @@ void TestUpdateReporter::terminalLinesFitTheWidth()
 {
     setUp(UpdateReporter::Terminal, 1);
     m_reporter->setTerminalWidth(30);
-    m_scheduler->start({kA});
+    m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
     m_core->progress(QStringLiteral("Sending... 50%"), kA);
     m_reporter->redraw();
@@ -363,25 +391,30 @@ void TestUpdateReporter::terminalLinesFitTheWidth()
     QVERIFY(screen.feed(output()));
     // One column is left free: a line as wide as the terminal makes some
     // terminals wrap, and the display would lose count of its lines.
-    QCOMPARE(screen.lines(), (QStringList{"10.77.0.10      [##########--", "1 running, 0 waiting, 0 of 1 "}));
+    QCOMPARE(screen.lines(),
+             (QStringList{ "10.77.0.10      [##########--", "1 running, 0 waiting, 0 of 1 " }));
 }
 
 void TestUpdateReporter::terminalRateOnlyWhileSending()
 {
     setUp(UpdateReporter::Terminal, 1);
-    m_scheduler->start({kA});
+    m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
     m_core->progress(QStringLiteral("Sending... 10%"), kA);
-    QVERIFY(m_reporter->liveLines().first().endsWith(QStringLiteral("/ 1.0 KiB  -"))); // too early to tell
+    QVERIFY(m_reporter->liveLines().first().endsWith(
+            QStringLiteral("/ 1.0 KiB  -"))); // too early to tell
     QTest::qWait(600);
     m_core->progress(QStringLiteral("Sending... 60%"), kA);
     const QString sending = m_reporter->liveLines().first();
-    QVERIFY2(QRegularExpression(QStringLiteral("  614 B / 1\\.0 KiB  \\d+ B/s$")).match(sending).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("  614 B / 1\\.0 KiB  \\d+ B/s$"))
+                     .match(sending)
+                     .hasMatch(),
              qPrintable(sending));
     // The unit writes its flash: nothing is sent, so no rate.
     m_core->progress(QStringLiteral("Writing"), kA);
     QCOMPARE(m_reporter->liveLines().first(),
-             QStringLiteral("10.77.0.10      [############--------]  60%  1.0 KiB / 1.0 KiB  -  Writing"));
+             QStringLiteral(
+                     "10.77.0.10      [############--------]  60%  1.0 KiB / 1.0 KiB  -  Writing"));
 }
 
 void TestUpdateReporter::summaryOfNothing()

@@ -50,7 +50,7 @@ private:
     StandInCore *m_core = nullptr;
     UnitDirectory *m_directory = nullptr;
     UpdateScheduler *m_scheduler = nullptr;
-    int m_emitting = 0;          // > 0 while the test is inside a table signal
+    int m_emitting = 0; // > 0 while the test is inside a table signal
     int m_startsWhileEmitting = 0;
     int m_maxRunning = 0;
 };
@@ -90,8 +90,8 @@ void TestUpdateScheduler::emitProgress(const QString &text, const QString &addre
 
 void TestUpdateScheduler::runToSuccess(const QString &address)
 {
-    for (const char *text : {"Starting...", "Sending... 0%", "Sending... 50%", "Retry: 1 50%", "Sending... 99%",
-                             "Writing", "Firmware update completed."})
+    for (const char *text : { "Starting...", "Sending... 0%", "Sending... 50%", "Retry: 1 50%",
+                              "Sending... 99%", "Writing", "Firmware update completed." })
         emitProgress(QLatin1String(text), address);
 }
 
@@ -114,9 +114,11 @@ void TestUpdateScheduler::classification_data()
     QTest::addColumn<int>("kind");
 
     QTest::newRow("completed") << "Firmware update completed." << int(ProgressText::Succeeded);
-    QTest::newRow("completed without point") << "Firmware update completed" << int(ProgressText::Working);
+    QTest::newRow("completed without point")
+            << "Firmware update completed" << int(ProgressText::Working);
     QTest::newRow("socket error") << "ERROR: Connection refused" << int(ProgressText::Failed);
-    QTest::newRow("NG") << "ERROR: Detected NG response from the unit." << int(ProgressText::Failed);
+    QTest::newRow("NG") << "ERROR: Detected NG response from the unit."
+                        << int(ProgressText::Failed);
     QTest::newRow("ERROR without colon") << "ERROR" << int(ProgressText::Failed);
     QTest::newRow("lower-case error") << "error: x" << int(ProgressText::Working);
     QTest::newRow("connecting") << "connecting..." << int(ProgressText::Working);
@@ -160,8 +162,8 @@ void TestUpdateScheduler::directoryFollowsNodeMessages()
 {
     QSignalSpy added(m_directory, &UnitDirectory::unitAdded);
     QSignalSpy removed(m_directory, &UnitDirectory::unitRemoved);
-    m_core->addUnit(QStringLiteral("10.0.0.2"), QStringLiteral("Stage left"), QStringLiteral("VK-3F"),
-                    QStringLiteral("1.02"));
+    m_core->addUnit(QStringLiteral("10.0.0.2"), QStringLiteral("Stage left"),
+                    QStringLiteral("VK-3F"), QStringLiteral("1.02"));
     m_core->addUnit(QStringLiteral("10.0.0.1"), QStringLiteral("FOH"));
     QCOMPARE(added.count(), 2);
     QCOMPARE(m_directory->units().size(), 2);
@@ -171,24 +173,31 @@ void TestUpdateScheduler::directoryFollowsNodeMessages()
     QCOMPARE(m_directory->units().at(0).version, QStringLiteral("1.02"));
 
     // The run reads the unit's own name and version and the table passes them on.
-    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_modelname"), QStringLiteral("VK-3F2"));
-    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_version"), QStringLiteral("1.04"));
-    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_nickname"), QStringLiteral("Stage right"));
+    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_modelname"),
+                       QStringLiteral("VK-3F2"));
+    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_version"),
+                       QStringLiteral("1.04"));
+    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_nickname"),
+                       QStringLiteral("Stage right"));
     QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).model, QStringLiteral("VK-3F2"));
     QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).version, QStringLiteral("1.04"));
-    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname, QStringLiteral("Stage right"));
+    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname,
+             QStringLiteral("Stage right"));
 
     m_core->removeUnit(QStringLiteral("10.0.0.2"));
     QCOMPARE(removed.count(), 1);
     QVERIFY(!m_directory->contains(QStringLiteral("10.0.0.2")));
     QCOMPARE(m_directory->units().size(), 1);
     // What was known is kept for the summary.
-    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname, QStringLiteral("Stage right"));
+    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname,
+             QStringLiteral("Stage right"));
 
     // An update for a unit that left brings nothing back.
-    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_nickname"), QStringLiteral("Ghost"));
+    m_core->updateUnit(QStringLiteral("10.0.0.2"), QStringLiteral("m_nickname"),
+                       QStringLiteral("Ghost"));
     QVERIFY(!m_directory->contains(QStringLiteral("10.0.0.2")));
-    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname, QStringLiteral("Stage right"));
+    QCOMPARE(m_directory->lastKnown(QStringLiteral("10.0.0.2")).nickname,
+             QStringLiteral("Stage right"));
 
     // Back again: announced again.
     m_core->addUnit(QStringLiteral("10.0.0.2"), QStringLiteral("Back"));
@@ -220,12 +229,13 @@ void TestUpdateScheduler::directoryIgnoresBadMessages()
 void TestUpdateScheduler::directorySortsByAddressValue()
 {
     QList<UnitInfo> units;
-    for (const char *a : {"10.0.0.10", "10.0.0.9", "9.255.255.255", "10.0.1.1", "10.0.0.100"})
-        units << UnitInfo{QLatin1String(a), {}, {}, {}};
+    for (const char *a : { "10.0.0.10", "10.0.0.9", "9.255.255.255", "10.0.1.1", "10.0.0.100" })
+        units << UnitInfo{ QLatin1String(a), {}, {}, {} };
     QStringList order;
     for (const UnitInfo &u : UnitDirectory::sortedByAddress(units))
         order << u.address;
-    QCOMPARE(order, (QStringList{"9.255.255.255", "10.0.0.9", "10.0.0.10", "10.0.0.100", "10.0.1.1"}));
+    QCOMPARE(order,
+             (QStringList{ "9.255.255.255", "10.0.0.9", "10.0.0.10", "10.0.0.100", "10.0.1.1" }));
 }
 
 void TestUpdateScheduler::parallelLimit_data()
@@ -332,11 +342,11 @@ void TestUpdateScheduler::notFound()
 {
     const QStringList addresses = addUnits(1);
     QSignalSpy finishedUnits(m_scheduler, &UpdateScheduler::unitFinished);
-    m_scheduler->start({QStringLiteral("10.77.0.99"), addresses.at(0)});
+    m_scheduler->start({ QStringLiteral("10.77.0.99"), addresses.at(0) });
     QCOMPARE(finishedUnits.count(), 1);
     QCOMPARE(finishedUnits.at(0).at(0).toString(), QStringLiteral("10.77.0.99"));
     QTRY_COMPARE(m_core->callCount(), 1);
-    QCOMPARE(m_core->calledAddresses(), QStringList{addresses.at(0)});
+    QCOMPARE(m_core->calledAddresses(), QStringList{ addresses.at(0) });
     const UpdateScheduler::Unit *missing = m_scheduler->unit(QStringLiteral("10.77.0.99"));
     QCOMPARE(missing->result, UpdateScheduler::NotFound);
     QCOMPARE(missing->durationMs(), qint64(-1));
@@ -347,7 +357,7 @@ void TestUpdateScheduler::notFound()
 void TestUpdateScheduler::nothingFoundFinishesAtOnce()
 {
     QSignalSpy finished(m_scheduler, &UpdateScheduler::finished);
-    m_scheduler->start({QStringLiteral("10.77.0.98"), QStringLiteral("10.77.0.99")});
+    m_scheduler->start({ QStringLiteral("10.77.0.98"), QStringLiteral("10.77.0.99") });
     QVERIFY(m_scheduler->isFinished());
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(m_core->callCount(), 0);
@@ -369,7 +379,7 @@ void TestUpdateScheduler::lostWhileWaiting()
 
     runToSuccess(addresses.at(0));
     QTRY_COMPARE(m_core->callCount(), 2);
-    QCOMPARE(m_core->calledAddresses(), (QStringList{addresses.at(0), addresses.at(2)}));
+    QCOMPARE(m_core->calledAddresses(), (QStringList{ addresses.at(0), addresses.at(2) }));
 }
 
 void TestUpdateScheduler::lostWhileWorking()
@@ -384,7 +394,8 @@ void TestUpdateScheduler::lostWhileWorking()
     m_core->removeUnit(addresses.at(0));
     --m_emitting;
     QCOMPARE(m_scheduler->unit(addresses.at(0))->result, UpdateScheduler::Lost);
-    QCOMPARE(m_scheduler->unit(addresses.at(0))->message, QStringLiteral("the unit left the network during the update"));
+    QCOMPARE(m_scheduler->unit(addresses.at(0))->message,
+             QStringLiteral("the unit left the network during the update"));
     // The slot it held is free again.
     QTRY_COMPARE(m_core->callCount(), 2);
     runToSuccess(addresses.at(1));
@@ -438,16 +449,17 @@ void TestUpdateScheduler::exitStatus_data()
     QTest::addColumn<int>("status");
 
     using S = UpdateScheduler;
-    QTest::newRow("all succeeded") << QList<int>{S::Succeeded, S::Succeeded} << 0 << 0;
-    QTest::newRow("one failed") << QList<int>{S::Succeeded, S::Failed} << 0 << 1;
-    QTest::newRow("one lost") << QList<int>{S::Lost, S::Succeeded} << 0 << 1;
-    QTest::newRow("one of two not found") << QList<int>{S::Succeeded, S::NotFound} << 0 << 1;
-    QTest::newRow("the only one not found") << QList<int>{S::NotFound} << 0 << 2;
-    QTest::newRow("none found") << QList<int>{S::NotFound, S::NotFound} << 0 << 2;
+    QTest::newRow("all succeeded") << QList<int>{ S::Succeeded, S::Succeeded } << 0 << 0;
+    QTest::newRow("one failed") << QList<int>{ S::Succeeded, S::Failed } << 0 << 1;
+    QTest::newRow("one lost") << QList<int>{ S::Lost, S::Succeeded } << 0 << 1;
+    QTest::newRow("one of two not found") << QList<int>{ S::Succeeded, S::NotFound } << 0 << 1;
+    QTest::newRow("the only one not found") << QList<int>{ S::NotFound } << 0 << 2;
+    QTest::newRow("none found") << QList<int>{ S::NotFound, S::NotFound } << 0 << 2;
     QTest::newRow("nothing at all") << QList<int>{} << 0 << 2;
-    QTest::newRow("Ctrl-C, all that ran succeeded") << QList<int>{S::Succeeded, S::NotStarted} << 2 << 130;
-    QTest::newRow("Ctrl-C while searching") << QList<int>{S::NotStarted} << 2 << 130;
-    QTest::newRow("SIGTERM") << QList<int>{S::Succeeded} << 15 << 143;
+    QTest::newRow("Ctrl-C, all that ran succeeded")
+            << QList<int>{ S::Succeeded, S::NotStarted } << 2 << 130;
+    QTest::newRow("Ctrl-C while searching") << QList<int>{ S::NotStarted } << 2 << 130;
+    QTest::newRow("SIGTERM") << QList<int>{ S::Succeeded } << 15 << 143;
 }
 
 void TestUpdateScheduler::exitStatus()

@@ -106,7 +106,7 @@ private:
 
     FakeDevice &add(Kind kind, const QByteArray &bytes, int ms = 0)
     {
-        m_steps.append(Step{kind, bytes, ms});
+        m_steps.append(Step{ kind, bytes, ms });
         // A script extended while idle continues from the event loop.
         if (!m_advanceScheduled) {
             m_advanceScheduled = true;
@@ -121,11 +121,16 @@ private:
     static QString describe(const Step &step)
     {
         switch (step.kind) {
-        case Expect: return QStringLiteral("expect ") + printable(step.bytes);
-        case Send: return QStringLiteral("send ") + printable(step.bytes);
-        case Pause: return QStringLiteral("pause %1 ms").arg(step.ms);
-        case Close: return QStringLiteral("close");
-        case ExpectClosed: return QStringLiteral("expect the client to close");
+        case Expect:
+            return QStringLiteral("expect ") + printable(step.bytes);
+        case Send:
+            return QStringLiteral("send ") + printable(step.bytes);
+        case Pause:
+            return QStringLiteral("pause %1 ms").arg(step.ms);
+        case Close:
+            return QStringLiteral("close");
+        case ExpectClosed:
+            return QStringLiteral("expect the client to close");
         }
         return QString();
     }
@@ -200,7 +205,7 @@ private:
                 const int n = qMin(m_inbox.size(), step.bytes.size());
                 if (m_inbox.left(n) != step.bytes.left(n)) {
                     m_failure = QStringLiteral("the client wrote ") + printable(m_inbox)
-                        + QStringLiteral(" instead of ") + printable(step.bytes);
+                            + QStringLiteral(" instead of ") + printable(step.bytes);
                     return;
                 }
                 if (n < step.bytes.size())
@@ -247,7 +252,7 @@ private:
         if (m_inbox.isEmpty())
             return true;
         m_failure = QStringLiteral("the client wrote ") + printable(m_inbox)
-            + QStringLiteral(" before the unit's next message");
+                + QStringLiteral(" before the unit's next message");
         return false;
     }
 

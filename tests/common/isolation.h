@@ -49,9 +49,9 @@ inline bool onlyTheLabInterfaceQualifies(QString *why)
     return true;
 }
 
-#define KVX_REQUIRE_ISOLATED_NETWORK()                                                        \
-    do {                                                                                      \
-        if (!networkIsIsolated())                                                             \
-            QFAIL("refusing to start SSDP discovery outside an isolated network namespace "  \
-                  "(run the suite through ./test.sh)");                                       \
+#define KVX_REQUIRE_ISOLATED_NETWORK() \
+    do { \
+        if (!networkIsIsolated()) \
+            QFAIL("refusing to start SSDP discovery outside an isolated network namespace " \
+                  "(run the suite through ./test.sh)"); \
     } while (false)

@@ -112,19 +112,21 @@ public:
         // `ip netns exec` execs the program in place, so the process id is
         // kvx-devsim's own and signals reach it directly.
         m_process->start(QStringLiteral("ip"),
-                         {QStringLiteral("netns"), QStringLiteral("exec"), qEnvironmentVariable("KVX_LAB_NS_DEV"),
-                          devsim, QStringLiteral("--config"), m_configPath, QStringLiteral("--results"),
-                          m_resultsPath});
+                         { QStringLiteral("netns"), QStringLiteral("exec"),
+                           qEnvironmentVariable("KVX_LAB_NS_DEV"), devsim,
+                           QStringLiteral("--config"), m_configPath, QStringLiteral("--results"),
+                           m_resultsPath });
         const bool ready = labWaitUntil(
-            [this] {
-                m_stdout += m_process->readAllStandardOutput();
-                return m_stdout.contains("ready\n") || m_process->state() == QProcess::NotRunning;
-            },
-            timeoutMs);
+                [this] {
+                    m_stdout += m_process->readAllStandardOutput();
+                    return m_stdout.contains("ready\n")
+                            || m_process->state() == QProcess::NotRunning;
+                },
+                timeoutMs);
         if (!ready || !m_stdout.contains("ready\n")) {
             const QString why = m_process->state() == QProcess::NotRunning
-                                    ? QStringLiteral("kvx-devsim ended with code %1").arg(m_process->exitCode())
-                                    : QStringLiteral("kvx-devsim did not get ready in time");
+                    ? QStringLiteral("kvx-devsim ended with code %1").arg(m_process->exitCode())
+                    : QStringLiteral("kvx-devsim did not get ready in time");
             stop();
             return fail(why);
         }
@@ -178,11 +180,13 @@ public:
         if (m_process->state() != QProcess::NotRunning) {
             QFile::remove(m_resultsPath);
             ::kill(pid_t(m_process->processId()), SIGTERM);
-            if (!labWaitUntil([this] { return m_process->state() == QProcess::NotRunning; }, timeoutMs)) {
+            if (!labWaitUntil([this] { return m_process->state() == QProcess::NotRunning; },
+                              timeoutMs)) {
                 m_process->kill();
                 m_process->waitForFinished(2000);
                 fail(QStringLiteral("kvx-devsim did not end on SIGTERM"));
-            } else if (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0) {
+            } else if (m_process->exitStatus() != QProcess::NormalExit
+                       || m_process->exitCode() != 0) {
                 fail(QStringLiteral("kvx-devsim ended with code %1").arg(m_process->exitCode()));
             }
             if (QFile::exists(m_resultsPath))

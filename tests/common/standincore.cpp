@@ -3,10 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-StandInCore::StandInCore(QObject *parent)
-    : QObject(parent)
-{
-}
+StandInCore::StandInCore(QObject *parent) : QObject(parent) { }
 
 QString StandInCore::nodeMessage(const QString &action, const QVariantMap &members)
 {
@@ -18,35 +15,37 @@ QString StandInCore::nodeMessage(const QString &action, const QVariantMap &membe
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
-void StandInCore::addUnit(const QString &ipaddr, const QString &nickname,
-                          const QString &modelname, const QString &version)
+void StandInCore::addUnit(const QString &ipaddr, const QString &nickname, const QString &modelname,
+                          const QString &version)
 {
     emit toUiAddNode(nodeMessage(QStringLiteral("add"),
-                                 {{QStringLiteral("m_count"), QStringLiteral("0")},
-                                  {QStringLiteral("m_ipaddr"), ipaddr},
-                                  {QStringLiteral("m_modelname"), modelname},
-                                  {QStringLiteral("m_nickname"), nickname},
-                                  {QStringLiteral("m_state"), QStringLiteral("0")},
-                                  {QStringLiteral("m_version"), version}}));
+                                 { { QStringLiteral("m_count"), QStringLiteral("0") },
+                                   { QStringLiteral("m_ipaddr"), ipaddr },
+                                   { QStringLiteral("m_modelname"), modelname },
+                                   { QStringLiteral("m_nickname"), nickname },
+                                   { QStringLiteral("m_state"), QStringLiteral("0") },
+                                   { QStringLiteral("m_version"), version } }));
 }
 
 void StandInCore::removeUnit(const QString &ipaddr)
 {
     m_running.remove(ipaddr);
-    emit toUiRemoveNode(nodeMessage(QStringLiteral("delete"), {{QStringLiteral("m_ipaddr"), ipaddr}}));
+    emit toUiRemoveNode(
+            nodeMessage(QStringLiteral("delete"), { { QStringLiteral("m_ipaddr"), ipaddr } }));
 }
 
 void StandInCore::updateUnit(const QString &ipaddr, const QString &key, const QString &value)
 {
     emit toUiUpdateNode(nodeMessage(QStringLiteral("update"),
-                                    {{QStringLiteral("m_ipaddr"), ipaddr}, {key, value}}));
+                                    { { QStringLiteral("m_ipaddr"), ipaddr }, { key, value } }));
 }
 
 void StandInCore::progress(const QString &text, const QString &ipaddr)
 {
     // A run ends with completion or a socket error; after that the unit can
     // be started again.
-    if (text == QLatin1String("Firmware update completed.") || text.startsWith(QLatin1String("ERROR: ")))
+    if (text == QLatin1String("Firmware update completed.")
+        || text.startsWith(QLatin1String("ERROR: ")))
         m_running.remove(ipaddr);
     emit toui_fwup_progress(text, ipaddr);
 }
@@ -64,9 +63,9 @@ QVariantMap StandInCore::call(int index) const
     if (index < 0 || index >= m_calls.size())
         return {};
     const Call &c = m_calls.at(index);
-    return {{QStringLiteral("ipaddr"), c.ipaddr},
-            {QStringLiteral("password"), c.password},
-            {QStringLiteral("port"), c.port}};
+    return { { QStringLiteral("ipaddr"), c.ipaddr },
+             { QStringLiteral("password"), c.password },
+             { QStringLiteral("port"), c.port } };
 }
 
 void StandInCore::reset()
@@ -79,7 +78,7 @@ void StandInCore::reset()
 
 void StandInCore::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
-    m_calls.append({arg_ipaddr, arg_password, arg_port});
+    m_calls.append({ arg_ipaddr, arg_password, arg_port });
     emit callsChanged();
     if (m_refused.contains(arg_ipaddr) || m_running.contains(arg_ipaddr))
         return;

@@ -20,13 +20,13 @@ inline FakeDevice &login(FakeDevice &fake, const QByteArray &password = "s3cret"
                          const QByteArray &version = "V1.04B0119")
 {
     return fake.expect("\r\n")
-        .send("Enter Password:")
-        .expect(password + "\r\n")
-        .send("Login Successful\r\n")
-        .expect("GET DEVICE/NAME\r\n")
-        .send("OK GET DEVICE/NAME:" + name + "\r\n")
-        .expect("GET DEVICE/VER/SYSTEM\r\n")
-        .send("OK GET DEVICE/VER/SYSTEM:" + version + "\r\n");
+            .send("Enter Password:")
+            .expect(password + "\r\n")
+            .send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NAME:" + name + "\r\n")
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:" + version + "\r\n");
 }
 
 inline QByteArray startCommand(qint64 size)
@@ -36,8 +36,8 @@ inline QByteArray startCommand(qint64 size)
 
 inline QByteArray dataCommand(const QByteArray &image, int offset, int size)
 {
-    return "SET UPDATE/SYSTEM:BIN SIZE:" + hex(size) + " offset:" + hex(offset) + " bin:"
-        + image.mid(offset, size) + "\r\n";
+    return "SET UPDATE/SYSTEM:BIN SIZE:" + hex(size) + " offset:" + hex(offset)
+            + " bin:" + image.mid(offset, size) + "\r\n";
 }
 
 inline QByteArray endCommand()

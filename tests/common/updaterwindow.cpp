@@ -66,8 +66,10 @@ bool UpdaterWindow::start(QString *why)
         *why = QStringLiteral("the device list is missing");
         return false;
     }
-    connect(repeater, SIGNAL(itemAdded(int,QQuickItem*)), this, SLOT(slot_cardAdded(int,QQuickItem*)));
-    connect(repeater, SIGNAL(itemRemoved(int,QQuickItem*)), this, SLOT(slot_cardRemoved(int,QQuickItem*)));
+    connect(repeater, SIGNAL(itemAdded(int, QQuickItem *)), this,
+            SLOT(slot_cardAdded(int, QQuickItem *)));
+    connect(repeater, SIGNAL(itemRemoved(int, QQuickItem *)), this,
+            SLOT(slot_cardRemoved(int, QQuickItem *)));
     for (int i = 0; i < cardCount(); ++i)
         watchCard(card(i));
     if (!QTest::qWaitForWindowExposed(m_window)) {
@@ -107,7 +109,8 @@ UdpMachineNode *UpdaterWindow::record(const QString &address) const
 
 int UpdaterWindow::cardCount() const
 {
-    QObject *repeater = m_window ? m_window->findChild<QObject *>(QStringLiteral("menuRepeater")) : nullptr;
+    QObject *repeater =
+            m_window ? m_window->findChild<QObject *>(QStringLiteral("menuRepeater")) : nullptr;
     return repeater ? repeater->property("count").toInt() : 0;
 }
 
@@ -116,7 +119,8 @@ QQuickItem *UpdaterWindow::card(int row) const
     if (!m_view)
         return nullptr;
     QVariant result;
-    QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
+    QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
+                              Q_ARG(QVariant, row));
     return qvariant_cast<QQuickItem *>(result);
 }
 
@@ -158,15 +162,15 @@ bool UpdaterWindow::checkBoxVisible(const QString &address) const
 bool UpdaterWindow::waitForCards(const QStringList &addresses, int timeoutMs)
 {
     return labWaitUntil(
-        [&] {
-            const QStringList shown = cardAddresses();
-            for (const QString &a : addresses) {
-                if (!shown.contains(a))
-                    return false;
-            }
-            return true;
-        },
-        timeoutMs);
+            [&] {
+                const QStringList shown = cardAddresses();
+                for (const QString &a : addresses) {
+                    if (!shown.contains(a))
+                        return false;
+                }
+                return true;
+            },
+            timeoutMs);
 }
 
 QQuickItem *UpdaterWindow::itemNamed(const char *objectName) const
@@ -178,9 +182,9 @@ QQuickItem *UpdaterWindow::visibleButton(const QString &caption) const
 {
     // Buttons live in the window and in its overlay layer (the dialogs):
     // walk the visual tree, the only tree that holds both.
-    QList<QQuickItem *> pending{m_window->contentItem()};
+    QList<QQuickItem *> pending{ m_window->contentItem() };
     if (QQuickItem *overlay = m_window->contentItem()->parentItem())
-        pending = {overlay};
+        pending = { overlay };
     while (!pending.isEmpty()) {
         QQuickItem *item = pending.takeFirst();
         if (!item->isVisible())
@@ -212,23 +216,28 @@ bool UpdaterWindow::scrollIntoView(QQuickItem *target)
     QQuickItem *flickable = itemNamed("id_flickable");
     if (!target || !flickable)
         return false;
-    const QPoint over = flickable->mapToScene(QPointF(flickable->width() / 2, flickable->height() / 2)).toPoint();
+    const QPoint over =
+            flickable->mapToScene(QPointF(flickable->width() / 2, flickable->height() / 2))
+                    .toPoint();
     auto inView = [&] {
-        const QRectF r = target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
+        const QRectF r =
+                target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
         return r.top() >= 0 && r.bottom() <= flickable->height() + 0.5;
     };
     for (int attempt = 0; attempt < 400; ++attempt) {
         const bool moving = flickable->property("moving").toBool();
         if (!moving && inView())
             return true;
-        const QRectF r = target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
+        const QRectF r =
+                target->mapRectToItem(flickable, QRectF(0, 0, target->width(), target->height()));
         const bool within = r.top() >= 0 && r.bottom() <= flickable->height() + 0.5;
         if (!within) {
             // One notch of the wheel, towards the card; a quick train of
             // them speeds the list up the way a hand on the wheel does.
             const int notch = r.top() < 0 ? 120 : -120;
-            QWheelEvent wheel(QPointF(over), QPointF(m_window->mapToGlobal(over)), QPoint(), QPoint(0, notch),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(QPointF(over), QPointF(m_window->mapToGlobal(over)), QPoint(),
+                              QPoint(0, notch), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
             // The list works out the wheel's speed from the events' time
             // stamps; events without one all look simultaneous and are refused.
             wheel.setTimestamp(ulong(++m_wheelTime + m_clock.elapsed()));
@@ -263,7 +272,9 @@ bool UpdaterWindow::updateSelected(const QString &password)
     QQuickItem *field = itemNamed("id_passwd");
     if (!dialog || !field || !clickButton(QStringLiteral("Update selected units")))
         return false;
-    if (!labWaitUntil([&] { return dialog->property("opened").toBool() && field->hasActiveFocus(); }, 3000))
+    if (!labWaitUntil(
+                [&] { return dialog->property("opened").toBool() && field->hasActiveFocus(); },
+                3000))
         return false;
     // The field keeps its text from one opening to the next.
     QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
@@ -274,7 +285,7 @@ bool UpdaterWindow::updateSelected(const QString &password)
     if (!clickButton(QStringLiteral("Update")))
         return false;
     return !dialog->property("visible").toBool()
-           || labWaitUntil([&] { return !dialog->property("visible").toBool(); }, 3000);
+            || labWaitUntil([&] { return !dialog->property("visible").toBool(); }, 3000);
 }
 
 bool UpdaterWindow::closeOverlay()
@@ -319,13 +330,17 @@ bool UpdaterWindow::closeButtonVisible() const
 bool UpdaterWindow::waitForFinished(int timeoutMs)
 {
     return labWaitUntil(
-        [this] { return overlayVisible() && closeButtonVisible() && statusLine() == QLatin1String("Finished."); },
-        timeoutMs);
+            [this] {
+                return overlayVisible() && closeButtonVisible()
+                        && statusLine() == QLatin1String("Finished.");
+            },
+            timeoutMs);
 }
 
 int UpdaterWindow::tick() const
 {
-    QObject *timer = m_window ? m_window->findChild<QObject *>(QStringLiteral("id_timer")) : nullptr;
+    QObject *timer =
+            m_window ? m_window->findChild<QObject *>(QStringLiteral("id_timer")) : nullptr;
     return timer ? timer->property("m_count").toInt() : -1;
 }
 
@@ -367,8 +382,8 @@ void UpdaterWindow::slot_cardRemoved(int, QQuickItem *loader)
     // Still whole: the repeater reports a removal before it destroys the row.
     auto *c = qvariant_cast<QQuickItem *>(loader->property("item"));
     if (c)
-        m_removedCards.append({m_clock.elapsed(), tick(), c->property("m_ipaddr").toString(),
-                               c->property("m_msg").toString()});
+        m_removedCards.append({ m_clock.elapsed(), tick(), c->property("m_ipaddr").toString(),
+                                c->property("m_msg").toString() });
 }
 
 void UpdaterWindow::watchCard(QQuickItem *c)
@@ -380,7 +395,8 @@ void UpdaterWindow::watchCard(QQuickItem *c)
     if (index < 0)
         return;
     const QMetaMethod notify = meta->property(index).notifySignal();
-    const QMetaMethod slot = metaObject()->method(metaObject()->indexOfSlot("slot_cardTextChanged()"));
+    const QMetaMethod slot =
+            metaObject()->method(metaObject()->indexOfSlot("slot_cardTextChanged()"));
     connect(c, notify, this, slot);
 }
 
@@ -389,13 +405,13 @@ void UpdaterWindow::slot_cardTextChanged()
     auto *c = qobject_cast<QQuickItem *>(sender());
     if (!c)
         return;
-    m_cardTexts.append({m_clock.elapsed(), tick(), c->property("m_ipaddr").toString(),
-                        c->property("m_msg").toString()});
+    m_cardTexts.append({ m_clock.elapsed(), tick(), c->property("m_ipaddr").toString(),
+                         c->property("m_msg").toString() });
 }
 
 void UpdaterWindow::slot_coreText(const QString &text, const QString &address)
 {
-    m_coreTexts.append({m_clock.elapsed(), tick(), address, text});
+    m_coreTexts.append({ m_clock.elapsed(), tick(), address, text });
     if (onCoreText)
         onCoreText(text, address);
 }

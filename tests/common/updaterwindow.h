@@ -32,8 +32,8 @@ class UpdaterWindow : public QObject
 public:
     struct TextEvent
     {
-        qint64 ms;       // since start()
-        int tick;        // the list's once-a-second timer count at that moment
+        qint64 ms; // since start()
+        int tick; // the list's once-a-second timer count at that moment
         QString address;
         QString text;
     };

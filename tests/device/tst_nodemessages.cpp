@@ -28,15 +28,16 @@ void TestNodeMessages::addMessage()
     UdpMachineNode record(description("vorant.example:device:version=1.02,model=ZP-9E"),
                           QHostAddress(QStringLiteral("10.77.0.20")));
     QVERIFY(record.m_f_valid);
-    QCOMPARE(record.jsonAddNode(), QStringLiteral("{\n"
-                                                  "    \"action\": \"add\",\n"
-                                                  "    \"m_count\": \"0\",\n"
-                                                  "    \"m_ipaddr\": \"10.77.0.20\",\n"
-                                                  "    \"m_modelname\": \"ZP-9E\",\n"
-                                                  "    \"m_nickname\": \"\",\n"
-                                                  "    \"m_state\": \"0\",\n"
-                                                  "    \"m_version\": \"1.02\"\n"
-                                                  "}\n"));
+    QCOMPARE(record.jsonAddNode(),
+             QStringLiteral("{\n"
+                            "    \"action\": \"add\",\n"
+                            "    \"m_count\": \"0\",\n"
+                            "    \"m_ipaddr\": \"10.77.0.20\",\n"
+                            "    \"m_modelname\": \"ZP-9E\",\n"
+                            "    \"m_nickname\": \"\",\n"
+                            "    \"m_state\": \"0\",\n"
+                            "    \"m_version\": \"1.02\"\n"
+                            "}\n"));
     // Numbers travel as decimal text, whatever they are.
     record.m_count = 11;
     record.m_state = -3;
@@ -48,15 +49,16 @@ void TestNodeMessages::addMessageOfServerAcceptedUnit()
 {
     UdpMachineNode record(SsdpSearch::testResponse(), QHostAddress(QHostAddress::LocalHost));
     QVERIFY(record.m_f_valid);
-    QCOMPARE(record.jsonAddNode(), QStringLiteral("{\n"
-                                                  "    \"action\": \"add\",\n"
-                                                  "    \"m_count\": \"0\",\n"
-                                                  "    \"m_ipaddr\": \"127.0.0.1\",\n"
-                                                  "    \"m_modelname\": \"\",\n"
-                                                  "    \"m_nickname\": \"\",\n"
-                                                  "    \"m_state\": \"0\",\n"
-                                                  "    \"m_version\": \"\"\n"
-                                                  "}\n"));
+    QCOMPARE(record.jsonAddNode(),
+             QStringLiteral("{\n"
+                            "    \"action\": \"add\",\n"
+                            "    \"m_count\": \"0\",\n"
+                            "    \"m_ipaddr\": \"127.0.0.1\",\n"
+                            "    \"m_modelname\": \"\",\n"
+                            "    \"m_nickname\": \"\",\n"
+                            "    \"m_state\": \"0\",\n"
+                            "    \"m_version\": \"\"\n"
+                            "}\n"));
 }
 
 void TestNodeMessages::addMessageEscapes()
@@ -66,7 +68,7 @@ void TestNodeMessages::addMessageEscapes()
                           QHostAddress(QStringLiteral("10.77.0.21")));
     QCOMPARE(record.m_nickname, QString::fromUtf8("\"Caf\xc3\xa9\\\t\x01"));
     QVERIFY(record.jsonAddNode().contains(
-        QString::fromUtf8("    \"m_nickname\": \"\\\"Caf\xc3\xa9\\\\\\t\\u0001\",\n")));
+            QString::fromUtf8("    \"m_nickname\": \"\\\"Caf\xc3\xa9\\\\\\t\\u0001\",\n")));
 }
 
 void TestNodeMessages::updateMessage_data()
@@ -74,18 +76,30 @@ void TestNodeMessages::updateMessage_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("member"); // the one requested member's line, or empty
 
-    QTest::newRow("m_modelname") << "m_modelname" << "\"m_modelname\": \"ZP-9E\"";
-    QTest::newRow("m_nickname") << "m_nickname" << "\"m_nickname\": \"Desk\"";
-    QTest::newRow("m_state") << "m_state" << "\"m_state\": \"0\"";
-    QTest::newRow("m_count") << "m_count" << "\"m_count\": \"7\"";
-    QTest::newRow("m_login_passwd") << "m_login_passwd" << "\"m_login_passwd\": \"pw\"";
-    QTest::newRow("m_version") << "m_version" << "\"m_version\": \"1.02\"";
-    QTest::newRow("m_build") << "m_build" << "\"m_build\": \"(build42)\"";
-    QTest::newRow("m_uuid") << "m_uuid" << "\"m_uuid\": \"abc\"";
-    QTest::newRow("upper case key") << "M_MODELNAME" << "";
-    QTest::newRow("m_ipaddr") << "m_ipaddr" << "";
-    QTest::newRow("unknown key") << "m_mac" << "";
-    QTest::newRow("empty key") << "" << "";
+    QTest::newRow("m_modelname") << "m_modelname"
+                                 << "\"m_modelname\": \"ZP-9E\"";
+    QTest::newRow("m_nickname") << "m_nickname"
+                                << "\"m_nickname\": \"Desk\"";
+    QTest::newRow("m_state") << "m_state"
+                             << "\"m_state\": \"0\"";
+    QTest::newRow("m_count") << "m_count"
+                             << "\"m_count\": \"7\"";
+    QTest::newRow("m_login_passwd") << "m_login_passwd"
+                                    << "\"m_login_passwd\": \"pw\"";
+    QTest::newRow("m_version") << "m_version"
+                               << "\"m_version\": \"1.02\"";
+    QTest::newRow("m_build") << "m_build"
+                             << "\"m_build\": \"(build42)\"";
+    QTest::newRow("m_uuid") << "m_uuid"
+                            << "\"m_uuid\": \"abc\"";
+    QTest::newRow("upper case key") << "M_MODELNAME"
+                                    << "";
+    QTest::newRow("m_ipaddr") << "m_ipaddr"
+                              << "";
+    QTest::newRow("unknown key") << "m_mac"
+                                 << "";
+    QTest::newRow("empty key") << ""
+                               << "";
 }
 
 void TestNodeMessages::updateMessage()
@@ -99,8 +113,8 @@ void TestNodeMessages::updateMessage()
     record.m_build = QStringLiteral("(build42)");
     record.m_uuid = QStringLiteral("abc");
 
-    QStringList lines{QStringLiteral("\"action\": \"update\""),
-                      QStringLiteral("\"m_ipaddr\": \"10.77.0.20\"")};
+    QStringList lines{ QStringLiteral("\"action\": \"update\""),
+                       QStringLiteral("\"m_ipaddr\": \"10.77.0.20\"") };
     if (!member.isEmpty())
         lines << member;
     std::sort(lines.begin(), lines.end()); // ascending keys
@@ -115,10 +129,11 @@ void TestNodeMessages::deleteMessage()
 {
     UdpMachineNode record(description("vorant.example:model=ZP-9E,name=Desk"),
                           QHostAddress(QStringLiteral("10.77.0.20")));
-    QCOMPARE(record.jsonRemoveNode(), QStringLiteral("{\n"
-                                                     "    \"action\": \"delete\",\n"
-                                                     "    \"m_ipaddr\": \"10.77.0.20\"\n"
-                                                     "}\n"));
+    QCOMPARE(record.jsonRemoveNode(),
+             QStringLiteral("{\n"
+                            "    \"action\": \"delete\",\n"
+                            "    \"m_ipaddr\": \"10.77.0.20\"\n"
+                            "}\n"));
 }
 
 QTEST_GUILESS_MAIN(TestNodeMessages)

@@ -40,16 +40,17 @@ public:
                 key = it.key();
         }
         events << QStringLiteral("update %1=%2 (%3, %4)")
-                      .arg(key, object.value(key).toString(), object.value("action").toString(),
-                           object.value("m_ipaddr").toString());
+                          .arg(key, object.value(key).toString(), object.value("action").toString(),
+                               object.value("m_ipaddr").toString());
     }
     void fwupProgress(QString text, QString address) override
     {
         events << QStringLiteral("progress ") + text;
-        progress << Progress{text, address, node->m_fwup_state, node->m_comm.m_protocol.socketState()};
+        progress << Progress{ text, address, node->m_fwup_state,
+                              node->m_comm.m_protocol.socketState() };
     }
-    void lock() override {}
-    void unlock() override {}
+    void lock() override { }
+    void unlock() override { }
 
     QStringList texts() const
     {
@@ -61,8 +62,8 @@ public:
     bool finished() const
     {
         return !progress.isEmpty()
-            && (progress.last().text == QLatin1String("Firmware update completed.")
-                || progress.last().text.startsWith(QLatin1String("ERROR: ")));
+                && (progress.last().text == QLatin1String("Firmware update completed.")
+                    || progress.last().text.startsWith(QLatin1String("ERROR: ")));
     }
 };
 
@@ -71,7 +72,8 @@ public:
 struct Unit
 {
     RecordingCB cb;
-    UdpMachineNode node{QByteArray("HTTP/1.1 200 OK\r\n\r\n"), QHostAddress(QHostAddress::LocalHost)};
+    UdpMachineNode node{ QByteArray("HTTP/1.1 200 OK\r\n\r\n"),
+                         QHostAddress(QHostAddress::LocalHost) };
 
     explicit Unit(const FakeDevice &fake, int timeoutMs = 5000)
     {
@@ -83,9 +85,10 @@ struct Unit
         node.m_udpcb = &cb;
         node.m_comm.m_protocol.m_connectTimeoutMs = timeoutMs;
         node.m_comm.m_protocol.m_replyTimeoutMs = timeoutMs;
-        QObject::connect(&node.m_comm, SIGNAL(fwup_initCompleted()), &node, SLOT(slot_initCompleted()));
-        QObject::connect(&node.m_comm, SIGNAL(fwup_progress(QString,QString)), &node,
-                         SLOT(fwup_slot_progress(QString,QString)));
+        QObject::connect(&node.m_comm, SIGNAL(fwup_initCompleted()), &node,
+                         SLOT(slot_initCompleted()));
+        QObject::connect(&node.m_comm, SIGNAL(fwup_progress(QString, QString)), &node,
+                         SLOT(fwup_slot_progress(QString, QString)));
         QObject::connect(&node.m_comm, SIGNAL(sig_notifyMessage(QString)), &node,
                          SLOT(slot_notifyMessage(QString)));
     }
@@ -117,7 +120,7 @@ void TestNodeUpdateControl::normalRun()
 
     unit.node.requestUpdate(&image);
     // The card shows the text before the socket has connected.
-    QCOMPARE(unit.cb.texts(), QStringList{"connecting..."});
+    QCOMPARE(unit.cb.texts(), QStringList{ "connecting..." });
     QVERIFY(unit.node.m_comm.m_protocol.socketState() != QAbstractSocket::ConnectedState);
     QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Starting);
     // Every run points at the table's image.
@@ -125,11 +128,12 @@ void TestNodeUpdateControl::normalRun()
 
     QTRY_VERIFY(unit.cb.finished());
     QCOMPARE(unit.cb.events,
-             (QStringList{"progress connecting...", "update m_modelname=KVX-Stage (update, 127.0.0.1)",
-                          "update m_version=1.04 (update, 127.0.0.1)",
-                          "update m_build=(build0119) (update, 127.0.0.1)", "progress Starting...",
-                          "progress Sending... 0%", "progress Sending... 50%", "progress Writing",
-                          "progress Firmware update completed."}));
+             (QStringList{ "progress connecting...",
+                           "update m_modelname=KVX-Stage (update, 127.0.0.1)",
+                           "update m_version=1.04 (update, 127.0.0.1)",
+                           "update m_build=(build0119) (update, 127.0.0.1)", "progress Starting...",
+                           "progress Sending... 0%", "progress Sending... 50%", "progress Writing",
+                           "progress Firmware update completed." }));
     QCOMPARE(unit.node.m_comm.m_image, &image);
     for (const RecordingCB::Progress &p : qAsConst(unit.cb.progress))
         QCOMPARE(p.address, QStringLiteral("127.0.0.1"));
@@ -156,8 +160,9 @@ void TestNodeUpdateControl::requestWhileBusy()
     QTRY_VERIFY(unit.cb.finished());
     QTest::qWait(50);
     QCOMPARE(fake.connectionCount(), 1);
-    QCOMPARE(unit.cb.texts(), (QStringList{"connecting...", "Starting...", "Sending... 0%", "Writing",
-                                           "Firmware update completed."}));
+    QCOMPARE(unit.cb.texts(),
+             (QStringList{ "connecting...", "Starting...", "Sending... 0%", "Writing",
+                           "Firmware update completed." }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -188,10 +193,15 @@ void TestNodeUpdateControl::failuresEndTheRun_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("lastText");
-    QTest::newRow("wrong password") << "password" << "ERROR: The unit rejected the password.";
-    QTest::newRow("NG to the start command") << "ng start" << "ERROR: Detected NG response from the unit.";
-    QTest::newRow("no reply") << "silent" << "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:STA SIZE:64\" within 200 ms.";
-    QTest::newRow("empty image") << "empty" << "ERROR: The firmware image is empty.";
+    QTest::newRow("wrong password") << "password"
+                                    << "ERROR: The unit rejected the password.";
+    QTest::newRow("NG to the start command") << "ng start"
+                                             << "ERROR: Detected NG response from the unit.";
+    QTest::newRow("no reply")
+            << "silent"
+            << "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:STA SIZE:64\" within 200 ms.";
+    QTest::newRow("empty image") << "empty"
+                                 << "ERROR: The firmware image is empty.";
 }
 
 void TestNodeUpdateControl::failuresEndTheRun()
@@ -226,31 +236,36 @@ void TestNodeUpdateControl::newRunAfterError()
     const QByteArray image = testImage(1024);
     FakeDevice fake;
     login(fake);
-    fake.expect(startCommand(1024)).send("OK SET\r\n").expect(dataCommand(image, 0, 512)).closeConnection();
+    fake.expect(startCommand(1024))
+            .send("OK SET\r\n")
+            .expect(dataCommand(image, 0, 512))
+            .closeConnection();
     login(fake);
     fake.expect(startCommand(1024))
-        .send("OK SET\r\n")
-        .expect(dataCommand(image, 0, 512))
-        .send("NG\r\n")
-        .expect(dataCommand(image, 0, 512))
-        .send("OK SET\r\n")
-        .expect(dataCommand(image, 512, 512))
-        .send("OK SET\r\n")
-        .expect(endCommand())
-        .send("NOTIFY DONE\r\n")
-        .send("OK SET\r\n")
-        .expectClosed();
+            .send("OK SET\r\n")
+            .expect(dataCommand(image, 0, 512))
+            .send("NG\r\n")
+            .expect(dataCommand(image, 0, 512))
+            .send("OK SET\r\n")
+            .expect(dataCommand(image, 512, 512))
+            .send("OK SET\r\n")
+            .expect(endCommand())
+            .send("NOTIFY DONE\r\n")
+            .send("OK SET\r\n")
+            .expectClosed();
     Unit unit(fake);
     unit.node.requestUpdate(&image);
     QTRY_VERIFY(unit.cb.finished());
-    QCOMPARE(unit.cb.texts().last(), QStringLiteral("ERROR: The remote host closed the connection"));
+    QCOMPARE(unit.cb.texts().last(),
+             QStringLiteral("ERROR: The remote host closed the connection"));
     QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
 
     unit.cb.progress.clear();
     unit.node.requestUpdate(&image);
     QTRY_VERIFY(unit.cb.finished());
-    QCOMPARE(unit.cb.texts(), (QStringList{"connecting...", "Starting...", "Sending... 0%", "Retry: 4 (50%)",
-                                           "Sending... 50%", "Writing", "Firmware update completed."}));
+    QCOMPARE(unit.cb.texts(),
+             (QStringList{ "connecting...", "Starting...", "Sending... 0%", "Retry: 4 (50%)",
+                           "Sending... 50%", "Writing", "Firmware update completed." }));
     QCOMPARE(fake.connectionCount(), 2);
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
@@ -267,7 +282,7 @@ void TestNodeUpdateControl::unreachableUnit()
     unit.node.m_ipaddr = QStringLiteral("10.77.0.2");
     unit.node.requestUpdate(&image);
     QTRY_VERIFY(unit.cb.finished());
-    QCOMPARE(unit.cb.texts(), (QStringList{"connecting...", "ERROR: Network unreachable"}));
+    QCOMPARE(unit.cb.texts(), (QStringList{ "connecting...", "ERROR: Network unreachable" }));
     QCOMPARE(unit.cb.progress.last().address, QStringLiteral("10.77.0.2"));
     QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
@@ -281,19 +296,19 @@ void TestNodeUpdateControl::versionNotificationRefreshesOnly()
     FakeDevice fake;
     login(fake);
     transfer(fake, image)
-        .send("NOTIFY DEVICE/VER/SYSTEM:V1.05B0120\r\n")
-        .pause(50)
-        .send("OK SET\r\n")
-        .expectClosed();
+            .send("NOTIFY DEVICE/VER/SYSTEM:V1.05B0120\r\n")
+            .pause(50)
+            .send("OK SET\r\n")
+            .expectClosed();
     Unit unit(fake);
     unit.node.requestUpdate(&image);
     QTRY_VERIFY(unit.cb.finished());
     QCOMPARE(unit.cb.events.filter(QRegularExpression("^update ")).size(), 6);
     QCOMPARE(unit.cb.events.mid(unit.cb.events.indexOf("progress Writing") + 1),
-             (QStringList{"update m_modelname=KVX-Stage (update, 127.0.0.1)",
-                          "update m_version=1.05 (update, 127.0.0.1)",
-                          "update m_build=(build0120) (update, 127.0.0.1)",
-                          "progress Firmware update completed."}));
+             (QStringList{ "update m_modelname=KVX-Stage (update, 127.0.0.1)",
+                           "update m_version=1.05 (update, 127.0.0.1)",
+                           "update m_build=(build0120) (update, 127.0.0.1)",
+                           "progress Firmware update completed." }));
     QCOMPARE(unit.cb.texts().count("Starting..."), 1);
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }

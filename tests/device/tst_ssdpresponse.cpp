@@ -66,68 +66,91 @@ void TestSsdpResponse::parse_data()
     };
 
     // Description line.
-    row("description line", response({usn, desc}), true, true, "ZP-9E", "Studio A", "1.02", kUuid);
-    for (const char *model : {"RT-6C", "VK-3F", "VK-5F", "VL-3F", "ZP-9E"})
-        row(model, response({"vorant.example:model=" + QByteArray(model)}), true, true, model, "", "", "");
-    row("model with suffix", response({"vorant.example:model=ZP-9E-MkII"}), true, true, "ZP-9E-MkII", "", "", "");
-    row("domain as prefix", response({"vorant.example.kvx:model=VK-3F"}), true, true, "VK-3F", "", "", "");
+    row("description line", response({ usn, desc }), true, true, "ZP-9E", "Studio A", "1.02",
+        kUuid);
+    for (const char *model : { "RT-6C", "VK-3F", "VK-5F", "VL-3F", "ZP-9E" })
+        row(model, response({ "vorant.example:model=" + QByteArray(model) }), true, true, model, "",
+            "", "");
+    row("model with suffix", response({ "vorant.example:model=ZP-9E-MkII" }), true, true,
+        "ZP-9E-MkII", "", "", "");
+    row("domain as prefix", response({ "vorant.example.kvx:model=VK-3F" }), true, true, "VK-3F", "",
+        "", "");
     row("model in lower case, SERVER not consulted",
-        response({"vorant.example:model=zp-9e", "Server: VORANT"}), false, true, "zp-9e", "", "", "");
+        response({ "vorant.example:model=zp-9e", "Server: VORANT" }), false, true, "zp-9e", "", "",
+        "");
     row("no model, SERVER not consulted",
-        response({"vorant.example:version=1.0,name=Desk", "Server: VORANT"}), false, true, "", "Desk", "1.0", "");
-    row("unknown model", response({"vorant.example:model=ZP-8E"}), false, true, "ZP-8E", "", "", "");
-    row("domain in other case", response({"Vorant.Example:model=ZP-9E"}), false, true, "", "", "", "");
-    row("quoted values", response({"vorant.example:model=\"ZP-9E\",version=\"1.0 beta\""}),
-        true, true, "ZP-9E", "", "1.0 beta", "");
-    row("blank between equals and quote", response({"vorant.example:model= \"ZP-9E\""}),
-        false, true, "", "", "", "");
-    row("name with query", response({"vorant.example:model=RT-6C,name=Desk?x"}), true, true, "RT-6C", "Desk", "", "");
-    row("name with fragment", response({"vorant.example:model=RT-6C,name=Desk#2"}), true, true, "RT-6C", "Desk", "", "");
-    row("name percent-encoded UTF-8", response({"vorant.example:model=RT-6C,name=Caf%C3%A9"}),
+        response({ "vorant.example:version=1.0,name=Desk", "Server: VORANT" }), false, true, "",
+        "Desk", "1.0", "");
+    row("unknown model", response({ "vorant.example:model=ZP-8E" }), false, true, "ZP-8E", "", "",
+        "");
+    row("domain in other case", response({ "Vorant.Example:model=ZP-9E" }), false, true, "", "", "",
+        "");
+    row("quoted values", response({ "vorant.example:model=\"ZP-9E\",version=\"1.0 beta\"" }), true,
+        true, "ZP-9E", "", "1.0 beta", "");
+    row("blank between equals and quote", response({ "vorant.example:model= \"ZP-9E\"" }), false,
+        true, "", "", "", "");
+    row("name with query", response({ "vorant.example:model=RT-6C,name=Desk?x" }), true, true,
+        "RT-6C", "Desk", "", "");
+    row("name with fragment", response({ "vorant.example:model=RT-6C,name=Desk#2" }), true, true,
+        "RT-6C", "Desk", "", "");
+    row("name percent-encoded UTF-8", response({ "vorant.example:model=RT-6C,name=Caf%C3%A9" }),
         true, true, "RT-6C", "Café", "", "");
-    row("name with invalid UTF-8", response({"vorant.example:model=RT-6C,name=Caf\xe9"}),
-        true, true, "RT-6C", "Caf\xef\xbf\xbd", "", "");
+    row("name with invalid UTF-8", response({ "vorant.example:model=RT-6C,name=Caf\xe9" }), true,
+        true, "RT-6C", "Caf\xef\xbf\xbd", "", "");
     row("description line ending in model",
-        response({"vorant.example:model=VL-3F", "vorant.example:version=2.0,model"}), true, true, "VL-3F", "", "2.0", "");
+        response({ "vorant.example:model=VL-3F", "vorant.example:version=2.0,model" }), true, true,
+        "VL-3F", "", "2.0", "");
     row("later description line wins",
-        response({"vorant.example:model=VL-3F,name=A", "vorant.example:model=VK-5F,name=B"}), true, true, "VK-5F", "B", "", "");
+        response({ "vorant.example:model=VL-3F,name=A", "vorant.example:model=VK-5F,name=B" }),
+        true, true, "VK-5F", "B", "", "");
     row("thousands of separators in a description line",
-        response({"vorant.example" + QByteArray(3000, ':') + "model" + QByteArray(3000, ',') + "ZP-9E"}),
+        response({ "vorant.example" + QByteArray(3000, ':') + "model" + QByteArray(3000, ',')
+                   + "ZP-9E" }),
         true, true, "ZP-9E", "", "", "");
 
     // UUID in the token pass: first "uuid" of a line, case-sensitive, not last.
     const QByteArray ok("vorant.example:model=ZP-9E");
-    row("uuid: first of a line", response({"X: uuid:a:uuid:b", ok}), true, true, "ZP-9E", "", "", "a");
-    row("uuid: later line wins", response({"X: uuid:a", "Y: uuid:b", ok}), true, true, "ZP-9E", "", "", "b");
-    row("uuid: last token ignored", response({"X: uuid", ok}), true, true, "ZP-9E", "", "", "");
-    row("uuid: blank token", response({"X: uuid, ,abc", ok}), true, true, "ZP-9E", "", "", "");
-    row("uuid: upper case is no uuid token", response({"USN: UUID:abc::x", ok}), true, true, "ZP-9E", "", "", "");
+    row("uuid: first of a line", response({ "X: uuid:a:uuid:b", ok }), true, true, "ZP-9E", "", "",
+        "a");
+    row("uuid: later line wins", response({ "X: uuid:a", "Y: uuid:b", ok }), true, true, "ZP-9E",
+        "", "", "b");
+    row("uuid: last token ignored", response({ "X: uuid", ok }), true, true, "ZP-9E", "", "", "");
+    row("uuid: blank token", response({ "X: uuid, ,abc", ok }), true, true, "ZP-9E", "", "", "");
+    row("uuid: upper case is no uuid token", response({ "USN: UUID:abc::x", ok }), true, true,
+        "ZP-9E", "", "", "");
 
     // Header pass.
     row("test response", SsdpSearch::testResponse(), true, true, "", "", "", kUuid);
-    row("SERVER upper case", response({"SERVER: VORANT"}), true, true, "", "", "", "");
-    row("server mixed case", response({"sErVeR:vOrAnT x/1"}), true, true, "", "", "", "");
-    row("SERVER tab before brand", response({"Server:\tVORANT"}), true, true, "", "", "", "");
-    row("SERVER blank before colon", response({"Server : VORANT"}), true, true, "", "", "", "");
+    row("SERVER upper case", response({ "SERVER: VORANT" }), true, true, "", "", "", "");
+    row("server mixed case", response({ "sErVeR:vOrAnT x/1" }), true, true, "", "", "", "");
+    row("SERVER tab before brand", response({ "Server:\tVORANT" }), true, true, "", "", "", "");
+    row("SERVER blank before colon", response({ "Server : VORANT" }), true, true, "", "", "", "");
     row("SERVER key/value words ignored",
-        response({"Server: VORANT model/ZP-9E version/1.0 nickname/Desk port/54726"}), true, true, "", "", "", "");
-    row("SERVER brand with version", response({"Server: VORANT/1.0 UPnP/1.0"}), false, true, "", "", "", "");
-    row("SERVER brand as prefix", response({"Server: VORANTX"}), false, true, "", "", "", "");
-    row("SERVER brand second", response({"Server: Linux VORANT"}), false, true, "", "", "", "");
-    row("SERVER without value", response({"Server:"}), false, true, "", "", "", "");
-    row("SERVER with blank value", response({"Server:   "}), false, true, "", "", "", "");
-    row("SERVER without colon", response({"Server VORANT"}), false, true, "", "", "", "");
-    row("other header", response({"X-Server: VORANT"}), false, true, "", "", "", "");
-    row("USN without ::", response({"Server: VORANT", "USN: uuid:abc"}), true, true, "", "", "", "abc");
-    row("USN with many ::", response({"Server: VORANT", "USN: uuid:a::b::c::d"}), true, true, "", "", "", "a");
-    row("USN with two fields", response({"Server: VORANT", "USN: abc"}), true, true, "", "", "", "");
-    row("USN empty third field", response({"Server: VORANT", "usn:uuid:"}), true, true, "", "", "", "");
-    row("USN twice, later wins", response({"USN: uuid:a::x", "Server: VORANT", "USN: uuid:b::x"}),
+        response({ "Server: VORANT model/ZP-9E version/1.0 nickname/Desk port/54726" }), true, true,
+        "", "", "", "");
+    row("SERVER brand with version", response({ "Server: VORANT/1.0 UPnP/1.0" }), false, true, "",
+        "", "", "");
+    row("SERVER brand as prefix", response({ "Server: VORANTX" }), false, true, "", "", "", "");
+    row("SERVER brand second", response({ "Server: Linux VORANT" }), false, true, "", "", "", "");
+    row("SERVER without value", response({ "Server:" }), false, true, "", "", "", "");
+    row("SERVER with blank value", response({ "Server:   " }), false, true, "", "", "", "");
+    row("SERVER without colon", response({ "Server VORANT" }), false, true, "", "", "", "");
+    row("other header", response({ "X-Server: VORANT" }), false, true, "", "", "", "");
+    row("USN without ::", response({ "Server: VORANT", "USN: uuid:abc" }), true, true, "", "", "",
+        "abc");
+    row("USN with many ::", response({ "Server: VORANT", "USN: uuid:a::b::c::d" }), true, true, "",
+        "", "", "a");
+    row("USN with two fields", response({ "Server: VORANT", "USN: abc" }), true, true, "", "", "",
+        "");
+    row("USN empty third field", response({ "Server: VORANT", "usn:uuid:" }), true, true, "", "",
+        "", "");
+    row("USN twice, later wins", response({ "USN: uuid:a::x", "Server: VORANT", "USN: uuid:b::x" }),
         true, true, "", "", "", "b");
-    row("USN of 10 KB", response({"Server: VORANT", "USN: uuid:" + QByteArray(10240, 'a') + "::upnp:rootdevice"}),
+    row("USN of 10 KB",
+        response({ "Server: VORANT", "USN: uuid:" + QByteArray(10240, 'a') + "::upnp:rootdevice" }),
         true, true, "", "", "", QString(10240, QLatin1Char('a')));
-    row("USN of 10 KB, no SERVER", response({"USN: uuid:" + QByteArray(10240, 'a')}),
-        false, true, "", "", "", QString(10240, QLatin1Char('a')));
+    row("USN of 10 KB, no SERVER", response({ "USN: uuid:" + QByteArray(10240, 'a') }), false, true,
+        "", "", "", QString(10240, QLatin1Char('a')));
 
     // Line structure and raw bytes.
     QByteArray bareLf = SsdpSearch::testResponse();
@@ -140,14 +163,18 @@ void TestSsdpResponse::parse_data()
     row("bare LF line ends", bareLf, true, true, "", "", "", kUuid);
     row("bare CR line ends", bareCr, false, false, "", "", "", "");
     row("NUL before the headers", '\0' + SsdpSearch::testResponse(), false, false, "", "", "", "");
-    row("NUL inside the SERVER line", response({"Server: VOR" + QByteArray(1, '\0') + "ANT"}),
+    row("NUL inside the SERVER line", response({ "Server: VOR" + QByteArray(1, '\0') + "ANT" }),
         false, true, "", "", "", "");
-    row("NUL after the SERVER line", response({usn, "Server: VORANT", QByteArray(1, '\0') + "Server: x"}),
-        true, true, "", "", "", kUuid);
-    row("invalid UTF-8", "\xff\xfe\xfd\n\xc3\x28\xa0\xa1\n\xf0\x28\x8c\x28", false, true, "", "", "", "");
+    row("NUL after the SERVER line",
+        response({ usn, "Server: VORANT", QByteArray(1, '\0') + "Server: x" }), true, true, "", "",
+        "", kUuid);
+    row("invalid UTF-8", "\xff\xfe\xfd\n\xc3\x28\xa0\xa1\n\xf0\x28\x8c\x28", false, true, "", "",
+        "", "");
     row("only quotes", "\"\"\"\"\"\"\n\"\"", false, true, "", "", "", "");
-    row("thousands of colons", QByteArray(5000, ':') + '\n' + QByteArray(5000, ':'), false, true, "", "", "", "");
-    row("thousands of commas", QByteArray(5000, ',') + '\n' + QByteArray(5000, '='), false, true, "", "", "", "");
+    row("thousands of colons", QByteArray(5000, ':') + '\n' + QByteArray(5000, ':'), false, true,
+        "", "", "", "");
+    row("thousands of commas", QByteArray(5000, ',') + '\n' + QByteArray(5000, '='), false, true,
+        "", "", "", "");
     row("64 KiB of garbage", garbage(65536, 1), false, true, "", "", "", "");
     row("64 KiB in one line", QByteArray(65536, 'A'), false, false, "", "", "", "");
 }
@@ -188,15 +215,16 @@ void TestSsdpResponse::tokens_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("tokens");
-    QTest::newRow("separators") << "a:b,c=d\"e\"" << QStringList{"a", "b", "c", "d", "e"};
-    QTest::newRow("empty pieces dropped") << "::a,,=b\"\"" << QStringList{"a", "b"};
-    QTest::newRow("blank piece is an empty token") << "a: :b" << QStringList{"a", "", "b"};
-    QTest::newRow("trailing CR trimmed") << "USN: uuid:x\r" << QStringList{"USN", "uuid", "x"};
-    QTest::newRow("CR alone") << "\r" << QStringList{""};
+    QTest::newRow("separators") << "a:b,c=d\"e\"" << QStringList{ "a", "b", "c", "d", "e" };
+    QTest::newRow("empty pieces dropped") << "::a,,=b\"\"" << QStringList{ "a", "b" };
+    QTest::newRow("blank piece is an empty token") << "a: :b" << QStringList{ "a", "", "b" };
+    QTest::newRow("trailing CR trimmed") << "USN: uuid:x\r" << QStringList{ "USN", "uuid", "x" };
+    QTest::newRow("CR alone") << "\r" << QStringList{ "" };
     QTest::newRow("only quotes") << "\"\"\"\"" << QStringList{};
-    QTest::newRow("quotes keep blanks inside") << "k=\" a b \"" << QStringList{"k", "a b"};
-    QTest::newRow("blank before quote") << "model= \"ZP-9E\"" << QStringList{"model", "", "ZP-9E"};
-    QTest::newRow("semicolon is no separator") << "a;b" << QStringList{"a;b"};
+    QTest::newRow("quotes keep blanks inside") << "k=\" a b \"" << QStringList{ "k", "a b" };
+    QTest::newRow("blank before quote")
+            << "model= \"ZP-9E\"" << QStringList{ "model", "", "ZP-9E" };
+    QTest::newRow("semicolon is no separator") << "a;b" << QStringList{ "a;b" };
 }
 
 void TestSsdpResponse::tokens()
@@ -209,14 +237,23 @@ void TestSsdpResponse::decodeName_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "Desk" << "Desk";
-    QTest::newRow("%20") << "Studio%20A" << "Studio A";
-    QTest::newRow("raw blank") << "Studio A" << "Studio A";
-    QTest::newRow("query") << "Desk?x" << "Desk";
-    QTest::newRow("fragment") << "Desk#x" << "Desk";
-    QTest::newRow("lone percent") << "100%" << "100%";
-    QTest::newRow("UTF-8 escape") << "%E2%82%AC5" << QString::fromUtf8("\xe2\x82\xac" "5");
-    QTest::newRow("slash") << "Rack/Left" << "Rack/Left";
+    QTest::newRow("plain") << "Desk"
+                           << "Desk";
+    QTest::newRow("%20") << "Studio%20A"
+                         << "Studio A";
+    QTest::newRow("raw blank") << "Studio A"
+                               << "Studio A";
+    QTest::newRow("query") << "Desk?x"
+                           << "Desk";
+    QTest::newRow("fragment") << "Desk#x"
+                              << "Desk";
+    QTest::newRow("lone percent") << "100%"
+                                  << "100%";
+    QTest::newRow("UTF-8 escape") << "%E2%82%AC5"
+                                  << QString::fromUtf8("\xe2\x82\xac"
+                                                       "5");
+    QTest::newRow("slash") << "Rack/Left"
+                           << "Rack/Left";
 }
 
 void TestSsdpResponse::decodeName()

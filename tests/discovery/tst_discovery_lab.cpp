@@ -51,11 +51,12 @@ static int removalToleranceMs()
 
 struct Stamp
 {
-    qint64 ms;  // since the table was built
-    int tick;   // the table's search count at the emission
+    qint64 ms; // since the table was built
+    int tick; // the table's search count at the emission
 };
 
-QString addText(const QString &ip, const QString &model, const QString &nickname, const QString &version)
+QString addText(const QString &ip, const QString &model, const QString &nickname,
+                const QString &version)
 {
     return QStringLiteral("{\n"
                           "    \"action\": \"add\",\n"
@@ -66,7 +67,7 @@ QString addText(const QString &ip, const QString &model, const QString &nickname
                           "    \"m_state\": \"0\",\n"
                           "    \"m_version\": \"%4\"\n"
                           "}\n")
-        .arg(ip, model, nickname, version);
+            .arg(ip, model, nickname, version);
 }
 
 QString nicknameUpdateText(const QString &ip, const QString &nickname)
@@ -76,7 +77,7 @@ QString nicknameUpdateText(const QString &ip, const QString &nickname)
                           "    \"m_ipaddr\": \"%1\",\n"
                           "    \"m_nickname\": \"%2\"\n"
                           "}\n")
-        .arg(ip, nickname);
+            .arg(ip, nickname);
 }
 
 QString deleteText(const QString &ip)
@@ -116,7 +117,6 @@ qint64 udpDatagramsDelivered()
     }
     return -1;
 }
-
 
 } // namespace
 
@@ -167,19 +167,24 @@ void TestDiscoveryLab::initTestCase()
     QVERIFY(m_addresses.size() >= 3);
 
     const QJsonObject config = LabDevSim::config(
-        {
-            LabDevSim::unit(steady(), {{"model", "ZP-9E"}, {"nickname", "Stage Left"}, {"version", "1.02"}}),
-            LabDevSim::unit(silent(), {{"model", "VK-3F"},
-                                       {"nickname", "Bar 2"},
-                                       {"version", "1.04"},
-                                       {"silentAfterSeconds", kSilentAfter}}),
-            LabDevSim::unit(renamed(), {{"model", "RT-6C"},
-                                        {"nickname", "Foyer"},
-                                        {"version", "2.10"},
-                                        {"renameAfterSeconds", kRenameAfter},
-                                        {"newNickname", kNewNickname}}),
-        },
-        {{"foreign", true}, {"flood", kFloodRate}});
+            {
+                    LabDevSim::unit(steady(),
+                                    { { "model", "ZP-9E" },
+                                      { "nickname", "Stage Left" },
+                                      { "version", "1.02" } }),
+                    LabDevSim::unit(silent(),
+                                    { { "model", "VK-3F" },
+                                      { "nickname", "Bar 2" },
+                                      { "version", "1.04" },
+                                      { "silentAfterSeconds", kSilentAfter } }),
+                    LabDevSim::unit(renamed(),
+                                    { { "model", "RT-6C" },
+                                      { "nickname", "Foyer" },
+                                      { "version", "2.10" },
+                                      { "renameAfterSeconds", kRenameAfter },
+                                      { "newNickname", kNewNickname } }),
+            },
+            { { "foreign", true }, { "flood", kFloodRate } });
     QVERIFY2(m_sim.start(config), qPrintable(m_sim.errorString()));
 
     m_deliveredAtStart = udpDatagramsDelivered();
@@ -191,7 +196,7 @@ void TestDiscoveryLab::initTestCase()
     m_removes.reset(new QSignalSpy(m_table.get(), &UdpMachineList::toUiRemoveNode));
     // Stamped after the spies have recorded, so stamp i belongs to message i.
     const auto stamp = [this](QVector<Stamp> *stamps) {
-        return [this, stamps] { stamps->append({m_clock.elapsed(), m_table->searchCount()}); };
+        return [this, stamps] { stamps->append({ m_clock.elapsed(), m_table->searchCount() }); };
     };
     connect(m_table.get(), &UdpMachineList::toUiAddNode, this, stamp(&m_addStamps));
     connect(m_table.get(), &UdpMachineList::toUiUpdateNode, this, stamp(&m_updateStamps));
@@ -236,9 +241,11 @@ void TestDiscoveryLab::threeUnitsAddedInFirstRound()
 
     QCOMPARE(m_table->nodes().size(), 3);
     // The first search has set the socket's outgoing multicast interface.
-    QCOMPARE(m_table->udpSocket()->multicastInterface().name(), qEnvironmentVariable("KVX_LAB_UPD_IFACE"));
+    QCOMPARE(m_table->udpSocket()->multicastInterface().name(),
+             qEnvironmentVariable("KVX_LAB_UPD_IFACE"));
     qInfo("first round: searched %lld ms after start, units added %lld to %lld ms after the search",
-          m_tickMs.at(0), m_addStamps.first().ms - m_tickMs.at(0), m_addStamps.last().ms - m_tickMs.at(0));
+          m_tickMs.at(0), m_addStamps.first().ms - m_tickMs.at(0),
+          m_addStamps.last().ms - m_tickMs.at(0));
 }
 
 void TestDiscoveryLab::nicknameChangeGivesOneUpdate()
@@ -261,7 +268,8 @@ void TestDiscoveryLab::silentUnitRemovedAfterElevenTicks()
 {
     // The simulator tells how many searches the unit answered; search k is
     // tick k, so its last answer followed tick n.
-    const int answered = LabDevSim::findUnit(m_sim.results(), silent()).value("searchesAnswered").toInt(-1);
+    const int answered =
+            LabDevSim::findUnit(m_sim.results(), silent()).value("searchesAnswered").toInt(-1);
     QVERIFY2(answered >= 1, qPrintable(m_sim.errorString()));
 
     QTRY_VERIFY_WITH_TIMEOUT(m_removes->count() >= 1, (answered + 14) * kTickMs);
@@ -278,9 +286,11 @@ void TestDiscoveryLab::silentUnitRemovedAfterElevenTicks()
     // measured delay is that much longer than the true one.
     QVERIFY(m_tickMs.size() >= answered);
     const qint64 delay = m_removeStamps.at(0).ms - m_tickMs.at(answered - 1);
-    qInfo("silent unit answered %d searches; removed at tick %d, %lld ms after its last answer's search",
+    qInfo("silent unit answered %d searches; removed at tick %d, %lld ms after its last answer's "
+          "search",
           answered, m_removeStamps.at(0).tick, delay);
-    QVERIFY2(delay >= 10 * kTickMs - removalToleranceMs() && delay <= 11 * kTickMs + removalToleranceMs(),
+    QVERIFY2(delay >= 10 * kTickMs - removalToleranceMs()
+                     && delay <= 11 * kTickMs + removalToleranceMs(),
              qPrintable(QString::number(delay)));
 }
 
@@ -300,9 +310,10 @@ void TestDiscoveryLab::foreignRespondersAndFloodAddNothing()
     // delivered most of the flood (a generous floor, the machine is shared).
     const qint64 delivered = udpDatagramsDelivered() - m_deliveredAtStart;
     QVERIFY2(m_deliveredAtStart >= 0, "no UDP counters in /proc/net/snmp");
-    QVERIFY2(delivered >= floodSent / 2, qPrintable(QStringLiteral("%1 of %2").arg(delivered).arg(floodSent)));
-    qInfo("%d searches, %d foreign answers, %d flood datagrams sent, %lld datagrams delivered here", searches,
-          results.value("foreignSent").toInt(), floodSent, delivered);
+    QVERIFY2(delivered >= floodSent / 2,
+             qPrintable(QStringLiteral("%1 of %2").arg(delivered).arg(floodSent)));
+    qInfo("%d searches, %d foreign answers, %d flood datagrams sent, %lld datagrams delivered here",
+          searches, results.value("foreignSent").toInt(), floodSent, delivered);
 
     // Only the family's units came in, each once; the foreign responses came
     // from the first unit's own address and did not touch its entry.
@@ -311,7 +322,7 @@ void TestDiscoveryLab::foreignRespondersAndFloodAddNothing()
     for (int i = 0; i < m_adds->count(); ++i)
         added << messageIp(*m_adds, i);
     added.sort();
-    QCOMPARE(added, QStringList({steady(), silent(), renamed()}));
+    QCOMPARE(added, QStringList({ steady(), silent(), renamed() }));
     QCOMPARE(m_updates->count(), 1);
     QCOMPARE(messageIp(*m_updates, 0), renamed());
     QCOMPARE(m_removes->count(), 1);

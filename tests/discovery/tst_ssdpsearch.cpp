@@ -23,13 +23,10 @@ void TestSsdpSearch::searchRequestBytes()
 {
     const QByteArray request = SsdpSearch::mSearchRequest();
     QCOMPARE(request.size(), 97);
-    QCOMPARE(request.split('\n'), (QList<QByteArray>{"M-SEARCH * HTTP/1.1\r",
-                                                     "Host:239.255.255.250:1900\r",
-                                                     "ST:upnp:rootdevice\r",
-                                                     "Man:\"ssdp:discover\"\r",
-                                                     "MX:3\r",
-                                                     "\r",
-                                                     ""}));
+    QCOMPARE(request.split('\n'),
+             (QList<QByteArray>{ "M-SEARCH * HTTP/1.1\r", "Host:239.255.255.250:1900\r",
+                                 "ST:upnp:rootdevice\r", "Man:\"ssdp:discover\"\r", "MX:3\r", "\r",
+                                 "" }));
     QCOMPARE(QByteArray("Man:\"ssdp:discover\"").size(), 19);
 }
 
@@ -39,13 +36,11 @@ void TestSsdpSearch::testResponseLines()
     QVERIFY(r.endsWith("\r\n\r\n"));
     const QList<QByteArray> lines = r.left(r.size() - 2).split('\n');
     QCOMPARE(lines.size(), 8);
-    QCOMPARE(lines.mid(0, 6), (QList<QByteArray>{
-                                  "HTTP/1.1 200 OK\r",
-                                  "Cache-Control: max-age=1800\r",
-                                  "ST: upnp:rootdevice\r",
-                                  "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r",
-                                  "EXT:\r",
-                                  "Server: VORANT Realtek/V1.3\r"}));
+    QCOMPARE(lines.mid(0, 6),
+             (QList<QByteArray>{
+                     "HTTP/1.1 200 OK\r", "Cache-Control: max-age=1800\r", "ST: upnp:rootdevice\r",
+                     "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r", "EXT:\r",
+                     "Server: VORANT Realtek/V1.3\r" }));
     QCOMPARE(lines.at(7), QByteArray());
     QVERIFY(lines.at(6).startsWith("Location: http://"));
     const QUrl location(QString::fromLatin1(lines.at(6).mid(10).trimmed()));
@@ -62,19 +57,22 @@ void TestSsdpSearch::chooseInterfaces_data()
     QTest::addColumn<QList<QStringList>>("interfaces");
     QTest::addColumn<QList<int>>("chosen");
 
-    const QStringList ipv6Only{"", ""};
+    const QStringList ipv6Only{ "", "" };
     QTest::newRow("none") << QList<QStringList>{} << QList<int>{};
-    QTest::newRow("one IPv4 LAN") << QList<QStringList>{{"192.168.1.255"}} << QList<int>{0};
-    QTest::newRow("IPv4 with IPv6 entries") << QList<QStringList>{{"", "10.0.0.255", ""}} << QList<int>{0};
-    QTest::newRow("IPv6 only") << QList<QStringList>{ipv6Only} << QList<int>{};
-    QTest::newRow("loopback without broadcast") << QList<QStringList>{{""}} << QList<int>{};
-    QTest::newRow("broadcast in 127") << QList<QStringList>{{"127.255.255.255"}} << QList<int>{};
-    QTest::newRow("127 and a LAN entry") << QList<QStringList>{{"127.255.255.255", "10.1.255.255"}}
-                                         << QList<int>{0};
-    QTest::newRow("not four parts") << QList<QStringList>{{"10.0.255"}, {"1.2.3.4.5"}} << QList<int>{};
-    QTest::newRow("system order kept")
-        << QList<QStringList>{{""}, {"192.168.1.255"}, ipv6Only, {"127.0.0.255"}, {"10.77.0.255"}, {}}
-        << QList<int>{1, 4};
+    QTest::newRow("one IPv4 LAN") << QList<QStringList>{ { "192.168.1.255" } } << QList<int>{ 0 };
+    QTest::newRow("IPv4 with IPv6 entries")
+            << QList<QStringList>{ { "", "10.0.0.255", "" } } << QList<int>{ 0 };
+    QTest::newRow("IPv6 only") << QList<QStringList>{ ipv6Only } << QList<int>{};
+    QTest::newRow("loopback without broadcast") << QList<QStringList>{ { "" } } << QList<int>{};
+    QTest::newRow("broadcast in 127")
+            << QList<QStringList>{ { "127.255.255.255" } } << QList<int>{};
+    QTest::newRow("127 and a LAN entry")
+            << QList<QStringList>{ { "127.255.255.255", "10.1.255.255" } } << QList<int>{ 0 };
+    QTest::newRow("not four parts")
+            << QList<QStringList>{ { "10.0.255" }, { "1.2.3.4.5" } } << QList<int>{};
+    QTest::newRow("system order kept") << QList<QStringList>{
+        { "" }, { "192.168.1.255" }, ipv6Only, { "127.0.0.255" }, { "10.77.0.255" }, {}
+    } << QList<int>{ 1, 4 };
 }
 
 void TestSsdpSearch::chooseInterfaces()
@@ -86,13 +84,15 @@ void TestSsdpSearch::chooseInterfaces()
 void TestSsdpSearch::rotation_data()
 {
     QTest::addColumn<int>("interfaceCount");
-    QTest::addColumn<QList<int>>("indices");  // ticks 1, 2, 3, ...
+    QTest::addColumn<QList<int>>("indices"); // ticks 1, 2, 3, ...
     QTest::addColumn<QList<bool>>("applied"); // outgoing interface set at that tick
 
-    QTest::newRow("none") << 0 << QList<int>{-1, -1, -1} << QList<bool>{false, false, false};
-    QTest::newRow("one: set once") << 1 << QList<int>{0, 0, 0, 0} << QList<bool>{true, false, false, false};
-    QTest::newRow("three: 1, 2, 0, 1") << 3 << QList<int>{1, 2, 0, 1} << QList<bool>{true, true, true, true};
-    QTest::newRow("two") << 2 << QList<int>{1, 0, 1} << QList<bool>{true, true, true};
+    QTest::newRow("none") << 0 << QList<int>{ -1, -1, -1 } << QList<bool>{ false, false, false };
+    QTest::newRow("one: set once")
+            << 1 << QList<int>{ 0, 0, 0, 0 } << QList<bool>{ true, false, false, false };
+    QTest::newRow("three: 1, 2, 0, 1")
+            << 3 << QList<int>{ 1, 2, 0, 1 } << QList<bool>{ true, true, true, true };
+    QTest::newRow("two") << 2 << QList<int>{ 1, 0, 1 } << QList<bool>{ true, true, true };
 }
 
 void TestSsdpSearch::rotation()

@@ -48,8 +48,8 @@ QByteArray unit(const QByteArray &model, const QByteArray &name, const QByteArra
                 const QByteArray &version = "1.02")
 {
     return "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:" + uuid
-           + "::upnp:rootdevice\r\nvorant.example:device:model=" + model + ",version=" + version
-           + ",name=" + name + "\r\n\r\n";
+            + "::upnp:rootdevice\r\nvorant.example:device:model=" + model + ",version=" + version
+            + ",name=" + name + "\r\n\r\n";
 }
 
 void feed(UdpMachineList &table, const QByteArray &datagram, const QString &ip = kIp)
@@ -68,8 +68,9 @@ void tick(UdpMachineList &table, int times = 1)
 // For keys that sort after m_ipaddr.
 QString updateText(const QString &key, const QString &value, const QString &ip = kIp)
 {
-    return QStringLiteral("{\n    \"action\": \"update\",\n    \"m_ipaddr\": \"%1\",\n    \"%2\": \"%3\"\n}\n")
-        .arg(ip, key, value);
+    return QStringLiteral("{\n    \"action\": \"update\",\n    \"m_ipaddr\": \"%1\",\n    \"%2\": "
+                          "\"%3\"\n}\n")
+            .arg(ip, key, value);
 }
 
 QString deleteText(const QString &ip)
@@ -96,13 +97,16 @@ QStringList addresses(const UdpMachineList &table)
 struct Spies
 {
     explicit Spies(UdpMachineList *table)
-        : added(table, &UdpMachineList::toUiAddNode)
-        , updated(table, &UdpMachineList::toUiUpdateNode)
-        , removed(table, &UdpMachineList::toUiRemoveNode)
-        , progress(table, &UdpMachineList::toui_fwup_progress)
+        : added(table, &UdpMachineList::toUiAddNode),
+          updated(table, &UdpMachineList::toUiUpdateNode),
+          removed(table, &UdpMachineList::toUiRemoveNode),
+          progress(table, &UdpMachineList::toui_fwup_progress)
     {
     }
-    int total() const { return added.count() + updated.count() + removed.count() + progress.count(); }
+    int total() const
+    {
+        return added.count() + updated.count() + removed.count() + progress.count();
+    }
     QSignalSpy added, updated, removed, progress;
 };
 
@@ -121,20 +125,22 @@ void TestUdpMachineList::metaObjectInterface()
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
         const QMetaMethod method = meta.method(i);
         QString kind = method.methodType() == QMetaMethod::Signal ? "signal"
-                     : method.methodType() == QMetaMethod::Slot   ? "slot"
+                : method.methodType() == QMetaMethod::Slot        ? "slot"
                                                                   : "method";
         methods << kind + QLatin1Char(' ') + QString::fromLatin1(method.methodSignature())
-                       + QLatin1Char(' ') + QString::fromLatin1(method.parameterNames().join(','));
+                        + QLatin1Char(' ') + QString::fromLatin1(method.parameterNames().join(','));
     }
-    QCOMPARE(methods, (QStringList{
-                          "signal toui_fwup_progress(QString,QString) arg_progress,arg_ipaddr",
-                          "signal toUiAddNode(QString) arg_str_add",
-                          "signal toUiRemoveNode(QString) arg_str_remove",
-                          "signal toUiUpdateNode(QString) arg_str_update",
-                          "slot slot_udpReceived() ",
-                          "method addTestTarget() ",
-                          "method fwUpdateStart(QString,QString,QString) arg_ipaddr,arg_password,arg_port",
-                      }));
+    QCOMPARE(methods,
+             (QStringList{
+                     "signal toui_fwup_progress(QString,QString) arg_progress,arg_ipaddr",
+                     "signal toUiAddNode(QString) arg_str_add",
+                     "signal toUiRemoveNode(QString) arg_str_remove",
+                     "signal toUiUpdateNode(QString) arg_str_update",
+                     "slot slot_udpReceived() ",
+                     "method addTestTarget() ",
+                     "method fwUpdateStart(QString,QString,QString) "
+                     "arg_ipaddr,arg_password,arg_port",
+             }));
 }
 
 void TestUdpMachineList::fwUpdateStartForUnknownAddressEmitsNothing()
@@ -144,7 +150,8 @@ void TestUdpMachineList::fwUpdateStartForUnknownAddressEmitsNothing()
     QSignalSpy added(&table, &UdpMachineList::toUiAddNode);
     QSignalSpy updated(&table, &UdpMachineList::toUiUpdateNode);
     QSignalSpy removed(&table, &UdpMachineList::toUiRemoveNode);
-    table.fwUpdateStart(QStringLiteral("10.77.0.10"), QStringLiteral("secret"), QStringLiteral("54726"));
+    table.fwUpdateStart(QStringLiteral("10.77.0.10"), QStringLiteral("secret"),
+                        QStringLiteral("54726"));
     QTest::qWait(50);
     QCOMPARE(progress.count() + added.count() + updated.count() + removed.count(), 0);
     QVERIFY(table.nodes().isEmpty());
@@ -155,35 +162,36 @@ void TestUdpMachineList::newUnitIsAnnouncedAndLinked()
     UdpMachineList table;
     Spies spies(&table);
     feed(table, unit("ZP-9E", "Studio%20A"));
-    QCOMPARE(texts(spies.added), QStringList{QStringLiteral("{\n"
-                                                             "    \"action\": \"add\",\n"
-                                                             "    \"m_count\": \"0\",\n"
-                                                             "    \"m_ipaddr\": \"10.77.0.20\",\n"
-                                                             "    \"m_modelname\": \"ZP-9E\",\n"
-                                                             "    \"m_nickname\": \"Studio A\",\n"
-                                                             "    \"m_state\": \"0\",\n"
-                                                             "    \"m_version\": \"1.02\"\n"
-                                                             "}\n")});
+    QCOMPARE(texts(spies.added),
+             QStringList{ QStringLiteral("{\n"
+                                         "    \"action\": \"add\",\n"
+                                         "    \"m_count\": \"0\",\n"
+                                         "    \"m_ipaddr\": \"10.77.0.20\",\n"
+                                         "    \"m_modelname\": \"ZP-9E\",\n"
+                                         "    \"m_nickname\": \"Studio A\",\n"
+                                         "    \"m_state\": \"0\",\n"
+                                         "    \"m_version\": \"1.02\"\n"
+                                         "}\n") });
     feed(table, unit("VK-3F", ""), QStringLiteral("10.77.0.21"));
     QCOMPARE(spies.added.count(), 2);
     QCOMPARE(spies.updated.count(), 0);
-    QCOMPARE(addresses(table), (QStringList{kIp, "10.77.0.21"}));
+    QCOMPARE(addresses(table), (QStringList{ kIp, "10.77.0.21" }));
 
     // The record reports through the table, and its Communication through it.
     UdpMachineNode *node = table.nodes().first();
     QCOMPARE(node->m_udpcb, static_cast<UdpCB *>(&table));
     emit node->m_comm.fwup_progress(QStringLiteral("Sending... 5%"), kIp);
     QCOMPARE(spies.progress.count(), 1);
-    QCOMPARE(spies.progress.at(0), (QList<QVariant>{QStringLiteral("Sending... 5%"), kIp}));
+    QCOMPARE(spies.progress.at(0), (QList<QVariant>{ QStringLiteral("Sending... 5%"), kIp }));
     node->m_comm.m_deviceName = QStringLiteral("ZP-9E");
     node->m_comm.m_fwVersion = QStringLiteral("2.00");
     node->m_comm.m_fwBuild = QStringLiteral("17");
     emit node->m_comm.fwup_initCompleted();
-    QCOMPARE(texts(spies.updated), (QStringList{updateText("m_modelname", "ZP-9E"),
-                                                updateText("m_version", "2.00"),
-                                                QStringLiteral("{\n    \"action\": \"update\",\n"
-                                                               "    \"m_build\": \"(build17)\",\n"
-                                                               "    \"m_ipaddr\": \"10.77.0.20\"\n}\n")}));
+    QCOMPARE(texts(spies.updated),
+             (QStringList{ updateText("m_modelname", "ZP-9E"), updateText("m_version", "2.00"),
+                           QStringLiteral("{\n    \"action\": \"update\",\n"
+                                          "    \"m_build\": \"(build17)\",\n"
+                                          "    \"m_ipaddr\": \"10.77.0.20\"\n}\n") }));
 }
 
 void TestUdpMachineList::repeatedResponse_data()
@@ -195,19 +203,21 @@ void TestUdpMachineList::repeatedResponse_data()
     const QString testUuid = QStringLiteral("63041253-1019-2006-1228-aabbccddeeff");
     const QByteArray desk = unit("ZP-9E", "Desk");
     QTest::newRow("unchanged") << desk << desk << QStringList();
-    QTest::newRow("new version only") << desk << unit("ZP-9E", "Desk", "u-1", "9.99") << QStringList();
-    QTest::newRow("new name") << desk << unit("ZP-9E", "Stage") << QStringList{updateText("m_nickname", "Stage")};
+    QTest::newRow("new version only")
+            << desk << unit("ZP-9E", "Desk", "u-1", "9.99") << QStringList();
+    QTest::newRow("new name") << desk << unit("ZP-9E", "Stage")
+                              << QStringList{ updateText("m_nickname", "Stage") };
     QTest::newRow("model and name") << desk << unit("ZP-9E-B", "Stage")
-                                    << QStringList{updateText("m_modelname", "ZP-9E-B"),
-                                                   updateText("m_nickname", "Stage")};
-    QTest::newRow("uuid, model, name") << desk << unit("VK-5F", "Stage", "u-2")
-                                       << QStringList{updateText("m_uuid", "u-2"),
-                                                      updateText("m_modelname", "VK-5F"),
-                                                      updateText("m_nickname", "Stage")};
+                                    << QStringList{ updateText("m_modelname", "ZP-9E-B"),
+                                                    updateText("m_nickname", "Stage") };
+    QTest::newRow("uuid, model, name")
+            << desk << unit("VK-5F", "Stage", "u-2")
+            << QStringList{ updateText("m_uuid", "u-2"), updateText("m_modelname", "VK-5F"),
+                            updateText("m_nickname", "Stage") };
     QTest::newRow("headers only after description")
-        << desk << SsdpSearch::testResponse()
-        << QStringList{updateText("m_uuid", testUuid), updateText("m_modelname", ""),
-                       updateText("m_nickname", "")};
+            << desk << SsdpSearch::testResponse()
+            << QStringList{ updateText("m_uuid", testUuid), updateText("m_modelname", ""),
+                            updateText("m_nickname", "") };
 }
 
 void TestUdpMachineList::repeatedResponse()
@@ -225,7 +235,7 @@ void TestUdpMachineList::repeatedResponse()
     feed(table, second);
     QTEST(texts(spies.updated), "updates");
     QCOMPARE(spies.added.count(), 1);
-    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{node});
+    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{ node });
     QCOMPARE(node->m_count, 0);
     const SsdpResponse expected = SsdpResponse::parse(second, QHostAddress(kIp));
     QCOMPARE(node->m_uuid, expected.uuid);
@@ -243,7 +253,7 @@ void TestUdpMachineList::addTestTargetTwice()
     table.addTestTarget();
     QCOMPARE(spies.added.count(), 1);
     QCOMPARE(spies.updated.count(), 0);
-    QCOMPARE(addresses(table), QStringList{"127.0.0.1"});
+    QCOMPARE(addresses(table), QStringList{ "127.0.0.1" });
     const UdpMachineNode *node = table.nodes().first();
     QCOMPARE(node->m_count, 0);
     QCOMPARE(node->m_uuid, QStringLiteral("63041253-1019-2006-1228-aabbccddeeff"));
@@ -266,23 +276,28 @@ void TestUdpMachineList::badInputLeavesTableUnchanged_data()
     QTest::newRow("one line") << QByteArray("vorant.example:model=ZP-9E");
     QTest::newRow("64 KiB of noise") << noise;
     QTest::newRow("NUL before the headers") << QByteArray(1, '\0') + unit("ZP-9E", "Desk");
-    QTest::newRow("NUL inside SERVER") << head + "Server: VOR" + QByteArray(1, '\0') + "ANT\r\n\r\n";
+    QTest::newRow("NUL inside SERVER")
+            << head + "Server: VOR" + QByteArray(1, '\0') + "ANT\r\n\r\n";
     QTest::newRow("invalid UTF-8") << QByteArray("\xc3\x28\r\n\xff\xfeServer:\xa0VORANT\r\n");
     QTest::newRow("only quotes") << QByteArray(300, '"') + "\n" + QByteArray(300, '"');
     QTest::newRow("thousands of colons") << head + QByteArray(20000, ':') + "\r\n";
-    QTest::newRow("thousands of commas") << head + "vorant.example" + QByteArray(20000, ',') + "\r\n";
+    QTest::newRow("thousands of commas")
+            << head + "vorant.example" + QByteArray(20000, ',') + "\r\n";
     QTest::newRow("description ends in model") << head + "vorant.example:version=1,model\r\n";
-    QTest::newRow("unknown model with SERVER") << head + "vorant.example:model=XX-1\r\nServer: VORANT\r\n";
-    QTest::newRow("10 KB USN, no SERVER") << head + "USN: uuid:" + QByteArray(10240, 'u') + "::x\r\n\r\n";
+    QTest::newRow("unknown model with SERVER")
+            << head + "vorant.example:model=XX-1\r\nServer: VORANT\r\n";
+    QTest::newRow("10 KB USN, no SERVER")
+            << head + "USN: uuid:" + QByteArray(10240, 'u') + "::x\r\n\r\n";
     QTest::newRow("USN with many ::") << head + "USN: uuid:a::b::c::d::e\r\n\r\n";
     QTest::newRow("bare CR line ends") << bareCr;
     QTest::newRow("SERVER without value") << head + "Server:\r\nUSN: uuid:a::b\r\n\r\n";
     QTest::newRow("our own M-SEARCH") << SsdpSearch::mSearchRequest();
-    QTest::newRow("router") << head + "SERVER: Linux/5.4 UPnP/1.0 MiniUPnPd/2.2\r\n"
-                                      "USN: uuid:r::urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n\r\n";
-    QTest::newRow("media server NOTIFY")
-        << QByteArray("NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: upnp:rootdevice\r\n"
-                      "NTS: ssdp:alive\r\nSERVER: Linux UPnP/1.0 Vorant-DLNA/1.0\r\n\r\n");
+    QTest::newRow("router") << head
+                    + "SERVER: Linux/5.4 UPnP/1.0 MiniUPnPd/2.2\r\n"
+                      "USN: uuid:r::urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n\r\n";
+    QTest::newRow("media server NOTIFY") << QByteArray(
+            "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: upnp:rootdevice\r\n"
+            "NTS: ssdp:alive\r\nSERVER: Linux UPnP/1.0 Vorant-DLNA/1.0\r\n\r\n");
 }
 
 void TestUdpMachineList::badInputLeavesTableUnchanged()
@@ -294,7 +309,7 @@ void TestUdpMachineList::badInputLeavesTableUnchanged()
     const QList<UdpMachineNode *> before = table.nodes();
     Spies spies(&table);
 
-    feed(table, datagram);                                // from the known unit's address
+    feed(table, datagram); // from the known unit's address
     feed(table, datagram, QStringLiteral("10.77.0.21")); // from a new address
     QCOMPARE(spies.total(), 0);
     QCOMPARE(table.nodes(), before);
@@ -324,8 +339,8 @@ void TestUdpMachineList::drainsEveryQueuedDatagram()
 
     table.slot_udpReceived();
     QCOMPARE(spies.added.count(), 2);
-    QCOMPARE(addresses(table), (QStringList{"127.0.0.2", "127.0.0.4"}));
-    QCOMPARE(texts(spies.updated), QStringList{updateText("m_nickname", "A2", "127.0.0.2")});
+    QCOMPARE(addresses(table), (QStringList{ "127.0.0.2", "127.0.0.4" }));
+    QCOMPARE(texts(spies.updated), QStringList{ updateText("m_nickname", "A2", "127.0.0.2") });
     QVERIFY(!table.udpSocket()->hasPendingDatagrams());
 }
 
@@ -341,7 +356,7 @@ void TestUdpMachineList::idleUnitRemovedAtEleventhTick()
     QCOMPARE(spies.removed.count(), 0);
     QCOMPARE(node->m_count, 10);
     tick(table);
-    QCOMPARE(texts(spies.removed), QStringList{deleteText(kIp)});
+    QCOMPARE(texts(spies.removed), QStringList{ deleteText(kIp) });
     QVERIFY(table.nodes().isEmpty());
     QCOMPARE(table.searchCount(), searches + 11);
 
@@ -371,7 +386,7 @@ void TestUdpMachineList::severalRemovedInOneTickInTableOrder()
 {
     UdpMachineList table;
     Spies spies(&table);
-    const QStringList ips{"10.77.0.20", "10.77.0.21", "10.77.0.22", "10.77.0.23", "10.77.0.24"};
+    const QStringList ips{ "10.77.0.20", "10.77.0.21", "10.77.0.22", "10.77.0.23", "10.77.0.24" };
     for (const QString &ip : ips)
         feed(table, unit("VK-3F", "x"), ip);
     tick(table, 5);
@@ -383,8 +398,8 @@ void TestUdpMachineList::severalRemovedInOneTickInTableOrder()
     tick(table);
     // Adjacent expiries (.22, .23) included: the record moving up is examined too.
     QCOMPARE(texts(spies.removed),
-             (QStringList{deleteText(ips.at(0)), deleteText(ips.at(2)), deleteText(ips.at(3))}));
-    QCOMPARE(addresses(table), (QStringList{ips.at(1), ips.at(4)}));
+             (QStringList{ deleteText(ips.at(0)), deleteText(ips.at(2)), deleteText(ips.at(3)) }));
+    QCOMPARE(addresses(table), (QStringList{ ips.at(1), ips.at(4) }));
     QCOMPARE(table.nodes().at(0)->m_count, 6);
     QCOMPARE(table.nodes().at(1)->m_count, 6);
 }
@@ -400,8 +415,8 @@ void TestUdpMachineList::updatingUnitNeverAges()
     busy->m_fwup_state = UdpMachineNode::Transferring;
 
     tick(table, 60);
-    QCOMPARE(texts(spies.removed), QStringList{deleteText("10.77.0.21")});
-    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{busy});
+    QCOMPARE(texts(spies.removed), QStringList{ deleteText("10.77.0.21") });
+    QCOMPARE(table.nodes(), QList<UdpMachineNode *>{ busy });
     QCOMPARE(busy->m_count, 4);
 
     busy->m_fwup_state = UdpMachineNode::Idle; // run over: ages on from 4

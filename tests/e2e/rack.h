@@ -56,11 +56,16 @@ inline QString imageProblem(const QJsonObject &unit, const QByteArray &image)
     if (unit.isEmpty())
         return QStringLiteral("no results for the unit");
     if (unit.value(QStringLiteral("announcedSize")).toInt() != image.size())
-        return who + QStringLiteral("announced size %1").arg(unit.value(QStringLiteral("announcedSize")).toInt());
+        return who
+                + QStringLiteral("announced size %1")
+                          .arg(unit.value(QStringLiteral("announcedSize")).toInt());
     if (unit.value(QStringLiteral("bytesReceived")).toInt() != image.size())
-        return who + QStringLiteral("received %1 bytes").arg(unit.value(QStringLiteral("bytesReceived")).toInt());
+        return who
+                + QStringLiteral("received %1 bytes")
+                          .arg(unit.value(QStringLiteral("bytesReceived")).toInt());
     if (unit.value(QStringLiteral("sha256")).toString() != sha256(image))
-        return who + QStringLiteral("SHA-256 %1").arg(unit.value(QStringLiteral("sha256")).toString());
+        return who
+                + QStringLiteral("SHA-256 %1").arg(unit.value(QStringLiteral("sha256")).toString());
     if (!unit.value(QStringLiteral("endAcknowledged")).toBool())
         return who + QStringLiteral("end command not acknowledged");
     if (!violations(unit).isEmpty())
@@ -72,7 +77,7 @@ inline QString imageProblem(const QJsonObject &unit, const QByteArray &image)
 // acknowledgement, for an image of `size` bytes.
 inline QStringList normalRunTexts(int size)
 {
-    QStringList texts{QStringLiteral("connecting..."), QStringLiteral("Starting...")};
+    QStringList texts{ QStringLiteral("connecting..."), QStringLiteral("Starting...") };
     int last = -1;
     for (qint64 sent = 0; sent < size; sent += 512) {
         const int percent = int(sent * 100 / size);
@@ -88,8 +93,8 @@ inline QStringList normalRunTexts(int size)
 inline bool isWorkingText(const QString &text)
 {
     return text.startsWith(QLatin1String("Send")) || text.startsWith(QLatin1String("Writ"))
-           || text.startsWith(QLatin1String("connecting")) || text == QLatin1String("Starting...")
-           || text.startsWith(QLatin1String("Retry: "));
+            || text.startsWith(QLatin1String("connecting")) || text == QLatin1String("Starting...")
+            || text.startsWith(QLatin1String("Retry: "));
 }
 
 // Most cards that showed a working text at the same time, from the card log.
@@ -108,7 +113,8 @@ inline int peakWorkingCards(const QList<UpdaterWindow::TextEvent> &log)
 }
 
 // Position in the log of the first event of `address` with `text`; -1 if none.
-inline int firstEvent(const QList<UpdaterWindow::TextEvent> &log, const QString &address, const QString &text)
+inline int firstEvent(const QList<UpdaterWindow::TextEvent> &log, const QString &address,
+                      const QString &text)
 {
     for (int i = 0; i < log.size(); ++i) {
         if (log.at(i).address == address && log.at(i).text == text)

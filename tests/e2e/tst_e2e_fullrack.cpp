@@ -42,7 +42,8 @@ void TestE2eFullRack::fortyEightUnits()
     QVERIFY2(m_sim.start(LabDevSim::config(config)), qPrintable(m_sim.errorString()));
     QString why;
     QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY2(m_updater.waitForCards(units, 15000), qPrintable(QString::number(m_updater.cardCount())));
+    QVERIFY2(m_updater.waitForCards(units, 15000),
+             qPrintable(QString::number(m_updater.cardCount())));
     QCOMPARE(m_updater.cardAddresses(), units);
     const QByteArray &image = m_updater.table()->binfile();
     QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
@@ -63,7 +64,8 @@ void TestE2eFullRack::fortyEightUnits()
     QVERIFY(m_updater.clickButton(QStringLiteral("Select all")));
     QVERIFY(m_updater.updateSelected(Rack::password())); // 48 is still allowed
     for (int i = 0; i < 48; ++i)
-        QCOMPARE(m_updater.cardText(units.at(i)), i < 5 ? QStringLiteral("connecting...") : QStringLiteral("Waiting"));
+        QCOMPARE(m_updater.cardText(units.at(i)),
+                 i < 5 ? QStringLiteral("connecting...") : QStringLiteral("Waiting"));
 
     // The scheduler starts one waiting unit a second: at least 43 s.
     QVERIFY2(m_updater.waitForFinished(120000), qPrintable(m_updater.statusLine()));

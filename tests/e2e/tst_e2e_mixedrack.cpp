@@ -66,24 +66,32 @@ void TestE2eMixedRack::cleanupTestCase()
 void TestE2eMixedRack::mixedRack()
 {
     const QStringList a = Rack::addresses(11);
-    const QJsonObject longWrite{{"writeDelayMs", kLongWriteMs}};
+    const QJsonObject longWrite{ { "writeDelayMs", kLongWriteMs } };
     auto with = [](QJsonObject base, const QJsonObject &more) {
         for (auto it = more.begin(); it != more.end(); ++it)
             base.insert(it.key(), it.value());
         return base;
     };
     const QList<QJsonObject> units{
-        LabDevSim::unit(a[0], with(longWrite, {{"silentAfterSeconds", kSilentAfterSeconds}})),
-        LabDevSim::unit(a[1], with(longWrite, {{"faults", QJsonObject{{"ngData", QJsonObject{{"index", 100}, {"times", 2}}}}}})),
+        LabDevSim::unit(a[0], with(longWrite, { { "silentAfterSeconds", kSilentAfterSeconds } })),
+        LabDevSim::unit(
+                a[1],
+                with(longWrite,
+                     { { "faults",
+                         QJsonObject{ { "ngData",
+                                        QJsonObject{ { "index", 100 }, { "times", 2 } } } } } })),
         LabDevSim::unit(a[2], longWrite),
         LabDevSim::unit(a[3], longWrite),
         LabDevSim::unit(a[4], longWrite),
-        LabDevSim::unit(a[5], {{"silentAfterSeconds", kSilentAfterSeconds}}),
-        LabDevSim::unit(a[6], {{"faults", QJsonObject{{"wrongPassword", true}}}}),
-        LabDevSim::unit(a[7], {{"faults", QJsonObject{{"closeAtOffset", 262144}}}}),
-        LabDevSim::unit(a[8], {{"faults", QJsonObject{{"silentAfterLogin", true}}}}),
-        LabDevSim::unit(a[9], {{"faults", QJsonObject{{"ngStart", true}}}}),
-        LabDevSim::unit(a[10], {{"faults", QJsonObject{{"ngData", QJsonObject{{"index", 7}, {"times", 100}}}}}}),
+        LabDevSim::unit(a[5], { { "silentAfterSeconds", kSilentAfterSeconds } }),
+        LabDevSim::unit(a[6], { { "faults", QJsonObject{ { "wrongPassword", true } } } }),
+        LabDevSim::unit(a[7], { { "faults", QJsonObject{ { "closeAtOffset", 262144 } } } }),
+        LabDevSim::unit(a[8], { { "faults", QJsonObject{ { "silentAfterLogin", true } } } }),
+        LabDevSim::unit(a[9], { { "faults", QJsonObject{ { "ngStart", true } } } }),
+        LabDevSim::unit(a[10],
+                        { { "faults",
+                            QJsonObject{ { "ngData",
+                                           QJsonObject{ { "index", 7 }, { "times", 100 } } } } } }),
     };
 
     QElapsedTimer sinceSimStart;
@@ -114,9 +122,11 @@ void TestE2eMixedRack::mixedRack()
 
     // Row 5 is dropped while it waits and the run goes on.
     QVERIFY(labWaitUntil([&] { return !m_updater.hasCard(a[5]); }, 25000));
-    QVERIFY2(m_updater.statusLine().startsWith(QLatin1String("Updating")), qPrintable(m_updater.statusLine()));
+    QVERIFY2(m_updater.statusLine().startsWith(QLatin1String("Updating")),
+             qPrintable(m_updater.statusLine()));
     for (int i = 0; i < 5; ++i)
-        QVERIFY2(Rack::isWorkingText(m_updater.cardText(a[i])), qPrintable(a[i] + ": " + m_updater.cardText(a[i])));
+        QVERIFY2(Rack::isWorkingText(m_updater.cardText(a[i])),
+                 qPrintable(a[i] + ": " + m_updater.cardText(a[i])));
     for (int i = 6; i < 11; ++i)
         QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("Waiting"));
 
@@ -130,26 +140,32 @@ void TestE2eMixedRack::mixedRack()
         QVERIFY(!m_updater.checkBoxVisible(a[i]));
     }
     QCOMPARE(m_updater.cardText(a[6]), QStringLiteral("ERROR: The unit rejected the password."));
-    QCOMPARE(m_updater.cardText(a[7]), QStringLiteral("ERROR: The remote host closed the connection"));
+    QCOMPARE(m_updater.cardText(a[7]),
+             QStringLiteral("ERROR: The remote host closed the connection"));
     QCOMPARE(m_updater.cardText(a[8]),
              QStringLiteral("ERROR: No reply from the unit to \"GET DEVICE/NAME\" within 2 s."));
-    QCOMPARE(m_updater.cardText(a[9]), QStringLiteral("ERROR: Detected NG response from the unit."));
-    const QString gaveUp = QStringLiteral("ERROR: The unit kept answering NG to \"SET UPDATE/SYSTEM:BIN SIZE:200 "
-                                          "offset:e00\"; gave up after 8 resends.");
+    QCOMPARE(m_updater.cardText(a[9]),
+             QStringLiteral("ERROR: Detected NG response from the unit."));
+    const QString gaveUp =
+            QStringLiteral("ERROR: The unit kept answering NG to \"SET UPDATE/SYSTEM:BIN SIZE:200 "
+                           "offset:e00\"; gave up after 8 resends.");
     QCOMPARE(m_updater.cardText(a[10]), gaveUp);
     for (int i = 6; i < 11; ++i)
-        QVERIFY2(m_updater.checkBoxVisible(a[i]), qPrintable(a[i])); // failed units may be picked again
+        QVERIFY2(m_updater.checkBoxVisible(a[i]),
+                 qPrintable(a[i])); // failed units may be picked again
 
     // What each card went through.
-    QCOMPARE(m_updater.cardTextsOf(a[5]), QStringList{QStringLiteral("Waiting")});
+    QCOMPARE(m_updater.cardTextsOf(a[5]), QStringList{ QStringLiteral("Waiting") });
     QCOMPARE(m_updater.cardTextsOf(a[6]),
-             (QStringList{QStringLiteral("Waiting"), QStringLiteral("connecting..."),
-                          QStringLiteral("ERROR: The unit rejected the password.")}));
+             (QStringList{ QStringLiteral("Waiting"), QStringLiteral("connecting..."),
+                           QStringLiteral("ERROR: The unit rejected the password.") }));
     QCOMPARE(m_updater.cardTextsOf(a[8]),
-             (QStringList{QStringLiteral("Waiting"), QStringLiteral("connecting..."), m_updater.cardText(a[8])}));
+             (QStringList{ QStringLiteral("Waiting"), QStringLiteral("connecting..."),
+                           m_updater.cardText(a[8]) }));
     const QStringList dropped = m_updater.cardTextsOf(a[7]);
-    QVERIFY2(dropped.contains(QStringLiteral("Sending... 45%")) && !dropped.contains(QStringLiteral("Sending... 46%"))
-                 && !dropped.contains(QStringLiteral("Writing")),
+    QVERIFY2(dropped.contains(QStringLiteral("Sending... 45%"))
+                     && !dropped.contains(QStringLiteral("Sending... 46%"))
+                     && !dropped.contains(QStringLiteral("Writing")),
              qPrintable(dropped.join(" | ")));
     const QStringList ng = m_updater.coreTextsOf(a[1]);
     const QStringList retries = ng.filter(QRegularExpression(QStringLiteral("^Retry: ")));
@@ -160,19 +176,21 @@ void TestE2eMixedRack::mixedRack()
     QCOMPARE(ngWithoutRetries, Rack::normalRunTexts(image.size()));
     QCOMPARE(m_updater.cardTextsOf(a[1]), ng);
     QCOMPARE(m_updater.cardTextsOf(a[9]),
-             (QStringList{QStringLiteral("Waiting"), QStringLiteral("connecting..."), QStringLiteral("Starting..."),
-                          QStringLiteral("ERROR: Detected NG response from the unit.")}));
+             (QStringList{ QStringLiteral("Waiting"), QStringLiteral("connecting..."),
+                           QStringLiteral("Starting..."),
+                           QStringLiteral("ERROR: Detected NG response from the unit.") }));
     const QStringList endless = m_updater.coreTextsOf(a[10]);
     QCOMPARE(endless.filter(QRegularExpression(QStringLiteral("^Retry: "))).size(), 8);
     QCOMPARE(endless.last(), gaveUp);
-    QCOMPARE(m_updater.cardTextsOf(a[10]), QStringList{QStringLiteral("Waiting")} + endless);
+    QCOMPARE(m_updater.cardTextsOf(a[10]), QStringList{ QStringLiteral("Waiting") } + endless);
 
     // Row 0 was silent on SSDP for more than the 12 s that drop an idle
     // unit, yet kept its card while it was updated ...
     const QList<UpdaterWindow::TextEvent> &log = m_updater.cardTexts();
     const int done0 = Rack::firstEvent(log, a[0], completed);
     QVERIFY(done0 >= 0);
-    const qint64 silentWhileUpdating = log.at(done0).ms - (kSilentAfterSeconds * 1000 - sinceSimStart.elapsed() + m_updater.elapsed());
+    const qint64 silentWhileUpdating = log.at(done0).ms
+            - (kSilentAfterSeconds * 1000 - sinceSimStart.elapsed() + m_updater.elapsed());
     QVERIFY2(silentWhileUpdating > 13000, qPrintable(QString::number(silentWhileUpdating)));
     const QList<UpdaterWindow::TextEvent> removedSoFar = m_updater.removedCards();
     QCOMPARE(removedSoFar.size(), 1);
@@ -185,7 +203,8 @@ void TestE2eMixedRack::mixedRack()
     QCOMPARE(m_updater.removedCards().last().text, completed);
 
     // Internal: every remaining record is idle again.
-    QVERIFY2(Rack::busyRecords(m_updater.table()).isEmpty(), qPrintable(Rack::busyRecords(m_updater.table()).join(' ')));
+    QVERIFY2(Rack::busyRecords(m_updater.table()).isEmpty(),
+             qPrintable(Rack::busyRecords(m_updater.table()).join(' ')));
 
     // What the units received.
     const QJsonObject results = m_sim.results();

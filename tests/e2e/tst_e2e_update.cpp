@@ -83,15 +83,17 @@ void TestE2eUpdate::sevenHealthyUnits()
 {
     const QStringList units = Rack::addresses(7);
     QList<QJsonObject> config;
-    const QStringList models{"ZP-9E", "VK-3F", "VK-5F", "VL-3F", "RT-6C", "ZP-9E", "VK-3F"};
+    const QStringList models{ "ZP-9E", "VK-3F", "VK-5F", "VL-3F", "RT-6C", "ZP-9E", "VK-3F" };
     for (int i = 0; i < units.size(); ++i) {
         // A unit writes its flash for 1.5 s before its final acknowledgement,
         // so that the first five overlap and the other two have to wait.
-        config << LabDevSim::unit(units.at(i), {{"model", models.at(i)},
-                                                {"nickname", QStringLiteral("Rack %1").arg(i + 1)},
-                                                {"version", "1.02"},
-                                                {"build", QStringLiteral("01%1").arg(i, 2, 10, QLatin1Char('0'))},
-                                                {"writeDelayMs", 1500}});
+        config << LabDevSim::unit(
+                units.at(i),
+                { { "model", models.at(i) },
+                  { "nickname", QStringLiteral("Rack %1").arg(i + 1) },
+                  { "version", "1.02" },
+                  { "build", QStringLiteral("01%1").arg(i, 2, 10, QLatin1Char('0')) },
+                  { "writeDelayMs", 1500 } });
     }
     QVERIFY(startRack(config));
     const QByteArray &image = m_updater.table()->binfile();
@@ -123,7 +125,8 @@ void TestE2eUpdate::sevenHealthyUnits()
     QCOMPARE(m_updater.cardText(units.at(5)), QStringLiteral("Waiting"));
     QCOMPARE(m_updater.cardText(units.at(6)), QStringLiteral("Waiting"));
     QVERIFY(m_updater.overlayVisible());
-    QVERIFY2(m_updater.statusLine().startsWith(QLatin1String("Updating")), qPrintable(m_updater.statusLine()));
+    QVERIFY2(m_updater.statusLine().startsWith(QLatin1String("Updating")),
+             qPrintable(m_updater.statusLine()));
     QVERIFY(!m_updater.closeButtonVisible());
 
     QVERIFY2(m_updater.waitForFinished(60000), qPrintable(m_updater.statusLine()));
@@ -139,12 +142,14 @@ void TestE2eUpdate::sevenHealthyUnits()
         // A completed unit cannot be picked again while its card is shown.
         QVERIFY(!m_updater.checkBoxVisible(a));
         QCOMPARE(m_updater.coreTextsOf(a), normal);
-        QCOMPARE(m_updater.cardTextsOf(a), i < 5 ? normal : QStringList{QStringLiteral("Waiting")} + normal);
+        QCOMPARE(m_updater.cardTextsOf(a),
+                 i < 5 ? normal : QStringList{ QStringLiteral("Waiting") } + normal);
         // The name and version read over TCP replaced the SSDP values.
         QQuickItem *c = m_updater.card(a);
         QCOMPARE(c->property("m_modelname").toString(), models.at(i));
         QCOMPARE(c->property("m_version").toString(), QStringLiteral("1.02"));
-        QCOMPARE(c->property("m_build").toString(), QStringLiteral("(build01%1)").arg(i, 2, 10, QLatin1Char('0')));
+        QCOMPARE(c->property("m_build").toString(),
+                 QStringLiteral("(build01%1)").arg(i, 2, 10, QLatin1Char('0')));
     }
 
     // The waiting units started one per tick, each after a slot had come
@@ -154,10 +159,13 @@ void TestE2eUpdate::sevenHealthyUnits()
     const int start6 = Rack::firstEvent(log, units.at(6), QStringLiteral("connecting..."));
     QVERIFY(start5 >= 0 && start6 > start5);
     QVERIFY2(log.at(start5).tick > startTick, qPrintable(QString::number(log.at(start5).tick)));
-    QVERIFY2(log.at(start6).tick > log.at(start5).tick, qPrintable(QString::number(log.at(start6).tick)));
+    QVERIFY2(log.at(start6).tick > log.at(start5).tick,
+             qPrintable(QString::number(log.at(start6).tick)));
     int firstDone = log.size();
     for (int i = 0; i < 5; ++i)
-        firstDone = qMin(firstDone, Rack::firstEvent(log, units.at(i), QStringLiteral("Firmware update completed.")));
+        firstDone = qMin(
+                firstDone,
+                Rack::firstEvent(log, units.at(i), QStringLiteral("Firmware update completed.")));
     QVERIFY2(firstDone < start5, "a waiting unit started before any slot came free");
     QCOMPARE(Rack::peakWorkingCards(log), 5);
 
@@ -186,8 +194,11 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
 {
     const QString a = Rack::address(0);
     // Block 3 is answered NG twice in every transfer: each run resends it twice.
-    QVERIFY(startRack({LabDevSim::unit(a, {{"writeDelayMs", 1500},
-                                           {"faults", QJsonObject{{"ngData", QJsonObject{{"index", 3}, {"times", 2}}}}}})}));
+    QVERIFY(startRack({ LabDevSim::unit(
+            a,
+            { { "writeDelayMs", 1500 },
+              { "faults",
+                QJsonObject{ { "ngData", QJsonObject{ { "index", 3 }, { "times", 2 } } } } } }) }));
     const QByteArray &image = m_updater.table()->binfile();
     UdpMachineNode *node = m_updater.record(a);
     QVERIFY(node);
@@ -200,7 +211,8 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
     QVERIFY(m_updater.clickCheckBox(a));
     QVERIFY(m_updater.updateSelected(Rack::password()));
     QVERIFY(m_updater.waitForFinished(30000));
-    const QString timedOut = QStringLiteral("ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:END\" within 300 ms.");
+    const QString timedOut = QStringLiteral(
+            "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:END\" within 300 ms.");
     QCOMPARE(m_updater.cardText(a), timedOut);
     QCOMPARE(m_updater.successLine(), QStringLiteral("0 suceeded"));
     QCOMPARE(m_updater.failureLine(), QStringLiteral("1 failed"));
@@ -231,7 +243,8 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
     // Both resends are of block 3, still at 0 %, right after "Sending... 0%".
     const int sending0 = second.indexOf(QStringLiteral("Sending... 0%"));
     QVERIFY(sending0 > 0);
-    QVERIFY(retries.at(0).endsWith(QLatin1String("(0%)")) && retries.at(1).endsWith(QLatin1String("(0%)")));
+    QVERIFY(retries.at(0).endsWith(QLatin1String("(0%)"))
+            && retries.at(1).endsWith(QLatin1String("(0%)")));
     QCOMPARE(second.mid(sending0 + 1, 2), retries);
     QStringList withoutRetries = second;
     withoutRetries.removeAll(retries.at(0));
@@ -250,7 +263,7 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
 void TestE2eUpdate::twoStartsOneConnection()
 {
     const QString a = Rack::address(0);
-    QVERIFY(startRack({LabDevSim::unit(a, {{"writeDelayMs", 500}})}));
+    QVERIFY(startRack({ LabDevSim::unit(a, { { "writeDelayMs", 500 } }) }));
 
     // The card never asks twice for a unit that is busy, so the window offers
     // no way to do it: the two calls are made the way the cards make them,
@@ -259,12 +272,13 @@ void TestE2eUpdate::twoStartsOneConnection()
     QQmlExpression twice(m_updater.engine()->rootContext(), m_updater.window(),
                          QStringLiteral("udpmachine.fwUpdateStart(\"%1\", \"%2\", 54726);"
                                         "udpmachine.fwUpdateStart(\"%1\", \"wrong\", 54726)")
-                             .arg(a, Rack::password()));
+                                 .arg(a, Rack::password()));
     twice.evaluate();
     QVERIFY2(!twice.hasError(), qPrintable(twice.error().toString()));
     QCOMPARE(m_updater.cardText(a), QStringLiteral("connecting..."));
-    QVERIFY(labWaitUntil([&] { return m_updater.cardText(a) == QLatin1String("Firmware update completed."); },
-                         30000));
+    QVERIFY(labWaitUntil(
+            [&] { return m_updater.cardText(a) == QLatin1String("Firmware update completed."); },
+            30000));
     QCOMPARE(m_updater.coreTextsOf(a), Rack::normalRunTexts(m_updater.table()->binfile().size()));
     // Internal: the second call only overwrote the stored password.
     QCOMPARE(m_updater.record(a)->m_login_passwd, QStringLiteral("wrong"));

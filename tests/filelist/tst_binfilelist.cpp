@@ -87,7 +87,7 @@ void TestBinFileList::listsMatchingEntriesInCaseInsensitiveOrder()
         QCOMPARE(node->value(), node->key());
         keys << node->key();
     }
-    QCOMPARE(keys, (QStringList{"a.999", "fw.123", "FW.1234", "old.456"}));
+    QCOMPARE(keys, (QStringList{ "a.999", "fw.123", "FW.1234", "old.456" }));
 
     const QVariant published = engine.rootContext()->contextProperty(QStringLiteral("binfilelist"));
     QVERIFY(published.isValid());
@@ -137,7 +137,8 @@ void TestBinFileList::nodeNotifiesOnlyOnChange()
     node.setValue(QStringLiteral("fw.123"));
     node.setValue(QStringLiteral("fw.124"));
     QCOMPARE(valueSpy.count(), 2);
-    QCOMPARE(node.metaObject()->method(node.metaObject()->methodOffset()).name(), QByteArray("keyChanged"));
+    QCOMPARE(node.metaObject()->method(node.metaObject()->methodOffset()).name(),
+             QByteArray("keyChanged"));
 }
 
 QTEST_GUILESS_MAIN(TestBinFileList)

@@ -29,10 +29,11 @@ struct Runner
     {
         comm.m_protocol.m_connectTimeoutMs = timeoutMs;
         comm.m_protocol.m_replyTimeoutMs = timeoutMs;
-        QObject::connect(&comm, &Communication::fwup_progress, [this](QString text, QString address) {
-            events << text;
-            addresses << address;
-        });
+        QObject::connect(&comm, &Communication::fwup_progress,
+                         [this](QString text, QString address) {
+                             events << text;
+                             addresses << address;
+                         });
         QObject::connect(&comm, &Communication::sig_notifyMessage, [this](QString message) {
             events << QLatin1Char('<') + message + QLatin1Char('>');
             if (message == QLatin1String("fwup_completed"))
@@ -54,10 +55,10 @@ struct Runner
         MixerProtocol &protocol = comm.m_protocol;
         QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)),
                          Qt::UniqueConnection);
-        QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError,QString)), &comm,
-                         SLOT(error(QAbstractSocket::SocketError,QString)), Qt::UniqueConnection);
-        QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)),
-                         Qt::UniqueConnection);
+        QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
+                         SLOT(error(QAbstractSocket::SocketError, QString)), Qt::UniqueConnection);
+        QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm,
+                         SLOT(slot_retry_times(int)), Qt::UniqueConnection);
         protocol.connectToDevice(host, password);
         comm.m_deviceAddress = host.section(QLatin1Char(':'), 0, 0);
         comm.reportProgress(QStringLiteral("connecting..."));
@@ -77,8 +78,8 @@ static QStringList sendingTexts(const QList<int> &percents)
 
 static QStringList normalTexts(const QList<int> &percents)
 {
-    return QStringList{"connecting...", "Starting..."} + sendingTexts(percents)
-        + QStringList{"Writing", kCompleted, "Firmware update completed."};
+    return QStringList{ "connecting...", "Starting..." } + sendingTexts(percents)
+            + QStringList{ "Writing", kCompleted, "Firmware update completed." };
 }
 
 class TestCommunication : public QObject
@@ -117,11 +118,11 @@ void TestCommunication::normalRun_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<QList<int>>("percents");
 
-    QTest::newRow("1 byte") << 1 << QList<int>{0};
-    QTest::newRow("512 bytes") << 512 << QList<int>{0};
-    QTest::newRow("513 bytes") << 513 << QList<int>{0, 99};
-    QTest::newRow("1024 bytes") << 1024 << QList<int>{0, 50};
-    QTest::newRow("2000 bytes") << 2000 << QList<int>{0, 25, 51, 76};
+    QTest::newRow("1 byte") << 1 << QList<int>{ 0 };
+    QTest::newRow("512 bytes") << 512 << QList<int>{ 0 };
+    QTest::newRow("513 bytes") << 513 << QList<int>{ 0, 99 };
+    QTest::newRow("1024 bytes") << 1024 << QList<int>{ 0, 50 };
+    QTest::newRow("2000 bytes") << 2000 << QList<int>{ 0, 25, 51, 76 };
     QList<int> all;
     for (int offset = 0; offset < 43981; offset += 512) {
         const int percent = offset * 100 / 43981;
@@ -142,7 +143,7 @@ void TestCommunication::normalRun()
 
     Runner runner;
     runner.start(fake.hostText(), &image);
-    QCOMPARE(runner.events, QStringList{"connecting..."}); // before the socket connected
+    QCOMPARE(runner.events, QStringList{ "connecting..." }); // before the socket connected
     QTRY_VERIFY(runner.finished());
     QCOMPARE(runner.events, normalTexts(percents));
     QCOMPARE(runner.addresses.size(), runner.events.size() - 1);
@@ -167,12 +168,16 @@ void TestCommunication::wireFormat()
     const QByteArray wire = fake.received();
     const int login = wire.indexOf("SET UPDATE/SYSTEM:STA SIZE:abcd\r\n");
     QVERIFY(login > 0);
-    const QByteArray first = "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:" + image.left(512) + "\r\n";
+    const QByteArray first =
+            "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:" + image.left(512) + "\r\n";
     QCOMPARE(wire.mid(login + 33, first.size()), first);
-    QVERIFY(wire.contains("SET UPDATE/SYSTEM:BIN SIZE:200 offset:200 bin:" + image.mid(512, 512) + "\r\n"));
-    QVERIFY(wire.contains("SET UPDATE/SYSTEM:BIN SIZE:200 offset:400 bin:" + image.mid(1024, 512) + "\r\n"));
-    QVERIFY(wire.endsWith("SET UPDATE/SYSTEM:BIN SIZE:1cd offset:aa00 bin:" + image.mid(43520) + "\r\n"
-                          "SET UPDATE/SYSTEM:END\r\n"));
+    QVERIFY(wire.contains("SET UPDATE/SYSTEM:BIN SIZE:200 offset:200 bin:" + image.mid(512, 512)
+                          + "\r\n"));
+    QVERIFY(wire.contains("SET UPDATE/SYSTEM:BIN SIZE:200 offset:400 bin:" + image.mid(1024, 512)
+                          + "\r\n"));
+    QVERIFY(wire.endsWith("SET UPDATE/SYSTEM:BIN SIZE:1cd offset:aa00 bin:" + image.mid(43520)
+                          + "\r\n"
+                            "SET UPDATE/SYSTEM:END\r\n"));
     QCOMPARE(wire.count("SET UPDATE/SYSTEM:BIN "), 86);
     // The test image holds plenty of CR, LF and NUL bytes.
     QVERIFY(image.count('\0') > 1000 && image.count('\r') > 1000 && image.count('\n') > 1000);
@@ -202,8 +207,9 @@ void TestCommunication::shippedImage()
     const QByteArray wire = fake.received();
     QVERIFY(wire.contains("SET UPDATE/SYSTEM:STA SIZE:8d820\r\n"));
     QCOMPARE(wire.count("SET UPDATE/SYSTEM:BIN SIZE:200 offset:"), 1132);
-    QVERIFY(wire.endsWith("SET UPDATE/SYSTEM:BIN SIZE:20 offset:8d800 bin:" + image.right(32) + "\r\n"
-                          "SET UPDATE/SYSTEM:END\r\n"));
+    QVERIFY(wire.endsWith("SET UPDATE/SYSTEM:BIN SIZE:20 offset:8d800 bin:" + image.right(32)
+                          + "\r\n"
+                            "SET UPDATE/SYSTEM:END\r\n"));
 }
 
 void TestCommunication::emptyImage()
@@ -214,7 +220,8 @@ void TestCommunication::emptyImage()
     Runner runner;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, (QStringList{"connecting...", "ERROR: The firmware image is empty.", kCompleted}));
+    QCOMPARE(runner.events,
+             (QStringList{ "connecting...", "ERROR: The firmware image is empty.", kCompleted }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -225,55 +232,66 @@ void TestCommunication::failures_data()
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QStringList>("texts");
 
-    const QStringList start{"connecting...", "Starting..."};
+    const QStringList start{ "connecting...", "Starting..." };
     const QString ng = QStringLiteral("ERROR: Detected NG response from the unit.");
-    QTest::newRow("wrong password") << "password"
-                                    << QStringList{"connecting...", "ERROR: The unit rejected the password."};
-    QTest::newRow("NG to the name query") << "ng name" << QStringList{"connecting...", ng};
-    QTest::newRow("NG to the version query") << "ng version" << QStringList{"connecting...", ng};
-    QTest::newRow("NG to the start command") << "ng start" << start + QStringList{ng};
+    QTest::newRow("wrong password")
+            << "password"
+            << QStringList{ "connecting...", "ERROR: The unit rejected the password." };
+    QTest::newRow("NG to the name query") << "ng name" << QStringList{ "connecting...", ng };
+    QTest::newRow("NG to the version query") << "ng version" << QStringList{ "connecting...", ng };
+    QTest::newRow("NG to the start command") << "ng start" << start + QStringList{ ng };
     QTest::newRow("NG to the end command")
-        << "ng end" << start + sendingTexts({0, 50}) + QStringList{"Writing", ng};
-    QTest::newRow("unit closes during the transfer")
-        << "close" << start + sendingTexts({0}) + QStringList{"ERROR: The remote host closed the connection"};
+            << "ng end" << start + sendingTexts({ 0, 50 }) + QStringList{ "Writing", ng };
+    QTest::newRow("unit closes during the transfer") << "close"
+                                                     << start + sendingTexts({ 0 })
+                    + QStringList{ "ERROR: The remote host closed the connection" };
     QStringList retries;
     for (int count = 4; count <= 11; ++count)
         retries << QStringLiteral("Retry: %1 (50%)").arg(count);
-    QTest::newRow("NG to a data command for ever")
-        << "ng data" << start + sendingTexts({0}) + retries
-               + QStringList{"ERROR: The unit kept answering NG to \"SET UPDATE/SYSTEM:BIN SIZE:200 offset:0\"; "
-                             "gave up after 8 resends."};
+    QTest::newRow("NG to a data command for ever") << "ng data"
+                                                   << start + sendingTexts({ 0 }) + retries
+                    + QStringList{ "ERROR: The unit kept answering NG to \"SET UPDATE/SYSTEM:BIN "
+                                   "SIZE:200 offset:0\"; "
+                                   "gave up after 8 resends." };
     QTest::newRow("no prompt") << "silent after wake-up"
-                               << QStringList{"connecting...",
-                                              "ERROR: No password prompt from the unit within 200 ms."};
+                               << QStringList{
+                                      "connecting...",
+                                      "ERROR: No password prompt from the unit within 200 ms."
+                                  };
     QTest::newRow("no answer to the password")
-        << "silent after password"
-        << QStringList{"connecting...", "ERROR: No reply from the unit to the password within 200 ms."};
+            << "silent after password"
+            << QStringList{ "connecting...",
+                            "ERROR: No reply from the unit to the password within 200 ms." };
     QTest::newRow("no reply to a query")
-        << "silent after query"
-        << QStringList{"connecting...",
-                       "ERROR: No reply from the unit to \"GET DEVICE/VER/SYSTEM\" within 200 ms."};
+            << "silent after query"
+            << QStringList{
+                   "connecting...",
+                   "ERROR: No reply from the unit to \"GET DEVICE/VER/SYSTEM\" within 200 ms."
+               };
     QTest::newRow("version without its key")
-        << "bad version"
-        << QStringList{"connecting...",
-                       "ERROR: No usable reply from the unit to \"GET DEVICE/VER/SYSTEM\" within 200 ms."};
-    QTest::newRow("no reply to the start command")
-        << "silent after start"
-        << start + QStringList{"ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:STA SIZE:400\" within 200 ms."};
-    QTest::newRow("no reply to a data command")
-        << "silent after data"
-        << start + sendingTexts({0, 50})
-               + QStringList{"ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:BIN SIZE:200 offset:200\" "
-                             "within 200 ms."};
-    QTest::newRow("no final acknowledgement")
-        << "silent after end"
-        << start + sendingTexts({0, 50})
-               + QStringList{"Writing", "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:END\" within 600 ms."};
-    QTest::newRow("unusable final reply")
-        << "words after end"
-        << start + sendingTexts({0, 50})
-               + QStringList{"Writing",
-                             "ERROR: No usable reply from the unit to \"SET UPDATE/SYSTEM:END\" within 600 ms."};
+            << "bad version"
+            << QStringList{ "connecting...",
+                            "ERROR: No usable reply from the unit to \"GET DEVICE/VER/SYSTEM\" "
+                            "within 200 ms." };
+    QTest::newRow("no reply to the start command") << "silent after start"
+                                                   << start
+                    + QStringList{ "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:STA "
+                                   "SIZE:400\" within 200 ms." };
+    QTest::newRow("no reply to a data command") << "silent after data"
+                                                << start + sendingTexts({ 0, 50 })
+                    + QStringList{ "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:BIN "
+                                   "SIZE:200 offset:200\" "
+                                   "within 200 ms." };
+    QTest::newRow("no final acknowledgement") << "silent after end"
+                                              << start + sendingTexts({ 0, 50 })
+                    + QStringList{ "Writing",
+                                   "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:END\" "
+                                   "within 600 ms." };
+    QTest::newRow("unusable final reply") << "words after end"
+                                          << start + sendingTexts({ 0, 50 })
+                    + QStringList{ "Writing",
+                                   "ERROR: No usable reply from the unit to \"SET "
+                                   "UPDATE/SYSTEM:END\" within 600 ms." };
 }
 
 void TestCommunication::failures()
@@ -290,8 +308,8 @@ void TestCommunication::failures()
         fake.send("Entry Password:").expect("s3cret\r\n");
     if (failure == "password")
         fake.send("Password Failed\r\n");
-    const bool loggedIn = !failure.startsWith("silent after wake") && failure != "silent after password"
-        && failure != "password";
+    const bool loggedIn = !failure.startsWith("silent after wake")
+            && failure != "silent after password" && failure != "password";
     if (loggedIn) {
         fake.send("Login Successful\r\n").expect("GET DEVICE/NAME\r\n");
         if (failure == "ng name")
@@ -304,7 +322,7 @@ void TestCommunication::failures()
     if (failure == "bad version")
         fake.send("OK GET V1.04B0119\r\n");
     const bool started = loggedIn && !failure.startsWith("ng name") && failure != "ng version"
-        && failure != "bad version" && failure != "silent after query";
+            && failure != "bad version" && failure != "silent after query";
     if (started)
         fake.send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n").expect(startCommand(1024));
     if (failure == "ng start")
@@ -334,7 +352,7 @@ void TestCommunication::failures()
     runner.comm.m_finalAckTimeoutMs = 600;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, texts + QStringList{kCompleted});
+    QCOMPARE(runner.events, texts + QStringList{ kCompleted });
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
     QCOMPARE(runner.comm.m_protocol.socketState(), QAbstractSocket::UnconnectedState);
     QCOMPARE(runner.comm.m_runState, 0);
@@ -352,7 +370,7 @@ void TestCommunication::finalAcknowledgementMayBeSlow()
     runner.comm.m_finalAckTimeoutMs = 5000;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, normalTexts({0, 73}));
+    QCOMPARE(runner.events, normalTexts({ 0, 73 }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -376,8 +394,9 @@ void TestCommunication::connectTimeout()
     QTRY_VERIFY(runner.finished());
     if (runner.events.value(1) != QLatin1String("ERROR: No connection to the unit within 300 ms."))
         QSKIP("the loopback accept queue did not fill up");
-    QCOMPARE(runner.events, (QStringList{"connecting...", "ERROR: No connection to the unit within 300 ms.",
-                                         kCompleted}));
+    QCOMPARE(runner.events,
+             (QStringList{ "connecting...", "ERROR: No connection to the unit within 300 ms.",
+                           kCompleted }));
 }
 
 // Only the acknowledgement of the command in flight moves the transfer on. A
@@ -415,7 +434,7 @@ void TestCommunication::wordsDoNotDriveTheTransfer()
     Runner runner;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, normalTexts({0, 50}));
+    QCOMPARE(runner.events, normalTexts({ 0, 50 }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -427,18 +446,18 @@ void TestCommunication::repeatedAcknowledgementBeforeStart()
     const QByteArray image = testImage(600);
     FakeDevice fake;
     fake.expect("\r\n")
-        .send("Enter Password:")
-        .expect("s3cret\r\n")
-        .send("Login Successful\r\n")
-        .expect("GET DEVICE/NAME\r\n")
-        .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
-        .expect("GET DEVICE/VER/SYSTEM\r\n")
-        .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\nOK SET\r\n");
+            .send("Enter Password:")
+            .expect("s3cret\r\n")
+            .send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\nOK SET\r\n");
     transfer(fake, image).send("OK SET\r\n").expectClosed();
     Runner runner;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, normalTexts({0, 85}));
+    QCOMPARE(runner.events, normalTexts({ 0, 85 }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -447,11 +466,16 @@ void TestCommunication::endNeedsTheTwoWordReply()
     const QByteArray image = testImage(100);
     FakeDevice fake;
     login(fake);
-    transfer(fake, image).send("OK SET FLASHING\r\n").send("NOTIFY X\r\n").pause(100).send("OK SET\r\n").expectClosed();
+    transfer(fake, image)
+            .send("OK SET FLASHING\r\n")
+            .send("NOTIFY X\r\n")
+            .pause(100)
+            .send("OK SET\r\n")
+            .expectClosed();
     Runner runner;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, normalTexts({0}));
+    QCOMPARE(runner.events, normalTexts({ 0 }));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -464,35 +488,40 @@ void TestCommunication::secondRun()
     const QByteArray image = testImage(1024, 3);
     FakeDevice fake;
     login(fake);
-    fake.expect(startCommand(300)).send("OK SET\r\n").expect(dataCommand(small, 0, 300)).closeConnection();
+    fake.expect(startCommand(300))
+            .send("OK SET\r\n")
+            .expect(dataCommand(small, 0, 300))
+            .closeConnection();
     login(fake, "s3cret", "\"Second\"", "V2.00B0007");
     fake.expect(startCommand(1024))
-        .send("OK SET\r\n")
-        .expect(dataCommand(image, 0, 512))
-        .send("NG\r\n")
-        .expect(dataCommand(image, 0, 512))
-        .send("OK SET\r\n")
-        .expect(dataCommand(image, 512, 512))
-        .send("NG\r\n")
-        .expect(dataCommand(image, 512, 512))
-        .send("OK SET\r\n")
-        .expect(endCommand())
-        .send("OK SET\r\n")
-        .expectClosed();
+            .send("OK SET\r\n")
+            .expect(dataCommand(image, 0, 512))
+            .send("NG\r\n")
+            .expect(dataCommand(image, 0, 512))
+            .send("OK SET\r\n")
+            .expect(dataCommand(image, 512, 512))
+            .send("NG\r\n")
+            .expect(dataCommand(image, 512, 512))
+            .send("OK SET\r\n")
+            .expect(endCommand())
+            .send("OK SET\r\n")
+            .expectClosed();
 
     Runner runner;
     runner.start(fake.hostText(), &small);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, (QStringList{"connecting...", "Starting...", "Sending... 0%",
-                                         "ERROR: The remote host closed the connection", kCompleted}));
+    QCOMPARE(runner.events,
+             (QStringList{ "connecting...", "Starting...", "Sending... 0%",
+                           "ERROR: The remote host closed the connection", kCompleted }));
     QCOMPARE(runner.comm.m_runState, 0);
 
     runner.events.clear();
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
-    QCOMPARE(runner.events, (QStringList{"connecting...", "Starting...", "Sending... 0%", "Retry: 4 (50%)",
-                                         "Sending... 50%", "Retry: 6 (100%)", "Writing", kCompleted,
-                                         "Firmware update completed."}));
+    QCOMPARE(runner.events,
+             (QStringList{ "connecting...", "Starting...", "Sending... 0%", "Retry: 4 (50%)",
+                           "Sending... 50%", "Retry: 6 (100%)", "Writing", kCompleted,
+                           "Firmware update completed." }));
     QCOMPARE(runner.comm.m_deviceName, QStringLiteral("Second"));
     QCOMPARE(runner.comm.m_fwVersion, QStringLiteral("2.00"));
     QCOMPARE(runner.comm.m_fwBuild, QStringLiteral("0007"));
@@ -508,20 +537,38 @@ void TestCommunication::values_data()
     QTest::addColumn<QString>("build");
     QTest::addColumn<int>("initCompleted");
 
-    QTest::newRow("quoted name") << QStringList{"DEVICE/NAME:\"KVX-Stage\""} << "KVX-Stage" << "" << "" << 0;
-    QTest::newRow("quotes inside") << QStringList{"DEVICE/NAME:A\"B\"C"} << "ABC" << "" << "" << 0;
-    QTest::newRow("lower-case key") << QStringList{"device/name:x"} << "x" << "" << "" << 0;
-    QTest::newRow("version and build") << QStringList{"DEVICE/VER/SYSTEM:V1.04B0119"} << "" << "1.04"
+    QTest::newRow("quoted name") << QStringList{ "DEVICE/NAME:\"KVX-Stage\"" } << "KVX-Stage"
+                                 << ""
+                                 << "" << 0;
+    QTest::newRow("quotes inside") << QStringList{ "DEVICE/NAME:A\"B\"C" } << "ABC"
+                                   << ""
+                                   << "" << 0;
+    QTest::newRow("lower-case key") << QStringList{ "device/name:x" } << "x"
+                                    << ""
+                                    << "" << 0;
+    QTest::newRow("version and build") << QStringList{ "DEVICE/VER/SYSTEM:V1.04B0119" } << ""
+                                       << "1.04"
                                        << "0119" << 1;
-    QTest::newRow("more letters") << QStringList{"DEVICE/VER/SYSTEM:VER1.04BUILD0119X"} << "" << "1.04"
+    QTest::newRow("more letters") << QStringList{ "DEVICE/VER/SYSTEM:VER1.04BUILD0119X" } << ""
+                                  << "1.04"
                                   << "0119" << 1;
-    QTest::newRow("lower case is no separator") << QStringList{"DEVICE/VER/SYSTEM:v1.04b0119"} << ""
-                                                << "v1.04b0119" << "" << 1;
-    QTest::newRow("version only") << QStringList{"DEVICE/VER/SYSTEM:V2"} << "" << "2" << "" << 1;
-    QTest::newRow("empty value") << QStringList{"DEVICE/VER/SYSTEM:"} << "" << "" << "" << 1;
-    QTest::newRow("name, then version") << QStringList{"DEVICE/NAME:N", "DEVICE/VER/SYSTEM:V1B2"} << "N"
-                                        << "1" << "2" << 1;
-    QTest::newRow("other words") << QStringList{"VOL", "DEVICE/NAMES", "NAME:x"} << "" << "" << "" << 0;
+    QTest::newRow("lower case is no separator")
+            << QStringList{ "DEVICE/VER/SYSTEM:v1.04b0119" } << ""
+            << "v1.04b0119"
+            << "" << 1;
+    QTest::newRow("version only") << QStringList{ "DEVICE/VER/SYSTEM:V2" } << ""
+                                  << "2"
+                                  << "" << 1;
+    QTest::newRow("empty value") << QStringList{ "DEVICE/VER/SYSTEM:" } << ""
+                                 << ""
+                                 << "" << 1;
+    QTest::newRow("name, then version")
+            << QStringList{ "DEVICE/NAME:N", "DEVICE/VER/SYSTEM:V1B2" } << "N"
+            << "1"
+            << "2" << 1;
+    QTest::newRow("other words") << QStringList{ "VOL", "DEVICE/NAMES", "NAME:x" } << ""
+                                 << ""
+                                 << "" << 0;
 }
 
 void TestCommunication::values()

@@ -19,9 +19,9 @@ using namespace UnitScript;
 struct Client
 {
     MixerProtocol protocol;
-    QSignalSpy texts{&protocol, &MixerProtocol::readyRead};
-    QSignalSpy errors{&protocol, &MixerProtocol::errorSig};
-    QSignalSpy retries{&protocol, &MixerProtocol::sig_retry_times};
+    QSignalSpy texts{ &protocol, &MixerProtocol::readyRead };
+    QSignalSpy errors{ &protocol, &MixerProtocol::errorSig };
+    QSignalSpy retries{ &protocol, &MixerProtocol::sig_retry_times };
 
     Client(int timeoutMs = 5000)
     {
@@ -49,7 +49,7 @@ struct Client
     }
 };
 
-static const QStringList kLoginTexts{"DEVICE/NAME:\"KVX-Stage\"", "DEVICE/VER/SYSTEM:V1.04B0119"};
+static const QStringList kLoginTexts{ "DEVICE/NAME:\"KVX-Stage\"", "DEVICE/VER/SYSTEM:V1.04B0119" };
 
 class TestMixerProtocol : public QObject
 {
@@ -99,15 +99,15 @@ void TestMixerProtocol::loginExchange()
     // The version query must wait for the reply to the name query: the pause
     // gives an early write the time to show.
     fake.expect("\r\n")
-        .pause(20)
-        .send("Enter Password:")
-        .expect("p\xc3\xa4ss word\r\n")
-        .send("Login Successful\r\n")
-        .expect("GET DEVICE/NAME\r\n")
-        .pause(50)
-        .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
-        .expect("GET DEVICE/VER/SYSTEM\r\n")
-        .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+            .pause(20)
+            .send("Enter Password:")
+            .expect("p\xc3\xa4ss word\r\n")
+            .send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .pause(50)
+            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("päss word"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -119,13 +119,13 @@ void TestMixerProtocol::loginExchange()
 void TestMixerProtocol::promptVariants_data()
 {
     QTest::addColumn<QByteArrayList>("pieces");
-    QTest::newRow("Enter Password") << QByteArrayList{"Enter Password:"};
-    QTest::newRow("Entry Password") << QByteArrayList{"Entry Password:"};
-    QTest::newRow("with line end") << QByteArrayList{"Enter Password:\r\n"};
-    QTest::newRow("cut in two") << QByteArrayList{"Enter Pa", "ssword: "};
-    QTest::newRow("after an empty line") << QByteArrayList{"\r\n", "Enter Password:"};
-    QTest::newRow("after an empty line, one read") << QByteArrayList{"\r\nEnter Password:"};
-    QTest::newRow("after an ignored line") << QByteArrayList{"Welcome\r\nEnter Password:"};
+    QTest::newRow("Enter Password") << QByteArrayList{ "Enter Password:" };
+    QTest::newRow("Entry Password") << QByteArrayList{ "Entry Password:" };
+    QTest::newRow("with line end") << QByteArrayList{ "Enter Password:\r\n" };
+    QTest::newRow("cut in two") << QByteArrayList{ "Enter Pa", "ssword: " };
+    QTest::newRow("after an empty line") << QByteArrayList{ "\r\n", "Enter Password:" };
+    QTest::newRow("after an empty line, one read") << QByteArrayList{ "\r\nEnter Password:" };
+    QTest::newRow("after an ignored line") << QByteArrayList{ "Welcome\r\nEnter Password:" };
 }
 
 void TestMixerProtocol::promptVariants()
@@ -147,17 +147,17 @@ void TestMixerProtocol::queuedCommands()
     FakeDevice fake;
     login(fake);
     fake.expect("GET A\r\n")
-        .pause(50)
-        .send("OK GET\r\n")
-        .expect("SET\r\n")
-        .pause(50)
-        .send("OK SET\r\n")
-        .expect("SET UPDATE/SYSTEM:END\r\n")
-        .send("OK SET\r\n")
-        .expect("SET UPDATE/SYSTEM:END\r\n")
-        .send("OK SET\r\n")
-        .expect("GET  B C\r\n")
-        .send("OK GET\r\n");
+            .pause(50)
+            .send("OK GET\r\n")
+            .expect("SET\r\n")
+            .pause(50)
+            .send("OK SET\r\n")
+            .expect("SET UPDATE/SYSTEM:END\r\n")
+            .send("OK SET\r\n")
+            .expect("SET UPDATE/SYSTEM:END\r\n")
+            .send("OK SET\r\n")
+            .expect("GET  B C\r\n")
+            .send("OK GET\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -170,7 +170,8 @@ void TestMixerProtocol::queuedCommands()
     client.protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:END"));
     client.protocol.queueGet(QStringLiteral("  B C"));
     QTRY_COMPARE(client.texts.size(), 7);
-    QCOMPARE(client.textList().mid(2), (QStringList{QString(), QString(), QString(), QString(), QString()}));
+    QCOMPARE(client.textList().mid(2),
+             (QStringList{ QString(), QString(), QString(), QString(), QString() }));
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -179,14 +180,15 @@ void TestMixerProtocol::queuedCommands()
 void TestMixerProtocol::acknowledgement_data()
 {
     QTest::addColumn<QByteArrayList>("pieces");
-    QTest::newRow("OK SET") << QByteArrayList{"OK SET\r\n"};
-    QTest::newRow("lower case") << QByteArrayList{"ok set\r\n"};
-    QTest::newRow("LF only") << QByteArrayList{"OK SET\n"};
-    QTest::newRow("cut in the word SET") << QByteArrayList{"OK S", "ET\r\n"};
-    QTest::newRow("cut before CR") << QByteArrayList{"OK SET", "\r\n"};
-    QTest::newRow("cut between CR and LF") << QByteArrayList{"OK SET\r", "\n"};
-    QTest::newRow("one byte at a time") << QByteArrayList{"O", "K", " ", "S", "E", "T", "\r", "\n"};
-    QTest::newRow("after a notification") << QByteArrayList{"NOTIFY", " VOL 3\r\nOK SET\r\n"};
+    QTest::newRow("OK SET") << QByteArrayList{ "OK SET\r\n" };
+    QTest::newRow("lower case") << QByteArrayList{ "ok set\r\n" };
+    QTest::newRow("LF only") << QByteArrayList{ "OK SET\n" };
+    QTest::newRow("cut in the word SET") << QByteArrayList{ "OK S", "ET\r\n" };
+    QTest::newRow("cut before CR") << QByteArrayList{ "OK SET", "\r\n" };
+    QTest::newRow("cut between CR and LF") << QByteArrayList{ "OK SET\r", "\n" };
+    QTest::newRow("one byte at a time")
+            << QByteArrayList{ "O", "K", " ", "S", "E", "T", "\r", "\n" };
+    QTest::newRow("after a notification") << QByteArrayList{ "NOTIFY", " VOL 3\r\nOK SET\r\n" };
 }
 
 void TestMixerProtocol::acknowledgement()
@@ -215,19 +217,19 @@ void TestMixerProtocol::twoWordOkDropsRestOfRead()
     FakeDevice fake;
     login(fake);
     fake.expect("SET A\r\n")
-        .send("OK SET\r\nNOTIFY X\r\nNG\r\n")
-        .pause(20)
-        .expect("SET B\r\n")
-        .send("OK SET\r\n")
-        .pause(20)
-        .send("NOTIFY Y\r\n");
+            .send("OK SET\r\nNOTIFY X\r\nNG\r\n")
+            .pause(20)
+            .expect("SET B\r\n")
+            .send("OK SET\r\n")
+            .pause(20)
+            .send("NOTIFY Y\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
     client.protocol.queueSet(QStringLiteral("A"));
     client.protocol.queueSet(QStringLiteral("B"));
     QTRY_COMPARE(client.texts.size(), 5);
-    QCOMPARE(client.textList().mid(2), (QStringList{QString(), QString(), "Y"}));
+    QCOMPARE(client.textList().mid(2), (QStringList{ QString(), QString(), "Y" }));
     QVERIFY(client.retries.isEmpty());
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
@@ -236,13 +238,17 @@ void TestMixerProtocol::replyWords()
 {
     FakeDevice fake;
     login(fake, "s3cret", "My Unit");
-    fake.send("NOTIFY VOL  -3 dB\r\n").send("OK WHATEVER\r\n").send("notify a\r\n").send("NOTIFY\r\n");
+    fake.send("NOTIFY VOL  -3 dB\r\n")
+            .send("OK WHATEVER\r\n")
+            .send("notify a\r\n")
+            .send("NOTIFY\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 7);
     QTest::qWait(20);
-    QCOMPARE(client.textList(), (QStringList{"DEVICE/NAME:My", "Unit", "DEVICE/VER/SYSTEM:V1.04B0119",
-                                             "VOL", "-3", "dB", "a"}));
+    QCOMPARE(client.textList(),
+             (QStringList{ "DEVICE/NAME:My", "Unit", "DEVICE/VER/SYSTEM:V1.04B0119", "VOL", "-3",
+                           "dB", "a" }));
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -255,10 +261,12 @@ void TestMixerProtocol::splitAtEveryByte_data()
     QTest::addColumn<QList<int>>("retries");
 
     QTest::newRow("name, notification, NG, acknowledgement")
-        << QByteArray("OK GET DEVICE/NAME:Gr\xc3\xbc\xc3\x9f" "e\r\nNOTIFY X  Y\r\nNG\r\nok set\r\n")
-        << QStringList{QStringLiteral("DEVICE/NAME:Grüße"), "X", "Y", QString()} << QList<int>{-1};
-    QTest::newRow("NUL ends a line's text")
-        << QByteArray("NOTIFY A\0B\r\nOK GET V\r\n", 22) << QStringList{"A", "V"} << QList<int>{};
+            << QByteArray("OK GET DEVICE/NAME:Gr\xc3\xbc\xc3\x9f"
+                          "e\r\nNOTIFY X  Y\r\nNG\r\nok set\r\n")
+            << QStringList{ QStringLiteral("DEVICE/NAME:Grüße"), "X", "Y", QString() }
+            << QList<int>{ -1 };
+    QTest::newRow("NUL ends a line's text") << QByteArray("NOTIFY A\0B\r\nOK GET V\r\n", 22)
+                                            << QStringList{ "A", "V" } << QList<int>{};
 }
 
 void TestMixerProtocol::splitAtEveryByte()
@@ -270,8 +278,8 @@ void TestMixerProtocol::splitAtEveryByte()
         Client client; // not connected: nothing is written
         client.protocol.handleReceived(stream.left(cut));
         client.protocol.handleReceived(stream.mid(cut));
-        QVERIFY2(client.textList() == texts, qPrintable(QStringLiteral("cut at %1: ").arg(cut)
-                                                        + client.textList().join('|')));
+        QVERIFY2(client.textList() == texts,
+                 qPrintable(QStringLiteral("cut at %1: ").arg(cut) + client.textList().join('|')));
         QCOMPARE(client.retryList(), retries);
     }
     Client bytewise;
@@ -286,10 +294,21 @@ void TestMixerProtocol::splitAtEveryByte()
 // makes no difference to what comes out.
 void TestMixerProtocol::randomCutsSameResult()
 {
-    const QByteArrayList vocabulary{
-        "NOTIFY VOL  -3\r\n", "OK GET DEVICE/NAME:\"Gr\xc3\xbc\xc3\x9f" "e\"\r\n", "NG\r\n", "ng x\r\n",
-        "OK WRITE\r\n", "noise\r\n", "\r\n", "\n", "OK SET 1 2 3\n", QByteArray("NOTIFY A\0B\r\n", 12),
-        "NOT\rIFY C\r\n", "NOTIFY \xe2\x82\xac\r\n", "O\xe2\x84\xaa GET K\r\n", "\xff\xfe NOTIFY\r\n"};
+    const QByteArrayList vocabulary{ "NOTIFY VOL  -3\r\n",
+                                     "OK GET DEVICE/NAME:\"Gr\xc3\xbc\xc3\x9f"
+                                     "e\"\r\n",
+                                     "NG\r\n",
+                                     "ng x\r\n",
+                                     "OK WRITE\r\n",
+                                     "noise\r\n",
+                                     "\r\n",
+                                     "\n",
+                                     "OK SET 1 2 3\n",
+                                     QByteArray("NOTIFY A\0B\r\n", 12),
+                                     "NOT\rIFY C\r\n",
+                                     "NOTIFY \xe2\x82\xac\r\n",
+                                     "O\xe2\x84\xaa GET K\r\n",
+                                     "\xff\xfe NOTIFY\r\n" };
     quint32 seed = 12345;
     auto next = [&seed](quint32 bound) {
         seed = seed * 1103515245u + 12345u;
@@ -321,7 +340,7 @@ void TestMixerProtocol::overlongLineDropped()
     QTest::ignoreMessage(QtWarningMsg, "dropping a line of more than 65536 bytes");
     client.protocol.handleReceived("NOTIFY " + QByteArray(MixerProtocol::kMaxPendingBytes, 'A'));
     client.protocol.handleReceived(QByteArray(1000, 'B') + " C\r\nNOTIFY X\r\n");
-    QCOMPARE(client.textList(), QStringList{"X"});
+    QCOMPARE(client.textList(), QStringList{ "X" });
 }
 
 void TestMixerProtocol::rawBlockAndResend()
@@ -330,13 +349,13 @@ void TestMixerProtocol::rawBlockAndResend()
     FakeDevice fake;
     login(fake);
     fake.expect(block)
-        .send("NG\r\n")
-        .expect(block)
-        .send("ng\r\n")
-        .expect(block)
-        .send("OK SET\r\n")
-        .expect("SET END\r\n")
-        .send("NG\r\n");
+            .send("NG\r\n")
+            .expect(block)
+            .send("ng\r\n")
+            .expect(block)
+            .send("OK SET\r\n")
+            .expect("SET END\r\n")
+            .send("NG\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -346,7 +365,7 @@ void TestMixerProtocol::rawBlockAndResend()
     QTRY_COMPARE(client.retries.size(), 3);
     // Counts include the two OK replies of the login queries; -1: NG to a
     // command with nothing to resend.
-    QCOMPARE(client.retryList(), (QList<int>{3, 4, -1}));
+    QCOMPARE(client.retryList(), (QList<int>{ 3, 4, -1 }));
     QVERIFY(client.errors.isEmpty());
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
@@ -389,8 +408,9 @@ void TestMixerProtocol::resendLimit()
     client.protocol.sendRaw(block, 39); // named by "SET UPDATE/SYSTEM:BIN SIZE:3 offset:400"
     if (givesUp) {
         QTRY_COMPARE(client.errors.size(), 1);
-        QCOMPARE(client.errorText(), QStringLiteral("The unit kept answering NG to \"SET UPDATE/SYSTEM:"
-                                                    "BIN SIZE:3 offset:400\"; gave up after 8 resends."));
+        QCOMPARE(client.errorText(),
+                 QStringLiteral("The unit kept answering NG to \"SET UPDATE/SYSTEM:"
+                                "BIN SIZE:3 offset:400\"; gave up after 8 resends."));
         QCOMPARE(client.retries.size(), MixerProtocol::kMaxResends);
         QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
     } else {
@@ -412,8 +432,9 @@ void TestMixerProtocol::rawBlockHeldBehindReply_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("texts");
-    QTest::newRow("acknowledgement") << QByteArray("OK SET\r\n") << QStringList{QString()};
-    QTest::newRow("value reply") << QByteArray("OK GET DEVICE/NAME:B\r\n") << QStringList{"DEVICE/NAME:B"};
+    QTest::newRow("acknowledgement") << QByteArray("OK SET\r\n") << QStringList{ QString() };
+    QTest::newRow("value reply") << QByteArray("OK GET DEVICE/NAME:B\r\n")
+                                 << QStringList{ "DEVICE/NAME:B" };
 }
 
 void TestMixerProtocol::rawBlockHeldBehindReply()
@@ -423,7 +444,13 @@ void TestMixerProtocol::rawBlockHeldBehindReply()
     const QByteArray block("BIN \0\r\n", 7);
     FakeDevice fake;
     login(fake);
-    fake.expect("SET A\r\n").pause(60).send(reply).expect(block).send("NG\r\n").expect(block).send("OK SET\r\n");
+    fake.expect("SET A\r\n")
+            .pause(60)
+            .send(reply)
+            .expect(block)
+            .send("NG\r\n")
+            .expect(block)
+            .send("OK SET\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -431,8 +458,8 @@ void TestMixerProtocol::rawBlockHeldBehindReply()
     client.protocol.sendRaw(block);
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
     QTRY_COMPARE(client.texts.size(), 2 + texts.size() + 1);
-    QCOMPARE(client.textList().mid(2), texts + QStringList{QString()});
-    QCOMPARE(client.retryList(), QList<int>{4}); // the held block is the one resent
+    QCOMPARE(client.textList().mid(2), texts + QStringList{ QString() });
+    QCOMPARE(client.retryList(), QList<int>{ 4 }); // the held block is the one resent
 }
 
 // A block given while another waits behind a reply must not overtake it, not
@@ -446,10 +473,11 @@ void TestMixerProtocol::heldBlocksKeepTheirOrder()
     fake.expect("SET A\r\n").pause(60).send("OK SET\r\n").expect(first + second);
     Client client;
     // Like the transfer: the acknowledgement brings the next block at once.
-    QObject::connect(&client.protocol, &MixerProtocol::readyRead, [&client, &second](const QString &text) {
-        if (text.isEmpty())
-            client.protocol.sendRaw(second);
-    });
+    QObject::connect(&client.protocol, &MixerProtocol::readyRead,
+                     [&client, &second](const QString &text) {
+                         if (text.isEmpty())
+                             client.protocol.sendRaw(second);
+                     });
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
     client.protocol.queueSet(QStringLiteral("A"));
@@ -488,22 +516,26 @@ void TestMixerProtocol::timeouts_data()
 
     QTest::newRow("no prompt") << QByteArray("prompt")
                                << "No password prompt from the unit within 200 ms.";
-    QTest::newRow("lower-case prompt") << QByteArray("lower-case prompt")
-                                       << "No password prompt from the unit within 200 ms.";
-    QTest::newRow("no answer to the password") << QByteArray("password")
-                                               << "No reply from the unit to the password within 200 ms.";
-    QTest::newRow("no reply to a query") << QByteArray("query")
-                                         << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
-    QTest::newRow("reply never completed") << QByteArray("cut reply")
-                                           << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
-    QTest::newRow("unusable reply") << QByteArray("unusable reply")
-                                    << "No usable reply from the unit to \"SET X offset:0\" within 200 ms.";
+    QTest::newRow("lower-case prompt")
+            << QByteArray("lower-case prompt") << "No password prompt from the unit within 200 ms.";
+    QTest::newRow("no answer to the password")
+            << QByteArray("password") << "No reply from the unit to the password within 200 ms.";
+    QTest::newRow("no reply to a query")
+            << QByteArray("query")
+            << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
+    QTest::newRow("reply never completed")
+            << QByteArray("cut reply")
+            << "No reply from the unit to \"GET DEVICE/NAME\" within 200 ms.";
+    QTest::newRow("unusable reply")
+            << QByteArray("unusable reply")
+            << "No usable reply from the unit to \"SET X offset:0\" within 200 ms.";
     QTest::newRow("notifications are no reply")
-        << QByteArray("notify") << "No reply from the unit to \"SET A\" within 200 ms.";
+            << QByteArray("notify") << "No reply from the unit to \"SET A\" within 200 ms.";
     QTest::newRow("no reply to a raw block")
-        << QByteArray("raw") << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
+            << QByteArray("raw") << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
     QTest::newRow("no reply to a resent block")
-        << QByteArray("resend") << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
+            << QByteArray("resend")
+            << "No reply from the unit to \"SET X offset:0\" within 200 ms.";
 }
 
 void TestMixerProtocol::timeouts()
@@ -520,9 +552,12 @@ void TestMixerProtocol::timeouts()
         fake.send("Login Successful\r\n").expect("GET DEVICE/NAME\r\n");
     if (stage == "cut reply")
         fake.send("OK GET DEVICE/NAME:x");
-    const bool loggedIn = stage == "notify" || stage == "raw" || stage == "resend" || stage == "unusable reply";
+    const bool loggedIn =
+            stage == "notify" || stage == "raw" || stage == "resend" || stage == "unusable reply";
     if (loggedIn) {
-        fake.send("OK GET DEVICE/NAME:x\r\n").expect("GET DEVICE/VER/SYSTEM\r\n").send("OK GET V\r\n");
+        fake.send("OK GET DEVICE/NAME:x\r\n")
+                .expect("GET DEVICE/VER/SYSTEM\r\n")
+                .send("OK GET V\r\n");
         if (stage == "notify")
             fake.expect("SET A\r\n").pause(120).send("NOTIFY B\r\n");
         else
@@ -559,7 +594,11 @@ void TestMixerProtocol::slowReplyAllowedOnce()
 {
     FakeDevice fake;
     login(fake);
-    fake.expect("SET UPDATE/SYSTEM:END\r\n").pause(400).send("OK SET\r\n").expect("SET A\r\n").expectClosed();
+    fake.expect("SET UPDATE/SYSTEM:END\r\n")
+            .pause(400)
+            .send("OK SET\r\n")
+            .expect("SET A\r\n")
+            .expectClosed();
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -570,7 +609,8 @@ void TestMixerProtocol::slowReplyAllowedOnce()
     QVERIFY(client.errors.isEmpty());
     client.protocol.queueSet(QStringLiteral("A"));
     QTRY_COMPARE(client.errors.size(), 1);
-    QCOMPARE(client.errorText(), QStringLiteral("No reply from the unit to \"SET A\" within 150 ms."));
+    QCOMPARE(client.errorText(),
+             QStringLiteral("No reply from the unit to \"SET A\" within 150 ms."));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
@@ -691,7 +731,7 @@ void TestMixerProtocol::reconnectForgetsOldConnection()
     QTRY_COMPARE(client.texts.size(), 4);
     client.protocol.sendRaw("RAW\r\n");
     QTRY_COMPARE(client.texts.size(), 5);
-    QCOMPARE(client.retryList(), QList<int>{3});
+    QCOMPARE(client.retryList(), QList<int>{ 3 });
     QCOMPARE(fake.connectionCount(), 2);
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }

@@ -29,17 +29,38 @@ void TestReplyLine::commandLine_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("leading blank kept") << "SET" << " UPDATE/SYSTEM:END" << "SET UPDATE/SYSTEM:END\r\n";
-    QTest::newRow("blank added") << "SET" << "UPDATE/SYSTEM:END" << "SET UPDATE/SYSTEM:END\r\n";
-    QTest::newRow("empty text") << "SET" << "" << "SET\r\n";
-    QTest::newRow("one blank only") << "GET" << " " << "GET\r\n";
-    QTest::newRow("trailing blank removed") << "GET" << "DEVICE/NAME " << "GET DEVICE/NAME\r\n";
-    QTest::newRow("only one trailing blank removed") << "GET" << "A  " << "GET A \r\n";
-    QTest::newRow("two leading blanks stay") << "GET" << "  A" << "GET  A\r\n";
-    QTest::newRow("inner blanks stay") << "SET" << "A  B C" << "SET A  B C\r\n";
-    QTest::newRow("tab is no blank") << "SET" << "\tA" << "SET \tA\r\n";
-    QTest::newRow("both ends") << "SET" << " X " << "SET X\r\n";
-    QTest::newRow("non-ASCII") << "SET" << QStringLiteral("NAME:Grüße") << QStringLiteral("SET NAME:Grüße\r\n");
+    QTest::newRow("leading blank kept") << "SET"
+                                        << " UPDATE/SYSTEM:END"
+                                        << "SET UPDATE/SYSTEM:END\r\n";
+    QTest::newRow("blank added") << "SET"
+                                 << "UPDATE/SYSTEM:END"
+                                 << "SET UPDATE/SYSTEM:END\r\n";
+    QTest::newRow("empty text") << "SET"
+                                << ""
+                                << "SET\r\n";
+    QTest::newRow("one blank only") << "GET"
+                                    << " "
+                                    << "GET\r\n";
+    QTest::newRow("trailing blank removed") << "GET"
+                                            << "DEVICE/NAME "
+                                            << "GET DEVICE/NAME\r\n";
+    QTest::newRow("only one trailing blank removed") << "GET"
+                                                     << "A  "
+                                                     << "GET A \r\n";
+    QTest::newRow("two leading blanks stay") << "GET"
+                                             << "  A"
+                                             << "GET  A\r\n";
+    QTest::newRow("inner blanks stay") << "SET"
+                                       << "A  B C"
+                                       << "SET A  B C\r\n";
+    QTest::newRow("tab is no blank") << "SET"
+                                     << "\tA"
+                                     << "SET \tA\r\n";
+    QTest::newRow("both ends") << "SET"
+                               << " X "
+                               << "SET X\r\n";
+    QTest::newRow("non-ASCII") << "SET" << QStringLiteral("NAME:Grüße")
+                               << QStringLiteral("SET NAME:Grüße\r\n");
 }
 
 void TestReplyLine::commandLine()
@@ -58,8 +79,8 @@ void TestReplyLine::loginPrompt_data()
     QTest::newRow("Enter Password:") << QByteArray("Enter Password: ") << Prompt::Password;
     QTest::newRow("Entry Password") << QByteArray("Entry Password:\r\n") << Prompt::Password;
     QTest::newRow("Login Successful") << QByteArray("Login Successful") << Prompt::LoginSuccessful;
-    QTest::newRow("Login Successful and more") << QByteArray("Login Successful\r\nOK SET\r\n")
-                                               << Prompt::LoginSuccessful;
+    QTest::newRow("Login Successful and more")
+            << QByteArray("Login Successful\r\nOK SET\r\n") << Prompt::LoginSuccessful;
     QTest::newRow("Password Failed") << QByteArray("Password Failed\r\n") << Prompt::PasswordFailed;
     QTest::newRow("lower case is no prompt") << QByteArray("enter password") << Prompt::None;
     QTest::newRow("mixed case is no prompt") << QByteArray("Login successful") << Prompt::None;
@@ -90,11 +111,11 @@ void TestReplyLine::judgeLine_data()
     QTest::newRow("extra blanks") << QByteArray("  OK   SET  \r") << Reply::Acknowledged << none;
     QTest::newRow("CR inside a word") << QByteArray("O\rK SE\rT") << Reply::Acknowledged << none;
     QTest::newRow("value") << QByteArray("OK GET DEVICE/NAME:\"KVX\"\r") << Reply::Values
-                           << QStringList{"DEVICE/NAME:\"KVX\""};
-    QTest::newRow("value with a blank") << QByteArray("OK GET DEVICE/NAME:My Unit\r") << Reply::Values
-                                        << QStringList{"DEVICE/NAME:My", "Unit"};
-    QTest::newRow("values after SET") << QByteArray("OK SET  A   B ") << Reply::Values
-                                      << QStringList{"A", "B"};
+                           << QStringList{ "DEVICE/NAME:\"KVX\"" };
+    QTest::newRow("value with a blank") << QByteArray("OK GET DEVICE/NAME:My Unit\r")
+                                        << Reply::Values << QStringList{ "DEVICE/NAME:My", "Unit" };
+    QTest::newRow("values after SET")
+            << QByteArray("OK SET  A   B ") << Reply::Values << QStringList{ "A", "B" };
     QTest::newRow("OK alone") << QByteArray("OK\r") << Reply::OtherOk << none;
     QTest::newRow("first half of a cut line") << QByteArray("OK S") << Reply::OtherOk << none;
     QTest::newRow("second half of a cut line") << QByteArray("ET\r") << Reply::Ignored << none;
@@ -102,24 +123,30 @@ void TestReplyLine::judgeLine_data()
     QTest::newRow("OK and words") << QByteArray("OK WRITE DONE") << Reply::OtherOk << none;
     QTest::newRow("OK is a whole word") << QByteArray("OKAY SET") << Reply::Ignored << none;
     QTest::newRow("tab is no blank") << QByteArray("OK\tSET") << Reply::Ignored << none;
-    QTest::newRow("NOTIFY") << QByteArray("NOTIFY A  B\r") << Reply::Notify << QStringList{"A", "B"};
-    QTest::newRow("notify") << QByteArray("notify X") << Reply::Notify << QStringList{"X"};
+    QTest::newRow("NOTIFY") << QByteArray("NOTIFY A  B\r") << Reply::Notify
+                            << QStringList{ "A", "B" };
+    QTest::newRow("notify") << QByteArray("notify X") << Reply::Notify << QStringList{ "X" };
     QTest::newRow("NOTIFY alone") << QByteArray("NOTIFY\r") << Reply::Ignored << none;
     QTest::newRow("NG") << QByteArray("NG\r") << Reply::NotGood << none;
     QTest::newRow("ng with reason") << QByteArray("ng BAD CRC") << Reply::NotGood << none;
     QTest::newRow("NG is a whole word") << QByteArray("NGX") << Reply::Ignored << none;
     QTest::newRow("other word") << QByteArray("ERROR 5") << Reply::Ignored << none;
-    QTest::newRow("prompt words as a line") << QByteArray("enter password") << Reply::Ignored << none;
+    QTest::newRow("prompt words as a line")
+            << QByteArray("enter password") << Reply::Ignored << none;
     QTest::newRow("empty") << QByteArray() << Reply::Ignored << none;
     QTest::newRow("CR only") << QByteArray("\r") << Reply::Ignored << none;
     QTest::newRow("blanks only") << QByteArray("   ") << Reply::Ignored << none;
-    QTest::newRow("text ends at NUL") << QByteArray("OK SET\0NOTIFY X", 15) << Reply::Acknowledged << none;
+    QTest::newRow("text ends at NUL")
+            << QByteArray("OK SET\0NOTIFY X", 15) << Reply::Acknowledged << none;
     QTest::newRow("NUL first") << QByteArray("\0OK SET", 7) << Reply::Ignored << none;
-    QTest::newRow("Kelvin sign folds to k") << QByteArray("O\xe2\x84\xaa set\r") << Reply::Acknowledged << none;
-    QTest::newRow("non-ASCII value") << QByteArray("OK GET DEVICE/NAME:Caf\xc3\xa9 2\r") << Reply::Values
-                                     << QStringList{QStringLiteral("DEVICE/NAME:Café"), "2"};
-    QTest::newRow("UTF-8") << QByteArray("NOTIFY Gr\xc3\xbc\xc3\x9f" "e") << Reply::Notify
-                           << QStringList{QStringLiteral("Grüße")};
+    QTest::newRow("Kelvin sign folds to k")
+            << QByteArray("O\xe2\x84\xaa set\r") << Reply::Acknowledged << none;
+    QTest::newRow("non-ASCII value")
+            << QByteArray("OK GET DEVICE/NAME:Caf\xc3\xa9 2\r") << Reply::Values
+            << QStringList{ QStringLiteral("DEVICE/NAME:Café"), "2" };
+    QTest::newRow("UTF-8") << QByteArray("NOTIFY Gr\xc3\xbc\xc3\x9f"
+                                         "e")
+                           << Reply::Notify << QStringList{ QStringLiteral("Grüße") };
 }
 
 void TestReplyLine::judgeLine()

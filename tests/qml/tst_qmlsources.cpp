@@ -41,7 +41,9 @@ static QString codeOnly(const QString &source)
             while (i < n && source.at(i) != QLatin1Char('\n'))
                 out[i++] = QLatin1Char(' ');
         } else if (c == QLatin1Char('/') && i + 1 < n && source.at(i + 1) == QLatin1Char('*')) {
-            while (i < n && !(source.at(i) == QLatin1Char('*') && i + 1 < n && source.at(i + 1) == QLatin1Char('/'))) {
+            while (i < n
+                   && !(source.at(i) == QLatin1Char('*') && i + 1 < n
+                        && source.at(i + 1) == QLatin1Char('/'))) {
                 if (source.at(i) != QLatin1Char('\n'))
                     out[i] = QLatin1Char(' ');
                 ++i;
@@ -70,8 +72,9 @@ QVector<TestQmlSources::TextElement> TestQmlSources::textElements(const QString 
 {
     const QString code = codeOnly(source);
     static const QRegularExpression opening(QStringLiteral("(?<![\\w.])Text\\s*\\{"));
-    static const QRegularExpression format(QStringLiteral("(?:^|[{;])\\s*textFormat\\s*:\\s*([\\w.]+)"),
-                                           QRegularExpression::MultilineOption);
+    static const QRegularExpression format(
+            QStringLiteral("(?:^|[{;])\\s*textFormat\\s*:\\s*([\\w.]+)"),
+            QRegularExpression::MultilineOption);
     QVector<TextElement> found;
     auto it = opening.globalMatch(code);
     while (it.hasNext()) {
@@ -109,17 +112,21 @@ void TestQmlSources::scanner_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QStringList>("formats");
-    QTest::newRow("missing") << "Item {\n Text {\n text: m_nickname\n }\n}" << QStringList{QString()};
-    QTest::newRow("stated") << "Text { textFormat: Text.PlainText; text: x }" << QStringList{"Text.PlainText"};
+    QTest::newRow("missing") << "Item {\n Text {\n text: m_nickname\n }\n}"
+                             << QStringList{ QString() };
+    QTest::newRow("stated") << "Text { textFormat: Text.PlainText; text: x }"
+                            << QStringList{ "Text.PlainText" };
     QTest::newRow("on its own line") << "Text {\n    text: x\n    textFormat: Text.StyledText\n}"
-                                     << QStringList{"Text.StyledText"};
+                                     << QStringList{ "Text.StyledText" };
     QTest::newRow("a child's does not count")
-        << "Text {\n    text: x\n    Text {\n        textFormat: Text.PlainText\n    }\n}"
-        << QStringList{QString(), "Text.PlainText"};
+            << "Text {\n    text: x\n    Text {\n        textFormat: Text.PlainText\n    }\n}"
+            << QStringList{ QString(), "Text.PlainText" };
     QTest::newRow("comment and string do not count")
-        << "Text {\n    // textFormat: Text.PlainText\n    text: \"Text { textFormat: Text.PlainText }\"\n}"
-        << QStringList{QString()};
-    QTest::newRow("other types") << "TextField { }\nTextMetrics { }\nid_text.Text { }" << QStringList{};
+            << "Text {\n    // textFormat: Text.PlainText\n    text: \"Text { textFormat: "
+               "Text.PlainText }\"\n}"
+            << QStringList{ QString() };
+    QTest::newRow("other types") << "TextField { }\nTextMetrics { }\nid_text.Text { }"
+                                 << QStringList{};
 }
 
 void TestQmlSources::scanner()
@@ -152,9 +159,14 @@ void TestQmlSources::everyTextIsPlain()
     QCOMPARE(elements.size(), texts);
     for (const TextElement &element : elements) {
         QVERIFY2(!element.format.isEmpty(),
-                 qPrintable(QStringLiteral("%1:%2: Text without textFormat").arg(document).arg(element.line)));
+                 qPrintable(QStringLiteral("%1:%2: Text without textFormat")
+                                    .arg(document)
+                                    .arg(element.line)));
         QVERIFY2(element.format == QLatin1String("Text.PlainText"),
-                 qPrintable(QStringLiteral("%1:%2: %3").arg(document).arg(element.line).arg(element.format)));
+                 qPrintable(QStringLiteral("%1:%2: %3")
+                                    .arg(document)
+                                    .arg(element.line)
+                                    .arg(element.format)));
     }
 }
 

@@ -67,7 +67,7 @@ void TestUpdateFlow::cleanupTestCase()
 QQuickItem *TestUpdateFlow::visibleItemWithProperty(const char *name, const QString &value) const
 {
     // Walk the visual tree: the dialogs live in the window's overlay layer.
-    QList<QQuickItem *> pending{m_window->contentItem()};
+    QList<QQuickItem *> pending{ m_window->contentItem() };
     while (!pending.isEmpty()) {
         QQuickItem *item = pending.takeFirst();
         if (item->isVisible() && item->property(name).toString() == value)
@@ -120,9 +120,9 @@ void TestUpdateFlow::checkBoxPixels()
     QCOMPARE(topLeft.x(), 16.5);
     QVERIFY2(qAbs(topLeft.y() - (90 + 5 + 57.5)) <= 0.5, qPrintable(QString::number(topLeft.y())));
 
-    const QPointF vertex = check->mapToScene(QPointF(9, 16));  // the tick's vertex
-    const QPointF arm = check->mapToScene(QPointF(23.5, 4));   // its long arm, above the box
-    const QPointF inside = check->mapToScene(QPointF(5, 21));  // inside the box, off the tick
+    const QPointF vertex = check->mapToScene(QPointF(9, 16)); // the tick's vertex
+    const QPointF arm = check->mapToScene(QPointF(23.5, 4)); // its long arm, above the box
+    const QPointF inside = check->mapToScene(QPointF(5, 21)); // inside the box, off the tick
     const QPointF frame = check->mapToScene(QPointF(0.5, 14)); // the box's left edge
     QTRY_COMPARE(pixel(vertex), QStringLiteral("#ffffff"));
     QCOMPARE(pixel(arm), QColor("snow").name());
@@ -166,7 +166,7 @@ void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
 
     // Six selected (the completed unit cannot be), the first five start at
     // once in row order.
-    const QStringList started{address(0), address(1), address(2), address(4), address(5)};
+    const QStringList started{ address(0), address(1), address(2), address(4), address(5) };
     QCOMPARE(m_core.calledAddresses().join(' '), started.join(' '));
     for (const StandInCore::Call &call : m_core.calls()) {
         QCOMPARE(call.password, QStringLiteral("s3cret"));
@@ -174,8 +174,10 @@ void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
     }
     QCOMPARE(card(6)->property("m_msg").toString(), QStringLiteral("Waiting"));
     QVERIFY(itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
-    QVERIFY(itemNamed(QStringLiteral("id_text_status"))->property("text").toString().startsWith(
-        QLatin1String("Updating")));
+    QVERIFY(itemNamed(QStringLiteral("id_text_status"))
+                    ->property("text")
+                    .toString()
+                    .startsWith(QLatin1String("Updating")));
     QVERIFY(!itemNamed(QStringLiteral("id_button_close"))->isVisible());
 
     // The overlay darkens the whole window and takes the clicks: "Select
@@ -204,13 +206,17 @@ void TestUpdateFlow::overlayShowsRunEnd()
     m_core.removeUnit(address(5));
     m_core.progress(QStringLiteral("Retry: 2 97%"), address(6));
     QTest::qWait(1200);
-    QVERIFY(itemNamed(QStringLiteral("id_text_status"))->property("text").toString().startsWith(
-        QLatin1String("Updating")));
+    QVERIFY(itemNamed(QStringLiteral("id_text_status"))
+                    ->property("text")
+                    .toString()
+                    .startsWith(QLatin1String("Updating")));
     m_core.progress(QStringLiteral("Firmware update completed."), address(6));
     QQuickItem *close = itemNamed(QStringLiteral("id_button_close"));
     QTRY_VERIFY_WITH_TIMEOUT(close->isVisible(), 3000);
-    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(), QStringLiteral("Finished."));
-    QCOMPARE(itemNamed(QStringLiteral("id_text_ok"))->property("text").toString(), QStringLiteral("4 suceeded"));
+    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
+             QStringLiteral("Finished."));
+    QCOMPARE(itemNamed(QStringLiteral("id_text_ok"))->property("text").toString(),
+             QStringLiteral("4 suceeded"));
     QCOMPARE(itemNamed(QStringLiteral("id_text_ng"))->property("text").toString(),
              QStringLiteral("1 failed and 1lost"));
 
@@ -233,7 +239,7 @@ void TestUpdateFlow::everyTextIsPlain()
     // markup. (The closed dialogs are not in the tree; tst_qmlsources reads
     // their source.)
     m_core.addUnit(address(20), QStringLiteral("<b>x</b>"));
-    QList<QQuickItem *> pending{m_window->contentItem()};
+    QList<QQuickItem *> pending{ m_window->contentItem() };
     int texts = 0;
     while (!pending.isEmpty()) {
         QQuickItem *item = pending.takeFirst();
@@ -261,9 +267,10 @@ void TestUpdateFlow::consoleLines()
     QObject *repeater = m_window->findChild<QObject *>(QStringLiteral("menuRepeater"));
     QVERIFY(repeater);
     const int before = repeater->property("count").toInt();
-    const QString add = StandInCore::nodeMessage(QStringLiteral("add"), {{QStringLiteral("m_ipaddr"), address(30)}});
-    const QString remove =
-        StandInCore::nodeMessage(QStringLiteral("delete"), {{QStringLiteral("m_ipaddr"), address(30)}});
+    const QString add = StandInCore::nodeMessage(QStringLiteral("add"),
+                                                 { { QStringLiteral("m_ipaddr"), address(30) } });
+    const QString remove = StandInCore::nodeMessage(
+            QStringLiteral("delete"), { { QStringLiteral("m_ipaddr"), address(30) } });
 
     QStringList lines;
     s_lines = &lines;

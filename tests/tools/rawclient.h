@@ -93,7 +93,7 @@ public:
     {
         const int n = qMin(kBlock, image.size() - offset);
         return "SET UPDATE/SYSTEM:BIN SIZE:" + QByteArray::number(n, 16) + " offset:"
-               + QByteArray::number(offset, 16) + " bin:" + image.mid(offset, n) + "\r\n";
+                + QByteArray::number(offset, 16) + " bin:" + image.mid(offset, n) + "\r\n";
     }
 
     // Start, every data command stop-and-wait, end; true when each was answered
@@ -112,7 +112,9 @@ public:
                 continue;
             }
             if (reply != "OK SET\r\n")
-                return fail(QStringLiteral("data at %1: %2").arg(offset).arg(QString::fromLatin1(reply)));
+                return fail(QStringLiteral("data at %1: %2")
+                                    .arg(offset)
+                                    .arg(QString::fromLatin1(reply)));
             offset += kBlock;
         }
         write("SET UPDATE/SYSTEM:END\r\n");

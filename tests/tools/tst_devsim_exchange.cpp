@@ -57,10 +57,11 @@ QByteArray awkwardBytes(int n, char salt = 0)
     return out;
 }
 
-QByteArray block(const QByteArray &sizeField, const QByteArray &offsetField, const QByteArray &payload,
-                 const QByteArray &trailer = "\r\n")
+QByteArray block(const QByteArray &sizeField, const QByteArray &offsetField,
+                 const QByteArray &payload, const QByteArray &trailer = "\r\n")
 {
-    return "SET UPDATE/SYSTEM:BIN SIZE:" + sizeField + " offset:" + offsetField + " bin:" + payload + trailer;
+    return "SET UPDATE/SYSTEM:BIN SIZE:" + sizeField + " offset:" + offsetField + " bin:" + payload
+            + trailer;
 }
 
 QByteArray start(const QByteArray &sizeField)
@@ -106,7 +107,7 @@ void TestDevsimExchange::cleanup()
 
 bool TestDevsimExchange::startUnit(QJsonObject settings)
 {
-    const bool ok = m_sim.start(LabDevSim::config({LabDevSim::unit(address(0), settings)}));
+    const bool ok = m_sim.start(LabDevSim::config({ LabDevSim::unit(address(0), settings) }));
     if (!ok)
         qWarning("%s", qPrintable(m_sim.errorString()));
     return ok;
@@ -118,11 +119,25 @@ void TestDevsimExchange::loginAndQueries_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("build");
     QTest::addColumn<QString>("password");
-    QTest::newRow("ZP-9E") << "ZP-9E" << "1.02" << "0100" << "admin";
-    QTest::newRow("RT-6C") << "RT-6C" << "2.10" << "0007" << "p@ss word";
-    QTest::newRow("VK-3F") << "VK-3F" << "1.04" << "0119" << QString::fromUtf8("mot de passe \xc3\xa9t\xc3\xa9");
-    QTest::newRow("VK-5F") << "VK-5F" << "0.9" << "1" << "x";
-    QTest::newRow("VL-3F, empty password") << "VL-3F" << "3.00" << "0200" << "";
+    QTest::newRow("ZP-9E") << "ZP-9E"
+                           << "1.02"
+                           << "0100"
+                           << "admin";
+    QTest::newRow("RT-6C") << "RT-6C"
+                           << "2.10"
+                           << "0007"
+                           << "p@ss word";
+    QTest::newRow("VK-3F") << "VK-3F"
+                           << "1.04"
+                           << "0119" << QString::fromUtf8("mot de passe \xc3\xa9t\xc3\xa9");
+    QTest::newRow("VK-5F") << "VK-5F"
+                           << "0.9"
+                           << "1"
+                           << "x";
+    QTest::newRow("VL-3F, empty password") << "VL-3F"
+                                           << "3.00"
+                                           << "0200"
+                                           << "";
 }
 
 void TestDevsimExchange::loginAndQueries()
@@ -131,7 +146,10 @@ void TestDevsimExchange::loginAndQueries()
     QFETCH(QString, version);
     QFETCH(QString, build);
     QFETCH(QString, password);
-    QVERIFY(startUnit({{"model", model}, {"version", version}, {"build", build}, {"password", password}}));
+    QVERIFY(startUnit({ { "model", model },
+                        { "version", version },
+                        { "build", build },
+                        { "password", password } }));
 
     RawClient client;
     QVERIFY2(client.connectTo(address(0)), qPrintable(client.error()));
@@ -143,7 +161,8 @@ void TestDevsimExchange::loginAndQueries()
     client.write("GET DEVICE/NAME\r\n");
     QCOMPARE(client.readLine(), "OK GET DEVICE/NAME:\"" + model.toUtf8() + "\"\r\n");
     client.write("GET DEVICE/VER/SYSTEM\r\n");
-    QCOMPARE(client.readLine(), "OK GET DEVICE/VER/SYSTEM:V" + version.toUtf8() + "B" + build.toUtf8() + "\r\n");
+    QCOMPARE(client.readLine(),
+             "OK GET DEVICE/VER/SYSTEM:V" + version.toUtf8() + "B" + build.toUtf8() + "\r\n");
 
     const QJsonObject unit = m_sim.unitResults(address(0));
     QCOMPARE(unit.value("loginAttempts").toInt(), 1);
@@ -155,7 +174,7 @@ void TestDevsimExchange::loginAndQueries()
 
 void TestDevsimExchange::wrongPasswordKeepsTheConnection()
 {
-    QVERIFY(startUnit({{"password", "right"}}));
+    QVERIFY(startUnit({ { "password", "right" } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     client.write("\r\n");
@@ -181,7 +200,8 @@ void TestDevsimExchange::wakeUpMustBeAnEmptyLine()
     QVERIFY(client.connectTo(address(0)));
     client.write("hello\r\n");
     QCOMPARE(client.readBytes(15), QByteArray("Enter Password:"));
-    QCOMPARE(violationsOf(m_sim.unitResults(address(0))), QStringList{"wake-up \"hello\" is not an empty line"});
+    QCOMPARE(violationsOf(m_sim.unitResults(address(0))),
+             QStringList{ "wake-up \"hello\" is not an empty line" });
 }
 
 void TestDevsimExchange::fullImage()
@@ -230,7 +250,7 @@ void TestDevsimExchange::splitInput()
     QVERIFY(client.connectTo(address(0)));
     QVERIFY(client.login("admin"));
 
-    QByteArrayList commands{start(QByteArray::number(image.size(), 16))};
+    QByteArrayList commands{ start(QByteArray::number(image.size(), 16)) };
     for (int offset = 0; offset < image.size(); offset += 512)
         commands << RawClient::dataCommand(image, offset);
     commands << kEnd;
@@ -250,14 +270,16 @@ void TestDevsimExchange::splitInput()
 // The whole session in one write: the unit must answer each command in turn.
 void TestDevsimExchange::coalescedInput()
 {
-    QVERIFY(startUnit({{"model", "VL-3F"}, {"version", "1.10"}, {"build", "0042"}}));
+    QVERIFY(startUnit({ { "model", "VL-3F" }, { "version", "1.10" }, { "build", "0042" } }));
     const QByteArray image = awkwardBytes(1300, 9);
     QByteArray all = "\r\nadmin\r\nGET DEVICE/NAME\r\nGET DEVICE/VER/SYSTEM\r\n" + start("514");
     for (int offset = 0; offset < image.size(); offset += 512)
         all += RawClient::dataCommand(image, offset);
     all += kEnd;
-    const QByteArray expected = "Enter Password:Login Successful\r\nOK GET DEVICE/NAME:\"VL-3F\"\r\n"
-                                "OK GET DEVICE/VER/SYSTEM:V1.10B0042\r\n" + kOk.repeated(1 + 3 + 1);
+    const QByteArray expected =
+            "Enter Password:Login Successful\r\nOK GET DEVICE/NAME:\"VL-3F\"\r\n"
+            "OK GET DEVICE/VER/SYSTEM:V1.10B0042\r\n"
+            + kOk.repeated(1 + 3 + 1);
 
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
@@ -280,72 +302,95 @@ void TestDevsimExchange::violations_data()
     const QByteArray b = awkwardBytes(512, 2);
     const QByteArray tail = awkwardBytes(0xa0, 3);
     const auto differs = [](const QByteArray &got, const QByteArray &exact) {
-        return QStringLiteral("command \"%1\" differs from \"%2\"").arg(QString::fromLatin1(got), QString::fromLatin1(exact));
+        return QStringLiteral("command \"%1\" differs from \"%2\"")
+                .arg(QString::fromLatin1(got), QString::fromLatin1(exact));
     };
 
-    QTest::newRow("clean two blocks") << QJsonObject()
-        << QByteArrayList{start("400"), block("200", "0", a), block("200", "200", b), kEnd}
-        << QByteArrayList{kOk, kOk, kOk, kOk} << QStringList();
-    QTest::newRow("size in capitals") << QJsonObject()
-        << QByteArrayList{start("2A0"), block("200", "0", a), block("a0", "200", tail), kEnd}
-        << QByteArrayList{kOk, kOk, kOk, kOk}
-        << QStringList{differs("SET UPDATE/SYSTEM:STA SIZE:2A0", "SET UPDATE/SYSTEM:STA SIZE:2a0")};
-    QTest::newRow("block size in capitals") << QJsonObject()
-        << QByteArrayList{start("2a0"), block("200", "0", a), block("A0", "200", tail), kEnd}
-        << QByteArrayList{kOk, kOk, kOk, kOk}
-        << QStringList{differs("SET UPDATE/SYSTEM:BIN SIZE:A0 offset:200 bin:",
-                               "SET UPDATE/SYSTEM:BIN SIZE:a0 offset:200 bin:")};
-    QTest::newRow("offset with leading zero") << QJsonObject()
-        << QByteArrayList{start("200"), block("200", "00", a), kEnd}
-        << QByteArrayList{kOk, kOk, kOk}
-        << QStringList{differs("SET UPDATE/SYSTEM:BIN SIZE:200 offset:00 bin:",
-                               "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:")};
-    QTest::newRow("two blanks before the key") << QJsonObject()
-        << QByteArrayList{"GET  DEVICE/NAME\r\n"} << QByteArrayList{"OK GET DEVICE/NAME:\"ZP-9E\"\r\n"}
-        << QStringList{differs("GET  DEVICE/NAME", "GET DEVICE/NAME")};
-    QTest::newRow("blank at the end") << QJsonObject()
-        << QByteArrayList{"SET UPDATE/SYSTEM:STA SIZE:200 \r\n"} << QByteArrayList{kOk}
-        << QStringList{differs("SET UPDATE/SYSTEM:STA SIZE:200 ", "SET UPDATE/SYSTEM:STA SIZE:200")};
-    QTest::newRow("LF without CR") << QJsonObject()
-        << QByteArrayList{"GET DEVICE/VER/SYSTEM\n"} << QByteArrayList{"OK GET DEVICE/VER/SYSTEM:V1.02B0100\r\n"}
-        << QStringList{"line \"GET DEVICE/VER/SYSTEM\" ends in LF without CR"};
-    QTest::newRow("unknown command") << QJsonObject()
-        << QByteArrayList{"GET DEVICE/NICKNAME\r\n"} << QByteArrayList{kNg}
-        << QStringList{"unknown command \"GET DEVICE/NICKNAME\""};
-    QTest::newRow("gap in the offsets") << QJsonObject()
-        << QByteArrayList{start("400"), block("200", "200", a)} << QByteArrayList{kOk, kNg}
-        << QStringList{"data command at offset 200; the next block starts at 0"};
-    QTest::newRow("block above 200") << QJsonObject()
-        << QByteArrayList{start("400"), block("201", "0", a + "x")} << QByteArrayList{kOk, kNg}
-        << QStringList{"data command at offset 0 carries 201 bytes; expected 200"};
-    QTest::newRow("short block before the last") << QJsonObject()
-        << QByteArrayList{start("400"), block("100", "0", a.left(256))} << QByteArrayList{kOk, kNg}
-        << QStringList{"data command at offset 0 carries 100 bytes; expected 200"};
-    QTest::newRow("data before start") << QJsonObject()
-        << QByteArrayList{block("200", "0", a)} << QByteArrayList{kNg}
-        << QStringList{"data command at offset 0 before any start command"};
-    QTest::newRow("end before all data") << QJsonObject()
-        << QByteArrayList{start("400"), block("200", "0", a), kEnd} << QByteArrayList{kOk, kOk, kNg}
-        << QStringList{"end command after 512 of 1024 bytes"};
-    QTest::newRow("end without start") << QJsonObject() << QByteArrayList{kEnd} << QByteArrayList{kNg}
-        << QStringList{"end command before any start command"};
-    QTest::newRow("data without line end") << QJsonObject()
-        << QByteArrayList{start("200"), block("200", "0", a, QByteArray()) + kEnd}
-        << QByteArrayList{kOk, kOk + kOk}
-        << QStringList{"data command at offset 0 is followed by \"SE\" instead of CR LF"};
-    QTest::newRow("NG not answered by a resend") << QJsonObject{{"ngData", QJsonObject{{"index", 0}, {"times", 1}}}}
-        << QByteArrayList{start("200"), block("200", "0", a), kEnd} << QByteArrayList{kOk, kNg, kNg}
-        << QStringList{"the data command at offset 0 was answered NG and not sent again",
-                       "end command after 0 of 512 bytes"};
-    QTest::newRow("resend with other bytes") << QJsonObject{{"ngData", QJsonObject{{"index", 0}, {"times", 1}}}}
-        << QByteArrayList{start("200"), block("200", "0", a), block("200", "0", b), kEnd}
-        << QByteArrayList{kOk, kNg, kOk, kOk}
-        << QStringList{"the data command at offset 0 was sent again after NG with different bytes"};
-    QTest::newRow("next block instead of the resend") << QJsonObject{{"ngData", QJsonObject{{"index", 0}, {"times", 1}}}}
-        << QByteArrayList{start("400"), block("200", "0", a), block("200", "200", b)}
-        << QByteArrayList{kOk, kNg, kNg}
-        << QStringList{"the data command at offset 0 was answered NG; the next one has offset 200",
-                       "data command at offset 200; the next block starts at 0"};
+    QTest::newRow("clean two blocks")
+            << QJsonObject()
+            << QByteArrayList{ start("400"), block("200", "0", a), block("200", "200", b), kEnd }
+            << QByteArrayList{ kOk, kOk, kOk, kOk } << QStringList();
+    QTest::newRow("size in capitals")
+            << QJsonObject()
+            << QByteArrayList{ start("2A0"), block("200", "0", a), block("a0", "200", tail), kEnd }
+            << QByteArrayList{ kOk, kOk, kOk, kOk }
+            << QStringList{ differs("SET UPDATE/SYSTEM:STA SIZE:2A0",
+                                    "SET UPDATE/SYSTEM:STA SIZE:2a0") };
+    QTest::newRow("block size in capitals")
+            << QJsonObject()
+            << QByteArrayList{ start("2a0"), block("200", "0", a), block("A0", "200", tail), kEnd }
+            << QByteArrayList{ kOk, kOk, kOk, kOk }
+            << QStringList{ differs("SET UPDATE/SYSTEM:BIN SIZE:A0 offset:200 bin:",
+                                    "SET UPDATE/SYSTEM:BIN SIZE:a0 offset:200 bin:") };
+    QTest::newRow("offset with leading zero")
+            << QJsonObject() << QByteArrayList{ start("200"), block("200", "00", a), kEnd }
+            << QByteArrayList{ kOk, kOk, kOk }
+            << QStringList{ differs("SET UPDATE/SYSTEM:BIN SIZE:200 offset:00 bin:",
+                                    "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:") };
+    QTest::newRow("two blanks before the key")
+            << QJsonObject() << QByteArrayList{ "GET  DEVICE/NAME\r\n" }
+            << QByteArrayList{ "OK GET DEVICE/NAME:\"ZP-9E\"\r\n" }
+            << QStringList{ differs("GET  DEVICE/NAME", "GET DEVICE/NAME") };
+    QTest::newRow("blank at the end")
+            << QJsonObject() << QByteArrayList{ "SET UPDATE/SYSTEM:STA SIZE:200 \r\n" }
+            << QByteArrayList{ kOk }
+            << QStringList{ differs("SET UPDATE/SYSTEM:STA SIZE:200 ",
+                                    "SET UPDATE/SYSTEM:STA SIZE:200") };
+    QTest::newRow("LF without CR")
+            << QJsonObject() << QByteArrayList{ "GET DEVICE/VER/SYSTEM\n" }
+            << QByteArrayList{ "OK GET DEVICE/VER/SYSTEM:V1.02B0100\r\n" }
+            << QStringList{ "line \"GET DEVICE/VER/SYSTEM\" ends in LF without CR" };
+    QTest::newRow("unknown command")
+            << QJsonObject() << QByteArrayList{ "GET DEVICE/NICKNAME\r\n" } << QByteArrayList{ kNg }
+            << QStringList{ "unknown command \"GET DEVICE/NICKNAME\"" };
+    QTest::newRow("gap in the offsets")
+            << QJsonObject() << QByteArrayList{ start("400"), block("200", "200", a) }
+            << QByteArrayList{ kOk, kNg }
+            << QStringList{ "data command at offset 200; the next block starts at 0" };
+    QTest::newRow("block above 200")
+            << QJsonObject() << QByteArrayList{ start("400"), block("201", "0", a + "x") }
+            << QByteArrayList{ kOk, kNg }
+            << QStringList{ "data command at offset 0 carries 201 bytes; expected 200" };
+    QTest::newRow("short block before the last")
+            << QJsonObject() << QByteArrayList{ start("400"), block("100", "0", a.left(256)) }
+            << QByteArrayList{ kOk, kNg }
+            << QStringList{ "data command at offset 0 carries 100 bytes; expected 200" };
+    QTest::newRow("data before start")
+            << QJsonObject() << QByteArrayList{ block("200", "0", a) } << QByteArrayList{ kNg }
+            << QStringList{ "data command at offset 0 before any start command" };
+    QTest::newRow("end before all data")
+            << QJsonObject() << QByteArrayList{ start("400"), block("200", "0", a), kEnd }
+            << QByteArrayList{ kOk, kOk, kNg }
+            << QStringList{ "end command after 512 of 1024 bytes" };
+    QTest::newRow("end without start")
+            << QJsonObject() << QByteArrayList{ kEnd } << QByteArrayList{ kNg }
+            << QStringList{ "end command before any start command" };
+    QTest::newRow("data without line end")
+            << QJsonObject()
+            << QByteArrayList{ start("200"), block("200", "0", a, QByteArray()) + kEnd }
+            << QByteArrayList{ kOk, kOk + kOk }
+            << QStringList{ "data command at offset 0 is followed by \"SE\" instead of CR LF" };
+    QTest::newRow("NG not answered by a resend")
+            << QJsonObject{ { "ngData", QJsonObject{ { "index", 0 }, { "times", 1 } } } }
+            << QByteArrayList{ start("200"), block("200", "0", a), kEnd }
+            << QByteArrayList{ kOk, kNg, kNg }
+            << QStringList{ "the data command at offset 0 was answered NG and not sent again",
+                            "end command after 0 of 512 bytes" };
+    QTest::newRow("resend with other bytes")
+            << QJsonObject{ { "ngData", QJsonObject{ { "index", 0 }, { "times", 1 } } } }
+            << QByteArrayList{ start("200"), block("200", "0", a), block("200", "0", b), kEnd }
+            << QByteArrayList{ kOk, kNg, kOk, kOk }
+            << QStringList{
+                   "the data command at offset 0 was sent again after NG with different bytes"
+               };
+    QTest::newRow("next block instead of the resend")
+            << QJsonObject{ { "ngData", QJsonObject{ { "index", 0 }, { "times", 1 } } } }
+            << QByteArrayList{ start("400"), block("200", "0", a), block("200", "200", b) }
+            << QByteArrayList{ kOk, kNg, kNg }
+            << QStringList{
+                   "the data command at offset 0 was answered NG; the next one has offset 200",
+                   "data command at offset 200; the next block starts at 0"
+               };
 }
 
 void TestDevsimExchange::violations()
@@ -355,7 +400,7 @@ void TestDevsimExchange::violations()
     QFETCH(QByteArrayList, replies);
     QFETCH(QStringList, violations);
     QCOMPARE(writes.size(), replies.size());
-    QVERIFY(startUnit({{"faults", faults}}));
+    QVERIFY(startUnit({ { "faults", faults } }));
 
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
@@ -371,7 +416,8 @@ void TestDevsimExchange::violations()
 // Simultaneous connections are counted per unit and over all units.
 void TestDevsimExchange::connectionCounts()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(address(0)), LabDevSim::unit(address(1))})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(address(0)), LabDevSim::unit(address(1)) })));
     {
         RawClient clients[5];
         for (int i = 0; i < 5; ++i)
@@ -381,7 +427,8 @@ void TestDevsimExchange::connectionCounts()
         const QJsonObject open = m_sim.results();
         QCOMPARE(open.value("openConnections").toInt(), 5);
     }
-    QVERIFY(labWaitUntil([this] { return m_sim.results().value("openConnections").toInt() == 0; }, 5000));
+    QVERIFY(labWaitUntil([this] { return m_sim.results().value("openConnections").toInt() == 0; },
+                         5000));
     RawClient late;
     QVERIFY(late.connectTo(address(1)));
     QVERIFY(late.login("admin"));
@@ -402,7 +449,8 @@ void TestDevsimExchange::connectionCounts()
 // old one's end: the scheduler's "never more than five" is checked on this.
 void TestDevsimExchange::handOverIsNoOverlap()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(address(0)), LabDevSim::unit(address(1))})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(address(0)), LabDevSim::unit(address(1)) })));
     for (int round = 0; round < 20; ++round) {
         auto *previous = new RawClient;
         QVERIFY(previous->connectTo(address(round % 2)));

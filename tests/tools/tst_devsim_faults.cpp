@@ -90,8 +90,8 @@ void TestDevsimFaults::cleanup()
 
 bool TestDevsimFaults::startUnit(const QJsonObject &settings)
 {
-    const bool ok = m_sim.start(LabDevSim::config({LabDevSim::unit(address(0), settings),
-                                                   LabDevSim::unit(address(1))}));
+    const bool ok = m_sim.start(LabDevSim::config(
+            { LabDevSim::unit(address(0), settings), LabDevSim::unit(address(1)) }));
     if (!ok)
         qWarning("%s", qPrintable(m_sim.errorString()));
     return ok;
@@ -108,23 +108,31 @@ void TestDevsimFaults::replyFaults_data()
 
     const QByteArray b0 = RawClient::dataCommand(kImage, 0);
     const QByteArray b1 = RawClient::dataCommand(kImage, 512);
-    QTest::newRow("NG to the start command") << QJsonObject{{"ngStart", true}}
-        << QByteArrayList{start(kImage)} << QByteArrayList{kNg} << 1 << 0 << false;
-    QTest::newRow("NG to the queries") << QJsonObject{{"ngQuery", true}}
-        << QByteArrayList{"GET DEVICE/NAME\r\n", "GET DEVICE/VER/SYSTEM\r\n"} << QByteArrayList{kNg, kNg} << 2 << 0
-        << false;
-    QTest::newRow("NG to the end command") << QJsonObject{{"ngEnd", true}}
-        << QByteArrayList{start(kImage), b0, b1, kEnd} << QByteArrayList{kOk, kOk, kOk, kNg} << 1 << 0 << false;
-    QTest::newRow("NG twice to the second block") << QJsonObject{{"ngData", QJsonObject{{"index", 1}, {"times", 2}}}}
-        << QByteArrayList{start(kImage), b0, b1, b1, b1, kEnd} << QByteArrayList{kOk, kOk, kNg, kNg, kOk, kOk} << 2
-        << 2 << true;
-    QTest::newRow("NG once to the first block") << QJsonObject{{"ngData", QJsonObject{{"index", 0}, {"times", 1}}}}
-        << QByteArrayList{start(kImage), b0, b0, b1, kEnd} << QByteArrayList{kOk, kNg, kOk, kOk, kOk} << 1 << 1 << true;
-    QTest::newRow("NOTIFY behind every OK SET") << QJsonObject{{"coalesceNotify", true}}
-        << QByteArrayList{start(kImage), b0, b1, kEnd} << QByteArrayList{notify(0), notify(50), notify(100), notify(100)}
-        << 0 << 0 << true;
-    QTest::newRow("no NOTIFY behind a query") << QJsonObject{{"coalesceNotify", true}}
-        << QByteArrayList{"GET DEVICE/NAME\r\n"} << QByteArrayList{"OK GET DEVICE/NAME:\"ZP-9E\"\r\n"} << 0 << 0 << false;
+    QTest::newRow("NG to the start command")
+            << QJsonObject{ { "ngStart", true } } << QByteArrayList{ start(kImage) }
+            << QByteArrayList{ kNg } << 1 << 0 << false;
+    QTest::newRow("NG to the queries")
+            << QJsonObject{ { "ngQuery", true } }
+            << QByteArrayList{ "GET DEVICE/NAME\r\n", "GET DEVICE/VER/SYSTEM\r\n" }
+            << QByteArrayList{ kNg, kNg } << 2 << 0 << false;
+    QTest::newRow("NG to the end command")
+            << QJsonObject{ { "ngEnd", true } } << QByteArrayList{ start(kImage), b0, b1, kEnd }
+            << QByteArrayList{ kOk, kOk, kOk, kNg } << 1 << 0 << false;
+    QTest::newRow("NG twice to the second block")
+            << QJsonObject{ { "ngData", QJsonObject{ { "index", 1 }, { "times", 2 } } } }
+            << QByteArrayList{ start(kImage), b0, b1, b1, b1, kEnd }
+            << QByteArrayList{ kOk, kOk, kNg, kNg, kOk, kOk } << 2 << 2 << true;
+    QTest::newRow("NG once to the first block")
+            << QJsonObject{ { "ngData", QJsonObject{ { "index", 0 }, { "times", 1 } } } }
+            << QByteArrayList{ start(kImage), b0, b0, b1, kEnd }
+            << QByteArrayList{ kOk, kNg, kOk, kOk, kOk } << 1 << 1 << true;
+    QTest::newRow("NOTIFY behind every OK SET")
+            << QJsonObject{ { "coalesceNotify", true } }
+            << QByteArrayList{ start(kImage), b0, b1, kEnd }
+            << QByteArrayList{ notify(0), notify(50), notify(100), notify(100) } << 0 << 0 << true;
+    QTest::newRow("no NOTIFY behind a query")
+            << QJsonObject{ { "coalesceNotify", true } } << QByteArrayList{ "GET DEVICE/NAME\r\n" }
+            << QByteArrayList{ "OK GET DEVICE/NAME:\"ZP-9E\"\r\n" } << 0 << 0 << false;
 }
 
 void TestDevsimFaults::replyFaults()
@@ -135,7 +143,7 @@ void TestDevsimFaults::replyFaults()
     QFETCH(int, ngSent);
     QFETCH(int, resends);
     QFETCH(bool, endAcknowledged);
-    QVERIFY(startUnit({{"faults", faults}}));
+    QVERIFY(startUnit({ { "faults", faults } }));
 
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
@@ -159,7 +167,8 @@ void TestDevsimFaults::replyFaults()
 
 void TestDevsimFaults::wrongPassword()
 {
-    QVERIFY(startUnit({{"password", "admin"}, {"faults", QJsonObject{{"wrongPassword", true}}}}));
+    QVERIFY(startUnit(
+            { { "password", "admin" }, { "faults", QJsonObject{ { "wrongPassword", true } } } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     client.write("\r\n");
@@ -177,7 +186,8 @@ void TestDevsimFaults::wrongPassword()
 
 void TestDevsimFaults::faultsSpareLaterConnections()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"wrongPassword", true}, {"faultConnections", 1}}}}));
+    QVERIFY(startUnit(
+            { { "faults", QJsonObject{ { "wrongPassword", true }, { "faultConnections", 1 } } } }));
     RawClient first;
     QVERIFY(first.connectTo(address(0)));
     QVERIFY(!first.login("admin"));
@@ -201,7 +211,7 @@ void TestDevsimFaults::closeAtOffset()
 {
     QFETCH(int, closeAt);
     QFETCH(int, blocksTaken);
-    QVERIFY(startUnit({{"faults", QJsonObject{{"closeAtOffset", closeAt}}}}));
+    QVERIFY(startUnit({ { "faults", QJsonObject{ { "closeAtOffset", closeAt } } } }));
     const QByteArray image = pattern(2048, 5);
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
@@ -225,7 +235,7 @@ void TestDevsimFaults::closeAtOffset()
 
 void TestDevsimFaults::silentAfterLogin()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"silentAfterLogin", true}}}}));
+    QVERIFY(startUnit({ { "faults", QJsonObject{ { "silentAfterLogin", true } } } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     QVERIFY(client.login("admin"));
@@ -242,7 +252,7 @@ void TestDevsimFaults::silentAfterLogin()
 
 void TestDevsimFaults::silentAtOffset()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"silentAtOffset", 0x200}}}}));
+    QVERIFY(startUnit({ { "faults", QJsonObject{ { "silentAtOffset", 0x200 } } } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     QVERIFY(client.login("admin"));
@@ -260,7 +270,7 @@ void TestDevsimFaults::silentAtOffset()
 
 void TestDevsimFaults::refuse()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"refuse", true}}}}));
+    QVERIFY(startUnit({ { "faults", QJsonObject{ { "refuse", true } } } }));
     RawClient refused;
     QCOMPARE(refused.connectError(address(0)), QAbstractSocket::ConnectionRefusedError);
     RawClient other; // the unit beside it is unaffected
@@ -273,7 +283,8 @@ void TestDevsimFaults::refuse()
 // they are the same bytes.
 void TestDevsimFaults::splitReplies()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"splitReplies", 4}, {"splitPauseMs", 80}}}}));
+    QVERIFY(startUnit(
+            { { "faults", QJsonObject{ { "splitReplies", 4 }, { "splitPauseMs", 80 } } } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     client.write("\r\n");
@@ -291,23 +302,26 @@ void TestDevsimFaults::splitReplies()
 
 void TestDevsimFaults::coalescedNotifyComesInOneSegment()
 {
-    QVERIFY(startUnit({{"faults", QJsonObject{{"coalesceNotify", true}}}}));
+    QVERIFY(startUnit({ { "faults", QJsonObject{ { "coalesceNotify", true } } } }));
     RawClient client;
     QVERIFY(client.connectTo(address(0)));
     QVERIFY(client.login("admin"));
     const int before = client.reads().size();
     client.write(start(kImage));
     QCOMPARE(client.readBytes(notify(0).size()), notify(0));
-    QCOMPARE(client.reads().mid(before), QVector<int>{notify(0).size()});
+    QCOMPARE(client.reads().mid(before), QVector<int>{ notify(0).size() });
 }
 
 void TestDevsimFaults::slowFinalAcknowledgement_data()
 {
     QTest::addColumn<QJsonObject>("settings");
-    QTest::newRow("slow final acknowledgement") << QJsonObject{{"faults", QJsonObject{{"slowFinalAckMs", 700}}}};
-    QTest::newRow("write delay") << QJsonObject{{"writeDelayMs", 700}};
-    QTest::newRow("both, split") << QJsonObject{{"writeDelayMs", 400},
-                                                {"faults", QJsonObject{{"slowFinalAckMs", 300}, {"splitReplies", 2}}}};
+    QTest::newRow("slow final acknowledgement")
+            << QJsonObject{ { "faults", QJsonObject{ { "slowFinalAckMs", 700 } } } };
+    QTest::newRow("write delay") << QJsonObject{ { "writeDelayMs", 700 } };
+    QTest::newRow("both, split") << QJsonObject{
+        { "writeDelayMs", 400 },
+        { "faults", QJsonObject{ { "slowFinalAckMs", 300 }, { "splitReplies", 2 } } }
+    };
 }
 
 void TestDevsimFaults::slowFinalAcknowledgement()

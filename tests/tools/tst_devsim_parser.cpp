@@ -63,9 +63,13 @@ void TestDevsimParser::framesSurviveAnySegmentation()
     QFETCH(int, chunk);
     const QByteArray payload = payloadWithLineEnds(512);
     const QByteArray stream = "GET DEVICE/NAME\r\nSET UPDATE/SYSTEM:STA SIZE:220\r\n"
-                              "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:" + payload + "\r\n"
-                              "SET UPDATE/SYSTEM:BIN SIZE:20 offset:200 bin:" + payload.left(32) + "\r\n"
-                              "SET UPDATE/SYSTEM:END\r\n";
+                              "SET UPDATE/SYSTEM:BIN SIZE:200 offset:0 bin:"
+            + payload
+            + "\r\n"
+              "SET UPDATE/SYSTEM:BIN SIZE:20 offset:200 bin:"
+            + payload.left(32)
+            + "\r\n"
+              "SET UPDATE/SYSTEM:END\r\n";
     CommandReader reader;
     reader.setMode(CommandReader::Commands);
     QList<DeviceFrame> frames;
@@ -95,7 +99,8 @@ void TestDevsimParser::dataPayloadIsFramedByLength()
     CommandReader reader;
     reader.setMode(CommandReader::Commands);
     const QByteArray payload("\n\n\r\r\0\0", 6);
-    reader.append("SET UPDATE/SYSTEM:BIN SIZE:6 offset:0 bin:" + payload + "\r\nGET DEVICE/NAME\r\n");
+    reader.append("SET UPDATE/SYSTEM:BIN SIZE:6 offset:0 bin:" + payload
+                  + "\r\nGET DEVICE/NAME\r\n");
     const QList<DeviceFrame> frames = readAll(reader);
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames[0].payload, payload);
@@ -130,7 +135,7 @@ void TestDevsimParser::missingTrailerLeavesNextCommandReadable()
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames[0].payload, QByteArray("ab"));
     QCOMPARE(frames[0].violations,
-             QStringList{"data command at offset 0 is followed by \"SE\" instead of CR LF"});
+             QStringList{ "data command at offset 0 is followed by \"SE\" instead of CR LF" });
     QCOMPARE(frames[1].text, QByteArray("SET UPDATE/SYSTEM:END"));
 }
 
@@ -143,7 +148,7 @@ void TestDevsimParser::linesBeforeLoginAreNeverData()
     QCOMPARE(frames[0].text, QByteArray());
     QCOMPARE(frames[1].kind, DeviceFrame::Line);
     QCOMPARE(frames[1].text, QByteArray("SET UPDATE/SYSTEM:BIN SIZE:2 offset:0 bin:x"));
-    QCOMPARE(frames[2].violations, QStringList{"line \"secret\" ends in LF without CR"});
+    QCOMPARE(frames[2].violations, QStringList{ "line \"secret\" ends in LF without CR" });
 }
 
 void TestDevsimParser::judge_data()
@@ -154,45 +159,59 @@ void TestDevsimParser::judge_data()
     QTest::addColumn<QStringList>("violations");
 
     const auto differs = [](const char *got, const char *exact) {
-        return QStringList{QStringLiteral("command \"%1\" differs from \"%2\"").arg(got, exact)};
+        return QStringList{ QStringLiteral("command \"%1\" differs from \"%2\"").arg(got, exact) };
     };
-    QTest::newRow("name") << QByteArray("GET DEVICE/NAME\r\n") << int(DeviceCommand::GetName) << 0u << QStringList();
-    QTest::newRow("version") << QByteArray("GET DEVICE/VER/SYSTEM\r\n") << int(DeviceCommand::GetVersion) << 0u
-                             << QStringList();
-    QTest::newRow("start") << QByteArray("SET UPDATE/SYSTEM:STA SIZE:8d820\r\n") << int(DeviceCommand::Start)
-                           << 0x8d820u << QStringList();
-    QTest::newRow("end") << QByteArray("SET UPDATE/SYSTEM:END\r\n") << int(DeviceCommand::End) << 0u << QStringList();
+    QTest::newRow("name") << QByteArray("GET DEVICE/NAME\r\n") << int(DeviceCommand::GetName) << 0u
+                          << QStringList();
+    QTest::newRow("version") << QByteArray("GET DEVICE/VER/SYSTEM\r\n")
+                             << int(DeviceCommand::GetVersion) << 0u << QStringList();
+    QTest::newRow("start") << QByteArray("SET UPDATE/SYSTEM:STA SIZE:8d820\r\n")
+                           << int(DeviceCommand::Start) << 0x8d820u << QStringList();
+    QTest::newRow("end") << QByteArray("SET UPDATE/SYSTEM:END\r\n") << int(DeviceCommand::End) << 0u
+                         << QStringList();
     QTest::newRow("data") << QByteArray("SET UPDATE/SYSTEM:BIN SIZE:1 offset:8d800 bin:x\r\n")
                           << int(DeviceCommand::Data) << 1u << QStringList();
-    QTest::newRow("start, capitals") << QByteArray("SET UPDATE/SYSTEM:STA SIZE:8D820\r\n")
-                                     << int(DeviceCommand::Start) << 0x8d820u
-                                     << differs("SET UPDATE/SYSTEM:STA SIZE:8D820", "SET UPDATE/SYSTEM:STA SIZE:8d820");
-    QTest::newRow("start, leading zero") << QByteArray("SET UPDATE/SYSTEM:STA SIZE:08d820\r\n")
-                                         << int(DeviceCommand::Start) << 0x8d820u
-                                         << differs("SET UPDATE/SYSTEM:STA SIZE:08d820", "SET UPDATE/SYSTEM:STA SIZE:8d820");
-    QTest::newRow("end, two blanks") << QByteArray("SET  UPDATE/SYSTEM:END\r\n") << int(DeviceCommand::End) << 0u
-                                     << differs("SET  UPDATE/SYSTEM:END", "SET UPDATE/SYSTEM:END");
-    QTest::newRow("query, trailing blank") << QByteArray("GET DEVICE/NAME \r\n") << int(DeviceCommand::GetName) << 0u
-                                           << differs("GET DEVICE/NAME ", "GET DEVICE/NAME");
-    QTest::newRow("query, lower case") << QByteArray("get device/name\r\n") << int(DeviceCommand::GetName) << 0u
-                                       << differs("get device/name", "GET DEVICE/NAME");
-    QTest::newRow("query, LF only") << QByteArray("GET DEVICE/VER/SYSTEM\n") << int(DeviceCommand::GetVersion) << 0u
-                                    << QStringList{"line \"GET DEVICE/VER/SYSTEM\" ends in LF without CR"};
+    QTest::newRow("start, capitals")
+            << QByteArray("SET UPDATE/SYSTEM:STA SIZE:8D820\r\n") << int(DeviceCommand::Start)
+            << 0x8d820u
+            << differs("SET UPDATE/SYSTEM:STA SIZE:8D820", "SET UPDATE/SYSTEM:STA SIZE:8d820");
+    QTest::newRow("start, leading zero")
+            << QByteArray("SET UPDATE/SYSTEM:STA SIZE:08d820\r\n") << int(DeviceCommand::Start)
+            << 0x8d820u
+            << differs("SET UPDATE/SYSTEM:STA SIZE:08d820", "SET UPDATE/SYSTEM:STA SIZE:8d820");
+    QTest::newRow("end, two blanks")
+            << QByteArray("SET  UPDATE/SYSTEM:END\r\n") << int(DeviceCommand::End) << 0u
+            << differs("SET  UPDATE/SYSTEM:END", "SET UPDATE/SYSTEM:END");
+    QTest::newRow("query, trailing blank")
+            << QByteArray("GET DEVICE/NAME \r\n") << int(DeviceCommand::GetName) << 0u
+            << differs("GET DEVICE/NAME ", "GET DEVICE/NAME");
+    QTest::newRow("query, lower case")
+            << QByteArray("get device/name\r\n") << int(DeviceCommand::GetName) << 0u
+            << differs("get device/name", "GET DEVICE/NAME");
+    QTest::newRow("query, LF only")
+            << QByteArray("GET DEVICE/VER/SYSTEM\n") << int(DeviceCommand::GetVersion) << 0u
+            << QStringList{ "line \"GET DEVICE/VER/SYSTEM\" ends in LF without CR" };
     QTest::newRow("data, capitals")
-        << QByteArray("SET UPDATE/SYSTEM:BIN SIZE:1 offset:8D800 bin:x\r\n") << int(DeviceCommand::Data) << 1u
-        << differs("SET UPDATE/SYSTEM:BIN SIZE:1 offset:8D800 bin:", "SET UPDATE/SYSTEM:BIN SIZE:1 offset:8d800 bin:");
+            << QByteArray("SET UPDATE/SYSTEM:BIN SIZE:1 offset:8D800 bin:x\r\n")
+            << int(DeviceCommand::Data) << 1u
+            << differs("SET UPDATE/SYSTEM:BIN SIZE:1 offset:8D800 bin:",
+                       "SET UPDATE/SYSTEM:BIN SIZE:1 offset:8d800 bin:");
     QTest::newRow("data, blank before bin")
-        << QByteArray("SET UPDATE/SYSTEM:BIN SIZE:1 offset:0  bin:x\r\n") << int(DeviceCommand::Data) << 1u
-        << differs("SET UPDATE/SYSTEM:BIN SIZE:1 offset:0  bin:", "SET UPDATE/SYSTEM:BIN SIZE:1 offset:0 bin:");
-    QTest::newRow("unknown key") << QByteArray("GET DEVICE/NICKNAME\r\n") << int(DeviceCommand::Unknown) << 0u
-                                 << QStringList{"unknown command \"GET DEVICE/NICKNAME\""};
-    QTest::newRow("start without size") << QByteArray("SET UPDATE/SYSTEM:STA\r\n") << int(DeviceCommand::Unknown) << 0u
-                                        << QStringList{"unknown command \"SET UPDATE/SYSTEM:STA\""};
-    QTest::newRow("start, size not hex") << QByteArray("SET UPDATE/SYSTEM:STA SIZE:12g\r\n")
-                                         << int(DeviceCommand::Unknown) << 0u
-                                         << QStringList{"unknown command \"SET UPDATE/SYSTEM:STA SIZE:12g\""};
-    QTest::newRow("binary garbage") << QByteArray("\x01\x02\r\n", 4) << int(DeviceCommand::Unknown) << 0u
-                                    << QStringList{"unknown command \"\\x01\\x02\""};
+            << QByteArray("SET UPDATE/SYSTEM:BIN SIZE:1 offset:0  bin:x\r\n")
+            << int(DeviceCommand::Data) << 1u
+            << differs("SET UPDATE/SYSTEM:BIN SIZE:1 offset:0  bin:",
+                       "SET UPDATE/SYSTEM:BIN SIZE:1 offset:0 bin:");
+    QTest::newRow("unknown key") << QByteArray("GET DEVICE/NICKNAME\r\n")
+                                 << int(DeviceCommand::Unknown) << 0u
+                                 << QStringList{ "unknown command \"GET DEVICE/NICKNAME\"" };
+    QTest::newRow("start without size")
+            << QByteArray("SET UPDATE/SYSTEM:STA\r\n") << int(DeviceCommand::Unknown) << 0u
+            << QStringList{ "unknown command \"SET UPDATE/SYSTEM:STA\"" };
+    QTest::newRow("start, size not hex")
+            << QByteArray("SET UPDATE/SYSTEM:STA SIZE:12g\r\n") << int(DeviceCommand::Unknown) << 0u
+            << QStringList{ "unknown command \"SET UPDATE/SYSTEM:STA SIZE:12g\"" };
+    QTest::newRow("binary garbage") << QByteArray("\x01\x02\r\n", 4) << int(DeviceCommand::Unknown)
+                                    << 0u << QStringList{ "unknown command \"\\x01\\x02\"" };
 }
 
 void TestDevsimParser::judge()
@@ -228,9 +247,10 @@ void TestDevsimParser::unitResponseCarriesDescription()
     const QByteArray response = SsdpText::unitResponse(unit, QStringLiteral("Stage Left/100% #1"));
     QVERIFY(response.startsWith("HTTP/1.1 200 OK\r\n"));
     QVERIFY(response.endsWith("\r\n\r\n"));
-    QVERIFY(response.contains("\r\nUSN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"));
     QVERIFY(response.contains(
-        "\r\nvorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%20Left%2F100%25%20%231\"\r\n"));
+            "\r\nUSN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"));
+    QVERIFY(response.contains("\r\nvorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%"
+                              "20Left%2F100%25%20%231\"\r\n"));
 }
 
 void TestDevsimParser::config_data()
@@ -240,21 +260,25 @@ void TestDevsimParser::config_data()
 
     QTest::newRow("minimal") << QByteArray(R"({"units":[{"address":"10.77.0.10"}]})") << QString();
     QTest::newRow("not JSON") << QByteArray("{units") << QString("not valid JSON");
-    QTest::newRow("no units") << QByteArray("{}") << QString("configuration: \"units\" must be an array");
+    QTest::newRow("no units") << QByteArray("{}")
+                              << QString("configuration: \"units\" must be an array");
     QTest::newRow("bad address") << QByteArray(R"({"units":[{"address":"10.77.0"}]})")
                                  << QString("units[0]: \"address\" must be an IPv4 address");
     QTest::newRow("IPv6 address") << QByteArray(R"({"units":[{"address":"::1"}]})")
                                   << QString("units[0]: \"address\" must be an IPv4 address");
-    QTest::newRow("address twice") << QByteArray(R"({"units":[{"address":"10.77.0.10"},{"address":"10.77.0.10"}]})")
-                                   << QString("units[1]: address 10.77.0.10 is used twice");
-    QTest::newRow("misspelt fault") << QByteArray(R"({"units":[{"address":"10.77.0.10","faults":{"ngStrat":true}}]})")
-                                    << QString("units[0].faults: unknown key \"ngStrat\"");
+    QTest::newRow("address twice")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10"},{"address":"10.77.0.10"}]})")
+            << QString("units[1]: address 10.77.0.10 is used twice");
+    QTest::newRow("misspelt fault")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","faults":{"ngStrat":true}}]})")
+            << QString("units[0].faults: unknown key \"ngStrat\"");
     QTest::newRow("fault of wrong type")
-        << QByteArray(R"({"units":[{"address":"10.77.0.10","faults":{"closeAtOffset":"512"}}]})")
-        << QString("units[0].faults: \"closeAtOffset\" must be a number");
+            << QByteArray(
+                       R"({"units":[{"address":"10.77.0.10","faults":{"closeAtOffset":"512"}}]})")
+            << QString("units[0].faults: \"closeAtOffset\" must be a number");
     QTest::newRow("ngData without index")
-        << QByteArray(R"({"units":[{"address":"10.77.0.10","faults":{"ngData":{"times":2}}}]})")
-        << QString("units[0].faults.ngData: \"index\" must be 0 or more");
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","faults":{"ngData":{"times":2}}}]})")
+            << QString("units[0].faults.ngData: \"index\" must be 0 or more");
     QTest::newRow("unknown top-level key") << QByteArray(R"({"flod":5,"units":[]})")
                                            << QString("configuration: unknown key \"flod\"");
 }

@@ -45,8 +45,9 @@ private:
 
 namespace {
 
-const QByteArray kSearch = "M-SEARCH * HTTP/1.1\r\nHost:239.255.255.250:1900\r\nST:upnp:rootdevice\r\n"
-                           "Man:\"ssdp:discover\"\r\nMX:3\r\n\r\n";
+const QByteArray kSearch =
+        "M-SEARCH * HTTP/1.1\r\nHost:239.255.255.250:1900\r\nST:upnp:rootdevice\r\n"
+        "Man:\"ssdp:discover\"\r\nMX:3\r\n\r\n";
 
 QByteArray descriptionLine(const QByteArray &datagram)
 {
@@ -85,7 +86,8 @@ void TestDevsimSsdp::search(const QByteArray &bytes, const QHostAddress &to)
     if (!m_socket) {
         m_socket = new QUdpSocket;
         QVERIFY(m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0));
-        m_socket->setMulticastInterface(QNetworkInterface::interfaceFromName(qEnvironmentVariable("KVX_LAB_UPD_IFACE")));
+        m_socket->setMulticastInterface(
+                QNetworkInterface::interfaceFromName(qEnvironmentVariable("KVX_LAB_UPD_IFACE")));
     }
     QCOMPARE(m_socket->writeDatagram(bytes.isNull() ? kSearch : bytes, to, 1900),
              qint64(bytes.isNull() ? kSearch.size() : bytes.size()));
@@ -97,11 +99,12 @@ QVector<TestDevsimSsdp::Answer> TestDevsimSsdp::collect(int ms)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < ms) {
-        if (!m_socket->hasPendingDatagrams() && !m_socket->waitForReadyRead(int(qMax<qint64>(1, ms - clock.elapsed()))))
+        if (!m_socket->hasPendingDatagrams()
+            && !m_socket->waitForReadyRead(int(qMax<qint64>(1, ms - clock.elapsed()))))
             continue;
         while (m_socket->hasPendingDatagrams()) {
             const QNetworkDatagram d = m_socket->receiveDatagram();
-            answers.append({d.senderAddress().toString(), quint16(d.senderPort()), d.data()});
+            answers.append({ d.senderAddress().toString(), quint16(d.senderPort()), d.data() });
         }
     }
     return answers;
@@ -110,15 +113,24 @@ QVector<TestDevsimSsdp::Answer> TestDevsimSsdp::collect(int ms)
 void TestDevsimSsdp::everyUnitAnswersFromItsOwnAddress()
 {
     QVERIFY(m_sim.start(LabDevSim::config({
-        LabDevSim::unit(m_addresses[0], {{"model", "ZP-9E"}, {"nickname", "Stage Left"}, {"version", "1.02"},
-                                         {"uuid", "63041253-1019-2006-1228-aabbccddeeff"}}),
-        LabDevSim::unit(m_addresses[1], {{"model", "VK-3F"}, {"nickname", "Bar #2 / 50%"}, {"version", "1.04"}}),
-        LabDevSim::unit(m_addresses[2], {{"model", "RT-6C"}, {"nickname", QString::fromUtf8("B\xc3\xbchne")}}),
+            LabDevSim::unit(m_addresses[0],
+                            { { "model", "ZP-9E" },
+                              { "nickname", "Stage Left" },
+                              { "version", "1.02" },
+                              { "uuid", "63041253-1019-2006-1228-aabbccddeeff" } }),
+            LabDevSim::unit(m_addresses[1],
+                            { { "model", "VK-3F" },
+                              { "nickname", "Bar #2 / 50%" },
+                              { "version", "1.04" } }),
+            LabDevSim::unit(
+                    m_addresses[2],
+                    { { "model", "RT-6C" }, { "nickname", QString::fromUtf8("B\xc3\xbchne") } }),
     })));
     search();
     QVector<Answer> answers = collect(400);
     QCOMPARE(answers.size(), 3);
-    std::sort(answers.begin(), answers.end(), [](const Answer &a, const Answer &b) { return a.from < b.from; });
+    std::sort(answers.begin(), answers.end(),
+              [](const Answer &a, const Answer &b) { return a.from < b.from; });
     QCOMPARE(answers[0].from, m_addresses[0]);
     QCOMPARE(answers[1].from, m_addresses[1]);
     QCOMPARE(answers[2].from, m_addresses[2]);
@@ -127,14 +139,17 @@ void TestDevsimSsdp::everyUnitAnswersFromItsOwnAddress()
              "HTTP/1.1 200 OK\r\n"
              "CACHE-CONTROL: max-age=1800\r\n"
              "EXT:\r\n"
-             "LOCATION: http://" + m_addresses[0].toLatin1() + ":52881/simplecfg.xml\r\n"
-             "SERVER: VORANT Realtek/V1.3\r\n"
-             "ST: upnp:rootdevice\r\n"
-             "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"
-             "vorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%20Left\"\r\n"
-             "\r\n");
+             "LOCATION: http://"
+                     + m_addresses[0].toLatin1()
+                     + ":52881/simplecfg.xml\r\n"
+                       "SERVER: VORANT Realtek/V1.3\r\n"
+                       "ST: upnp:rootdevice\r\n"
+                       "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"
+                       "vorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%20Left\"\r\n"
+                       "\r\n");
     QCOMPARE(descriptionLine(answers[1].data),
-             QByteArray("vorant.example:model=\"VK-3F\",version=\"1.04\",name=\"Bar%20%232%20%2F%2050%25\""));
+             QByteArray("vorant.example:model=\"VK-3F\",version=\"1.04\",name=\"Bar%20%232%20%2F%"
+                        "2050%25\""));
     QCOMPARE(descriptionLine(answers[2].data),
              QByteArray("vorant.example:model=\"RT-6C\",version=\"1.02\",name=\"B%C3%BChne\""));
     QVERIFY(answers[2].data.contains("\r\nUSN: uuid:63041253-1019-2006-1228-"));
@@ -168,7 +183,7 @@ void TestDevsimSsdp::searchBytesAreChecked()
 {
     QFETCH(QByteArray, request);
     QFETCH(bool, answered);
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0])})));
+    QVERIFY(m_sim.start(LabDevSim::config({ LabDevSim::unit(m_addresses[0]) })));
     search(request);
     QCOMPARE(collect(300).size(), answered ? 1 : 0);
 
@@ -177,20 +192,23 @@ void TestDevsimSsdp::searchBytesAreChecked()
     const QJsonObject results = m_sim.results();
     QVERIFY(results.value("msearchReceived").toInt() >= 1);
     const QJsonArray violations = results.value("msearchViolations").toArray();
-    const QString prefix = QStringLiteral("%1 bytes from %2:").arg(request.size()).arg(labUpdaterAddress());
+    const QString prefix =
+            QStringLiteral("%1 bytes from %2:").arg(request.size()).arg(labUpdaterAddress());
     QStringList texts;
     for (const QJsonValue &violation : violations)
         texts << violation.toString();
     if (request == kSearch)
         QCOMPARE(texts, QStringList());
     else
-        QVERIFY2(std::any_of(texts.cbegin(), texts.cend(), [&](const QString &t) { return t.startsWith(prefix); }),
+        QVERIFY2(std::any_of(texts.cbegin(), texts.cend(),
+                             [&](const QString &t) { return t.startsWith(prefix); }),
                  qPrintable(texts.join(QLatin1Char('\n'))));
 }
 
 void TestDevsimSsdp::searchSentToOneUnit()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0]), LabDevSim::unit(m_addresses[1])})));
+    QVERIFY(m_sim.start(LabDevSim::config(
+            { LabDevSim::unit(m_addresses[0]), LabDevSim::unit(m_addresses[1]) })));
     search(QByteArray(), QHostAddress(m_addresses[1]));
     const QVector<Answer> answers = collect(300);
     QCOMPARE(answers.size(), 1);
@@ -200,8 +218,9 @@ void TestDevsimSsdp::searchSentToOneUnit()
 // Other devices answer too; nothing they send may look like a unit of the family.
 void TestDevsimSsdp::foreignResponses()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0]), LabDevSim::unit(m_addresses[1])},
-                                          {{"foreign", true}})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(m_addresses[0]), LabDevSim::unit(m_addresses[1]) },
+                              { { "foreign", true } })));
     for (int round = 0; round < 2; ++round) {
         search();
         const QVector<Answer> answers = collect(300);
@@ -211,7 +230,8 @@ void TestDevsimSsdp::foreignResponses()
         for (const Answer &a : answers) {
             fromFirst += a.from == m_addresses[0];
             const QByteArray line = descriptionLine(a.data);
-            if (line.startsWith("vorant.example:model=\"") && !line.startsWith("vorant.example:model=\"zp"))
+            if (line.startsWith("vorant.example:model=\"")
+                && !line.startsWith("vorant.example:model=\"zp"))
                 ++units;
             else
                 QVERIFY2(!a.data.contains("\r\nSERVER: VORANT "), a.data.constData());
@@ -224,7 +244,8 @@ void TestDevsimSsdp::foreignResponses()
 
 void TestDevsimSsdp::flood()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0])}, {{"flood", 2000}})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(m_addresses[0]) }, { { "flood", 2000 } })));
     search();
     const QVector<Answer> answers = collect(1000);
     int foreign = 0;
@@ -244,8 +265,9 @@ void TestDevsimSsdp::flood()
 
 void TestDevsimSsdp::unitGoesSilent()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(m_addresses[0], {{"silentAfterSeconds", 2.0}}),
-                                           LabDevSim::unit(m_addresses[1])})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(m_addresses[0], { { "silentAfterSeconds", 2.0 } }),
+                                LabDevSim::unit(m_addresses[1]) })));
     search();
     QCOMPARE(collect(300).size(), 2);
     QTest::qWait(1900); // past the two seconds, with room for a slow start
@@ -257,8 +279,11 @@ void TestDevsimSsdp::unitGoesSilent()
 
 void TestDevsimSsdp::unitIsRenamed()
 {
-    QVERIFY(m_sim.start(LabDevSim::config({LabDevSim::unit(
-        m_addresses[0], {{"nickname", "Stage Left"}, {"renameAfterSeconds", 2.0}, {"newNickname", "Stage Right"}})})));
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ LabDevSim::unit(m_addresses[0],
+                                                { { "nickname", "Stage Left" },
+                                                  { "renameAfterSeconds", 2.0 },
+                                                  { "newNickname", "Stage Right" } }) })));
     search();
     QVector<Answer> answers = collect(300);
     QCOMPARE(answers.size(), 1);

@@ -38,7 +38,8 @@ QStringList addresses(int n)
 FaultPlan::Unit firstOfKind(quint64 seed, Kind kind)
 {
     for (int round = 1; round < 100; ++round) {
-        for (const FaultPlan::Unit &unit : FaultPlan::round(seed, round, addresses(48), kImageSize)) {
+        for (const FaultPlan::Unit &unit :
+             FaultPlan::round(seed, round, addresses(48), kImageSize)) {
             if (unit.kind == kind)
                 return unit;
         }
@@ -54,9 +55,10 @@ QString sha256(const QByteArray &bytes)
 QJsonObject simUnit(const QString &address, const QByteArray &image, bool whole)
 {
     const QByteArray got = whole ? image : image.left(image.size() / 2);
-    return {{"address", address},        {"announcedSize", image.size()},   {"bytesReceived", got.size()},
-            {"sha256", sha256(got)},     {"endAcknowledged", whole},        {"connections", 1},
-            {"violations", QJsonArray()}};
+    return { { "address", address },          { "announcedSize", image.size() },
+             { "bytesReceived", got.size() }, { "sha256", sha256(got) },
+             { "endAcknowledged", whole },    { "connections", 1 },
+             { "violations", QJsonArray() } };
 }
 
 void setSimUnit(RoundCheck::Facts &f, int index, const QString &key, const QJsonValue &value)
@@ -142,34 +144,47 @@ void TestSoak::simulatorTakesEveryFault_data()
         return UnitCheck([f](const UnitConfig &u) { return f(u.faults); });
     };
     QTest::newRow("none") << Kind::None << UnitCheck([](const UnitConfig &u) {
-        return u.faults.ngDataIndex < 0 && !u.faults.refuse && u.silentAfterSeconds < 0 && u.renameAfterSeconds < 0;
+        return u.faults.ngDataIndex < 0 && !u.faults.refuse && u.silentAfterSeconds < 0
+                && u.renameAfterSeconds < 0;
     });
-    QTest::newRow("wrongPassword") << Kind::WrongPassword << faults([](const UnitFaults &f) { return f.wrongPassword; });
+    QTest::newRow("wrongPassword")
+            << Kind::WrongPassword << faults([](const UnitFaults &f) { return f.wrongPassword; });
     QTest::newRow("ngData recovered") << Kind::NgDataRecovered << faults([](const UnitFaults &f) {
         return f.ngDataIndex >= 0 && f.ngDataIndex < (kImageSize + 511) / 512 && f.ngDataTimes >= 1;
     });
     QTest::newRow("ngData endless") << Kind::NgDataEndless << faults([](const UnitFaults &f) {
         return f.ngDataIndex >= 0 && f.ngDataIndex < (kImageSize + 511) / 512 && f.ngDataTimes >= 1;
     });
-    QTest::newRow("ngStart") << Kind::NgStart << faults([](const UnitFaults &f) { return f.ngStart; });
+    QTest::newRow("ngStart") << Kind::NgStart
+                             << faults([](const UnitFaults &f) { return f.ngStart; });
     QTest::newRow("ngEnd") << Kind::NgEnd << faults([](const UnitFaults &f) { return f.ngEnd; });
-    QTest::newRow("ngQuery") << Kind::NgQuery << faults([](const UnitFaults &f) { return f.ngQuery; });
-    QTest::newRow("closeAtOffset") << Kind::CloseAtOffset
-                                   << faults([](const UnitFaults &f) { return f.closeAtOffset >= 0 && f.closeAtOffset < kImageSize; });
-    QTest::newRow("silentAfterLogin") << Kind::SilentAfterLogin << faults([](const UnitFaults &f) { return f.silentAfterLogin; });
-    QTest::newRow("silentAtOffset") << Kind::SilentAtOffset
-                                    << faults([](const UnitFaults &f) { return f.silentAtOffset >= 0 && f.silentAtOffset < kImageSize; });
+    QTest::newRow("ngQuery") << Kind::NgQuery
+                             << faults([](const UnitFaults &f) { return f.ngQuery; });
+    QTest::newRow("closeAtOffset") << Kind::CloseAtOffset << faults([](const UnitFaults &f) {
+        return f.closeAtOffset >= 0 && f.closeAtOffset < kImageSize;
+    });
+    QTest::newRow("silentAfterLogin")
+            << Kind::SilentAfterLogin
+            << faults([](const UnitFaults &f) { return f.silentAfterLogin; });
+    QTest::newRow("silentAtOffset") << Kind::SilentAtOffset << faults([](const UnitFaults &f) {
+        return f.silentAtOffset >= 0 && f.silentAtOffset < kImageSize;
+    });
     QTest::newRow("refuse") << Kind::Refuse << faults([](const UnitFaults &f) { return f.refuse; });
     QTest::newRow("splitReplies") << Kind::SplitReplies << faults([](const UnitFaults &f) {
         return f.splitReplies >= 2 && f.splitPauseMs >= 0 && f.splitPauseMs <= 2;
     });
-    QTest::newRow("coalesceNotify") << Kind::CoalesceNotify << faults([](const UnitFaults &f) { return f.coalesceNotify; });
-    QTest::newRow("slowFinalAck") << Kind::SlowFinalAck << faults([](const UnitFaults &f) { return f.slowFinalAckMs >= 1000; });
+    QTest::newRow("coalesceNotify")
+            << Kind::CoalesceNotify << faults([](const UnitFaults &f) { return f.coalesceNotify; });
+    QTest::newRow("slowFinalAck") << Kind::SlowFinalAck << faults([](const UnitFaults &f) {
+        return f.slowFinalAckMs >= 1000;
+    });
     QTest::newRow("rename") << Kind::Rename << UnitCheck([](const UnitConfig &u) {
         return u.renameAfterSeconds >= 2 && !u.newNickname.isEmpty() && u.newNickname != u.nickname;
     });
     // Never before the cards are all there (the simulator's first seconds).
-    QTest::newRow("vanish") << Kind::Vanish << UnitCheck([](const UnitConfig &u) { return u.silentAfterSeconds >= 3; });
+    QTest::newRow("vanish") << Kind::Vanish << UnitCheck([](const UnitConfig &u) {
+        return u.silentAfterSeconds >= 3;
+    });
 }
 
 void TestSoak::simulatorTakesEveryFault()
@@ -180,7 +195,7 @@ void TestSoak::simulatorTakesEveryFault()
     QCOMPARE(unit.kind, kind);
     // The simulator refuses unknown keys, so a misspelt fault cannot pass
     // for a healthy unit.
-    const QByteArray json = QJsonDocument(FaultPlan::simulatorConfig({unit}, 0)).toJson();
+    const QByteArray json = QJsonDocument(FaultPlan::simulatorConfig({ unit }, 0)).toJson();
     SimConfig config;
     QString error;
     QVERIFY2(parseSimConfig(json, &config, &error), qPrintable(error));
@@ -196,10 +211,16 @@ void TestSoak::ngDataAroundTheClientsLimit()
     int recovered = 0, endless = 0;
     for (int round = 1; round <= 60; ++round) {
         for (const FaultPlan::Unit &unit : FaultPlan::round(5, round, addresses(48), kImageSize)) {
-            const int times = unit.config.value("faults").toObject().value("ngData").toObject().value("times").toInt();
+            const int times = unit.config.value("faults")
+                                      .toObject()
+                                      .value("ngData")
+                                      .toObject()
+                                      .value("times")
+                                      .toInt();
             if (unit.kind == Kind::NgDataRecovered) {
                 ++recovered;
-                QVERIFY2(times >= 1 && times <= MixerProtocol::kMaxResends, qPrintable(unit.detail));
+                QVERIFY2(times >= 1 && times <= MixerProtocol::kMaxResends,
+                         qPrintable(unit.detail));
             } else if (unit.kind == Kind::NgDataEndless) {
                 ++endless;
                 QVERIFY2(times > MixerProtocol::kMaxResends, qPrintable(unit.detail));
@@ -230,25 +251,29 @@ RoundCheck::Facts TestSoak::cleanRound() const
     RoundCheck::Facts f;
     f.image = QByteArray(1500, 'x') + QByteArray("\r\n\0tail", 7);
     const QStringList a = addresses(3);
-    const Kind kinds[] = {Kind::None, Kind::Refuse, Kind::Vanish};
+    const Kind kinds[] = { Kind::None, Kind::Refuse, Kind::Vanish };
     for (int i = 0; i < 3; ++i) {
         FaultPlan::Unit unit;
         unit.address = a.at(i);
         unit.kind = kinds[i];
         f.units << unit;
     }
-    f.texts.insert(a.at(0), {"connecting...", "Starting...", "Sending... 0%", "Writing", "Firmware update completed."});
-    f.texts.insert(a.at(1), {"connecting...", "ERROR: Connection refused"});
+    f.texts.insert(a.at(0),
+                   { "connecting...", "Starting...", "Sending... 0%", "Writing",
+                     "Firmware update completed." });
+    f.texts.insert(a.at(1), { "connecting...", "ERROR: Connection refused" });
     f.cardTexts.insert(a.at(0), "Firmware update completed.");
     f.cardTexts.insert(a.at(1), "ERROR: Connection refused");
     f.successLine = "1 suceeded";
     f.failureLine = "1 failed and 1lost";
     QJsonObject refused = simUnit(a.at(1), f.image, false);
     refused.insert("connections", 0);
-    f.results = {{"units", QJsonArray{simUnit(a.at(0), f.image, true), refused, simUnit(a.at(2), f.image, false)}},
-                 {"peakConnections", 1},
-                 {"openConnections", 0},
-                 {"msearchViolations", QJsonArray()}};
+    f.results = { { "units",
+                    QJsonArray{ simUnit(a.at(0), f.image, true), refused,
+                                simUnit(a.at(2), f.image, false) } },
+                  { "peakConnections", 1 },
+                  { "openConnections", 0 },
+                  { "msearchViolations", QJsonArray() } };
     return f;
 }
 
@@ -265,7 +290,7 @@ void TestSoak::judgement_data()
 
     QTest::newRow("clean") << Mutation([](RoundCheck::Facts &) {}) << 0 << 0 << QString();
     QTest::newRow("vanished unit completed") << Mutation([=](RoundCheck::Facts &f) {
-        f.texts[vanished] = QStringList{"connecting...", "Firmware update completed."};
+        f.texts[vanished] = QStringList{ "connecting...", "Firmware update completed." };
         f.successLine = "2 suceeded";
         f.failureLine = "1 failed";
         setSimUnit(f, 2, "sha256", sha256(f.image));
@@ -275,20 +300,21 @@ void TestSoak::judgement_data()
     QTest::newRow("success with a wrong image") << Mutation([](RoundCheck::Facts &f) {
         setSimUnit(f, 0, "sha256", sha256("something else"));
     }) << 1 << 0 << "counted as succeeded but SHA-256";
-    QTest::newRow("success with half the image") << Mutation([](RoundCheck::Facts &f) {
-        setSimUnit(f, 0, "bytesReceived", 700);
-    }) << 1 << 0 << "received 700 bytes";
-    QTest::newRow("success without the final acknowledgement") << Mutation([](RoundCheck::Facts &f) {
-        setSimUnit(f, 0, "endAcknowledged", false);
-    }) << 1 << 0 << "not acknowledged";
+    QTest::newRow("success with half the image")
+            << Mutation([](RoundCheck::Facts &f) { setSimUnit(f, 0, "bytesReceived", 700); }) << 1
+            << 0 << "received 700 bytes";
+    QTest::newRow("success without the final acknowledgement")
+            << Mutation([](RoundCheck::Facts &f) { setSimUnit(f, 0, "endAcknowledged", false); })
+            << 1 << 0 << "not acknowledged";
     QTest::newRow("failure reported as success") << Mutation([=](RoundCheck::Facts &f) {
-        f.texts[refused] = QStringList{"connecting...", "Firmware update completed."};
+        f.texts[refused] = QStringList{ "connecting...", "Firmware update completed." };
         f.cardTexts[refused] = "Firmware update completed.";
         f.successLine = "2 suceeded";
         f.failureLine = "0 failed and 1lost";
     }) << 1 << 0 << "received";
     QTest::newRow("healthy unit failed") << Mutation([=](RoundCheck::Facts &f) {
-        f.texts[healthy] = QStringList{"connecting...", "ERROR: The remote host closed the connection"};
+        f.texts[healthy] =
+                QStringList{ "connecting...", "ERROR: The remote host closed the connection" };
         f.cardTexts[healthy] = f.texts[healthy].last();
         f.successLine = "0 suceeded";
         f.failureLine = "2 failed and 1lost";
@@ -300,16 +326,16 @@ void TestSoak::judgement_data()
         f.failureLine = "1 failed and 2lost";
     }) << 0 << 1 << "(none): lost";
     QTest::newRow("run never ended") << Mutation([=](RoundCheck::Facts &f) {
-        f.texts[healthy] = QStringList{"connecting...", "Starting..."};
+        f.texts[healthy] = QStringList{ "connecting...", "Starting..." };
         f.cardTexts[healthy] = "Starting...";
         f.successLine = "0 suceeded";
         f.failureLine = "1 failed and 2lost";
     }) << 0 << 1 << "the run never ended (the card shows \"Starting...\")";
-    QTest::newRow("card disagrees with the last text") << Mutation([=](RoundCheck::Facts &f) {
-        f.cardTexts[healthy] = "Writing";
-    }) << 0 << 0 << "the card shows \"Writing\", the last text was \"Firmware update completed.\"";
+    QTest::newRow("card disagrees with the last text")
+            << Mutation([=](RoundCheck::Facts &f) { f.cardTexts[healthy] = "Writing"; }) << 0 << 0
+            << "the card shows \"Writing\", the last text was \"Firmware update completed.\"";
     QTest::newRow("vanished unit failed") << Mutation([=](RoundCheck::Facts &f) {
-        f.texts[vanished] = QStringList{"connecting...", "ERROR: Connection refused"};
+        f.texts[vanished] = QStringList{ "connecting...", "ERROR: Connection refused" };
         f.cardTexts[vanished] = f.texts[vanished].last();
         f.failureLine = "2 failed";
     }) << 0 << 0 << "(vanish): failed";
@@ -318,33 +344,33 @@ void TestSoak::judgement_data()
         f.cardTexts[refused] = "ERROR: Connection refused";
         f.failureLine = "2 failed"; // and the lost unit hides behind the clamp
     }) << 0 << 0 << "2 error texts";
-    QTest::newRow("counts do not add up") << Mutation([](RoundCheck::Facts &f) {
-        f.failureLine = "1 failed";
-    }) << 0 << 0 << "do not add up to 3 units";
+    QTest::newRow("counts do not add up")
+            << Mutation([](RoundCheck::Facts &f) { f.failureLine = "1 failed"; }) << 0 << 0
+            << "do not add up to 3 units";
     QTest::newRow("overlay miscounts successes") << Mutation([](RoundCheck::Facts &f) {
         f.successLine = "2 suceeded";
         f.failureLine = "1 failed";
     }) << 0 << 0 << "counts 2 succeeded, the units' texts 1";
-    QTest::newRow("overlay unreadable") << Mutation([](RoundCheck::Facts &f) {
-        f.successLine = "Updating..";
-    }) << 0 << 0 << "unreadable";
+    QTest::newRow("overlay unreadable")
+            << Mutation([](RoundCheck::Facts &f) { f.successLine = "Updating.."; }) << 0 << 0
+            << "unreadable";
     QTest::newRow("record stuck") << Mutation([](RoundCheck::Facts &f) {
         f.busyRecords << "10.77.0.11 Transferring";
     }) << 0 << 0 << "stuck outside Idle";
     QTest::newRow("protocol violation") << Mutation([](RoundCheck::Facts &f) {
-        setSimUnit(f, 0, "violations", QJsonArray{"offset 200 after offset 0 twice"});
+        setSimUnit(f, 0, "violations", QJsonArray{ "offset 200 after offset 0 twice" });
     }) << 0 << 0 << "the unit saw offset 200";
-    QTest::newRow("unit connected twice") << Mutation([](RoundCheck::Facts &f) {
-        setSimUnit(f, 0, "connections", 2);
-    }) << 0 << 0 << "2 connections";
+    QTest::newRow("unit connected twice")
+            << Mutation([](RoundCheck::Facts &f) { setSimUnit(f, 0, "connections", 2); }) << 0 << 0
+            << "2 connections";
     QTest::newRow("six at once") << Mutation([](RoundCheck::Facts &f) {
         f.results.insert("peakConnections", 6);
     }) << 0 << 0 << "6 connections open at once";
-    QTest::newRow("connection left open") << Mutation([](RoundCheck::Facts &f) {
-        f.results.insert("openConnections", 1);
-    }) << 0 << 0 << "still open";
+    QTest::newRow("connection left open")
+            << Mutation([](RoundCheck::Facts &f) { f.results.insert("openConnections", 1); }) << 0
+            << 0 << "still open";
     QTest::newRow("bad search") << Mutation([](RoundCheck::Facts &f) {
-        f.results.insert("msearchViolations", QJsonArray{"96 bytes from 10.77.0.1"});
+        f.results.insert("msearchViolations", QJsonArray{ "96 bytes from 10.77.0.1" });
     }) << 0 << 0 << "search: 96 bytes";
 }
 

@@ -8,7 +8,8 @@ QByteArray exactStartCommand(quint32 size)
 QByteArray exactDataHeader(quint32 size, quint32 offset)
 {
     return QByteArrayLiteral("SET UPDATE/SYSTEM:BIN SIZE:") + QByteArray::number(size, 16)
-           + QByteArrayLiteral(" offset:") + QByteArray::number(offset, 16) + QByteArrayLiteral(" bin:");
+            + QByteArrayLiteral(" offset:") + QByteArray::number(offset, 16)
+            + QByteArrayLiteral(" bin:");
 }
 
 namespace {
@@ -21,7 +22,8 @@ bool sameWord(const QByteArray &a, const char *b)
 void compareExact(const QByteArray &got, const QByteArray &exact, DeviceCommand *command)
 {
     if (got != exact)
-        command->violations << QStringLiteral("command %1 differs from %2").arg(describeBytes(got), describeBytes(exact));
+        command->violations << QStringLiteral("command %1 differs from %2")
+                                       .arg(describeBytes(got), describeBytes(exact));
 }
 
 } // namespace
@@ -45,14 +47,17 @@ DeviceCommand judgeCommand(const DeviceFrame &frame)
     if (words.size() == 2 && sameWord(words[0], "GET") && sameWord(words[1], "DEVICE/NAME")) {
         command.kind = DeviceCommand::GetName;
         compareExact(frame.text, QByteArrayLiteral("GET DEVICE/NAME"), &command);
-    } else if (words.size() == 2 && sameWord(words[0], "GET") && sameWord(words[1], "DEVICE/VER/SYSTEM")) {
+    } else if (words.size() == 2 && sameWord(words[0], "GET")
+               && sameWord(words[1], "DEVICE/VER/SYSTEM")) {
         command.kind = DeviceCommand::GetVersion;
         compareExact(frame.text, QByteArrayLiteral("GET DEVICE/VER/SYSTEM"), &command);
-    } else if (words.size() == 2 && sameWord(words[0], "SET") && sameWord(words[1], "UPDATE/SYSTEM:END")) {
+    } else if (words.size() == 2 && sameWord(words[0], "SET")
+               && sameWord(words[1], "UPDATE/SYSTEM:END")) {
         command.kind = DeviceCommand::End;
         compareExact(frame.text, QByteArrayLiteral("SET UPDATE/SYSTEM:END"), &command);
-    } else if (words.size() == 3 && sameWord(words[0], "SET") && sameWord(words[1], "UPDATE/SYSTEM:STA")
-               && words[2].size() > 5 && sameWord(words[2].left(5), "SIZE:")
+    } else if (words.size() == 3 && sameWord(words[0], "SET")
+               && sameWord(words[1], "UPDATE/SYSTEM:STA") && words[2].size() > 5
+               && sameWord(words[2].left(5), "SIZE:")
                && parseHexField(words[2].mid(5), &command.size)) {
         command.kind = DeviceCommand::Start;
         compareExact(frame.text, exactStartCommand(command.size), &command);

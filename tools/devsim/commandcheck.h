@@ -8,8 +8,8 @@ struct DeviceCommand
 {
     enum Kind { GetName, GetVersion, Start, Data, End, Unknown };
     Kind kind = Unknown;
-    quint32 size = 0;    // Start: the announced image size; Data: the block size
-    quint32 offset = 0;  // Data: the block offset
+    quint32 size = 0; // Start: the announced image size; Data: the block size
+    quint32 offset = 0; // Data: the block offset
     QStringList violations;
 };
 

@@ -16,11 +16,21 @@ QString describeBytes(const QByteArray &bytes, int limit)
         }
         const uchar u = uchar(c);
         switch (u) {
-        case '\r': out += QStringLiteral("\\r"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '"': out += QStringLiteral("\\\""); break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '"':
+            out += QStringLiteral("\\\"");
+            break;
         default:
             if (u >= 0x20 && u < 0x7f)
                 out += QLatin1Char(c);
@@ -79,7 +89,8 @@ bool CommandReader::nextLine(DeviceFrame *frame)
     if (frame->text.endsWith('\r'))
         frame->text.chop(1);
     else
-        frame->violations << QStringLiteral("line %1 ends in LF without CR").arg(describeBytes(frame->text));
+        frame->violations
+                << QStringLiteral("line %1 ends in LF without CR").arg(describeBytes(frame->text));
     m_buffer.remove(0, lf + 1);
     return true;
 }
@@ -110,8 +121,9 @@ bool CommandReader::nextData(DeviceFrame *frame, bool *isData)
     // Tolerant on purpose: a header with odd blanks or capitals can still be
     // framed, and the unit records how it differs from the exact form.
     static const QRegularExpression pattern(
-        QStringLiteral("^SET UPDATE/SYSTEM:BIN +SIZE: *([0-9A-Za-z]+) +offset: *([0-9A-Za-z]+) *bin:$"),
-        QRegularExpression::CaseInsensitiveOption);
+            QStringLiteral("^SET UPDATE/SYSTEM:BIN +SIZE: *([0-9A-Za-z]+) +offset: *([0-9A-Za-z]+) "
+                           "*bin:$"),
+            QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(header));
     quint32 size = 0;
     quint32 offset = 0;
@@ -137,8 +149,9 @@ bool CommandReader::nextData(DeviceFrame *frame, bool *isData)
     } else {
         // Leave the bytes behind the data where they are: if the client merely
         // forgot the line end, the next command is still read correctly.
-        frame->violations << QStringLiteral("data command at offset %1 is followed by %2 instead of CR LF")
-                                 .arg(QString::number(offset, 16), describeBytes(trailer));
+        frame->violations << QStringLiteral(
+                                     "data command at offset %1 is followed by %2 instead of CR LF")
+                                     .arg(QString::number(offset, 16), describeBytes(trailer));
         m_buffer.remove(0, end);
     }
     return true;

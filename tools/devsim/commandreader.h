@@ -9,14 +9,15 @@
 struct DeviceFrame
 {
     enum Kind {
-        Line,   // text up to LF; `text` holds it without CR LF
-        Data,   // a data command: `text` is its header up to and including "bin:", `payload` the bytes
+        Line, // text up to LF; `text` holds it without CR LF
+        Data, // a data command: `text` is its header up to and including "bin:", `payload` the
+              // bytes
     };
     Kind kind = Line;
     QByteArray text;
     QByteArray payload;
-    quint32 size = 0;    // data commands: the size field as read (any case, leading zeros allowed)
-    quint32 offset = 0;  // data commands: the offset field as read
+    quint32 size = 0; // data commands: the size field as read (any case, leading zeros allowed)
+    quint32 offset = 0; // data commands: the offset field as read
     QStringList violations; // framing faults: missing CR, missing CR LF behind the data
 };
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
+int g_signalPipe[2] = { -1, -1 };
 
 // Only async-signal-safe work here: the number goes through a pipe and the
 // event loop does the rest.
@@ -45,22 +45,29 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("kvx-devsim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated KVX series units: SSDP answers and the TCP line protocol."));
+    parser.setApplicationDescription(
+            QStringLiteral("Simulated KVX series units: SSDP answers and the TCP line protocol."));
     parser.addHelpOption();
-    const QCommandLineOption configOption(QStringLiteral("config"), QStringLiteral("Configuration file (JSON)."),
+    const QCommandLineOption configOption(QStringLiteral("config"),
+                                          QStringLiteral("Configuration file (JSON)."),
                                           QStringLiteral("file"));
-    const QCommandLineOption resultsOption(QStringLiteral("results"),
-                                           QStringLiteral("Results file, written on SIGUSR1 and at exit (JSON)."),
-                                           QStringLiteral("file"));
-    const QCommandLineOption unitOption(QStringLiteral("unit"),
-                                        QStringLiteral("A unit with default settings at this address (repeatable)."),
-                                        QStringLiteral("address"));
-    const QCommandLineOption labOption(QStringLiteral("lab-units"),
-                                       QStringLiteral("A unit with default settings at every address of KVX_LAB_DEVICE_ADDRS."));
+    const QCommandLineOption resultsOption(
+            QStringLiteral("results"),
+            QStringLiteral("Results file, written on SIGUSR1 and at exit (JSON)."),
+            QStringLiteral("file"));
+    const QCommandLineOption unitOption(
+            QStringLiteral("unit"),
+            QStringLiteral("A unit with default settings at this address (repeatable)."),
+            QStringLiteral("address"));
+    const QCommandLineOption labOption(
+            QStringLiteral("lab-units"),
+            QStringLiteral(
+                    "A unit with default settings at every address of KVX_LAB_DEVICE_ADDRS."));
     const QCommandLineOption anyAddressOption(
-        QStringLiteral("any-address"),
-        QStringLiteral("Allow unit addresses outside the lab subnet 10.77.0.0/24 (never on a shared network)."));
-    parser.addOptions({configOption, resultsOption, unitOption, labOption, anyAddressOption});
+            QStringLiteral("any-address"),
+            QStringLiteral("Allow unit addresses outside the lab subnet 10.77.0.0/24 (never on a "
+                           "shared network)."));
+    parser.addOptions({ configOption, resultsOption, unitOption, labOption, anyAddressOption });
     parser.process(app);
 
     SimConfig config;
@@ -73,16 +80,19 @@ int main(int argc, char **argv)
             return 2;
         }
         if (!parseSimConfig(file.readAll(), &config, &error)) {
-            std::fprintf(stderr, "kvx-devsim: %s: %s\n", qPrintable(file.fileName()), qPrintable(error));
+            std::fprintf(stderr, "kvx-devsim: %s: %s\n", qPrintable(file.fileName()),
+                         qPrintable(error));
             return 2;
         }
     }
     QStringList extra = parser.values(unitOption);
     if (parser.isSet(labOption))
-        extra += qEnvironmentVariable("KVX_LAB_DEVICE_ADDRS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        extra += qEnvironmentVariable("KVX_LAB_DEVICE_ADDRS")
+                         .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &text : qAsConst(extra)) {
         QHostAddress address;
-        if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != text) {
+        if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol
+            || address.toString() != text) {
             std::fprintf(stderr, "kvx-devsim: not an IPv4 address: %s\n", qPrintable(text));
             return 2;
         }
@@ -95,11 +105,14 @@ int main(int argc, char **argv)
     // Units answer every search they hear and a flood goes to every searcher:
     // kept to the lab's subnet unless asked otherwise, a misplaced run cannot
     // reach anyone's real network.
-    const QPair<QHostAddress, int> labSubnet = QHostAddress::parseSubnet(QStringLiteral("10.77.0.0/24"));
+    const QPair<QHostAddress, int> labSubnet =
+            QHostAddress::parseSubnet(QStringLiteral("10.77.0.0/24"));
     for (const UnitConfig &unit : qAsConst(config.units)) {
         if (!parser.isSet(anyAddressOption) && !unit.address.isInSubnet(labSubnet)) {
-            std::fprintf(stderr, "kvx-devsim: %s is outside the lab subnet 10.77.0.0/24 (see --any-address)\n",
-                         qPrintable(unit.address.toString()));
+            std::fprintf(
+                    stderr,
+                    "kvx-devsim: %s is outside the lab subnet 10.77.0.0/24 (see --any-address)\n",
+                    qPrintable(unit.address.toString()));
             return 2;
         }
     }
@@ -110,7 +123,8 @@ int main(int argc, char **argv)
     }
     for (const UnitConfig &unit : qAsConst(config.units)) {
         if (!knownModels().contains(unit.model))
-            std::fprintf(stderr, "kvx-devsim: warning: %s is not a model of the family\n", qPrintable(unit.model));
+            std::fprintf(stderr, "kvx-devsim: warning: %s is not a model of the family\n",
+                         qPrintable(unit.model));
     }
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {

@@ -5,8 +5,9 @@
 
 const QStringList &knownModels()
 {
-    static const QStringList models{QStringLiteral("RT-6C"), QStringLiteral("VK-3F"), QStringLiteral("VK-5F"),
-                                    QStringLiteral("VL-3F"), QStringLiteral("ZP-9E")};
+    static const QStringList models{ QStringLiteral("RT-6C"), QStringLiteral("VK-3F"),
+                                     QStringLiteral("VK-5F"), QStringLiteral("VL-3F"),
+                                     QStringLiteral("ZP-9E") };
     return models;
 }
 
@@ -17,7 +18,8 @@ UnitConfig defaultUnit(const QHostAddress &address, int index)
     unit.model = knownModels().at(index % knownModels().size());
     unit.nickname = QStringLiteral("Unit %1").arg(index + 1);
     // The address in the node part keeps UUIDs distinct and stable across runs.
-    unit.uuid = QStringLiteral("63041253-1019-2006-1228-%1").arg(address.toIPv4Address(), 12, 16, QLatin1Char('0'));
+    unit.uuid = QStringLiteral("63041253-1019-2006-1228-%1")
+                        .arg(address.toIPv4Address(), 12, 16, QLatin1Char('0'));
     return unit;
 }
 
@@ -92,7 +94,8 @@ public:
     void fail(const char *key, const char *expected)
     {
         if (m_error->isEmpty())
-            *m_error = QStringLiteral("%1: \"%2\" must be %3").arg(m_where, QLatin1String(key), QLatin1String(expected));
+            *m_error = QStringLiteral("%1: \"%2\" must be %3")
+                               .arg(m_where, QLatin1String(key), QLatin1String(expected));
     }
 
     bool finish()
@@ -184,8 +187,10 @@ bool parseSimConfig(const QByteArray &json, SimConfig *config, QString *error)
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (doc.isNull() || !doc.isObject()) {
         *error = parseError.error != QJsonParseError::NoError
-                     ? QStringLiteral("not valid JSON: %1 at byte %2").arg(parseError.errorString()).arg(parseError.offset)
-                     : QStringLiteral("the configuration must be a JSON object");
+                ? QStringLiteral("not valid JSON: %1 at byte %2")
+                          .arg(parseError.errorString())
+                          .arg(parseError.offset)
+                : QStringLiteral("the configuration must be a JSON object");
         return false;
     }
     SimConfig result;
@@ -216,7 +221,9 @@ bool parseSimConfig(const QByteArray &json, SimConfig *config, QString *error)
         }
         for (const UnitConfig &other : qAsConst(result.units)) {
             if (other.address == unit.address) {
-                *error = QStringLiteral("units[%1]: address %2 is used twice").arg(i).arg(unit.address.toString());
+                *error = QStringLiteral("units[%1]: address %2 is used twice")
+                                 .arg(i)
+                                 .arg(unit.address.toString());
                 return false;
             }
         }

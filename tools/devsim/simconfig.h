@@ -10,21 +10,21 @@
 // by default.
 struct UnitFaults
 {
-    bool wrongPassword = false;   // reject every password
-    int ngDataIndex = -1;         // data command (0-based block number) answered NG ...
-    int ngDataTimes = 0;          // ... this many times before it is taken
+    bool wrongPassword = false; // reject every password
+    int ngDataIndex = -1; // data command (0-based block number) answered NG ...
+    int ngDataTimes = 0; // ... this many times before it is taken
     bool ngStart = false;
     bool ngEnd = false;
     bool ngQuery = false;
-    qint64 closeAtOffset = -1;    // close the connection when the data command for this offset arrives
+    qint64 closeAtOffset = -1; // close the connection when the data command for this offset arrives
     bool silentAfterLogin = false;
-    qint64 silentAtOffset = -1;   // stop answering when the data command for this offset arrives
-    bool refuse = false;          // no listening socket: connections are refused
-    int splitReplies = 0;         // write every reply as this many TCP segments (0 or 1: one write)
-    int splitPauseMs = 20;        // pause between those segments
-    bool coalesceNotify = false;  // put a NOTIFY line in the same segment behind every "OK SET"
-    int slowFinalAckMs = 0;       // extra delay of the reply to the end command
-    int faultConnections = -1;    // faults apply to the first n connections only (-1: all)
+    qint64 silentAtOffset = -1; // stop answering when the data command for this offset arrives
+    bool refuse = false; // no listening socket: connections are refused
+    int splitReplies = 0; // write every reply as this many TCP segments (0 or 1: one write)
+    int splitPauseMs = 20; // pause between those segments
+    bool coalesceNotify = false; // put a NOTIFY line in the same segment behind every "OK SET"
+    int slowFinalAckMs = 0; // extra delay of the reply to the end command
+    int faultConnections = -1; // faults apply to the first n connections only (-1: all)
 };
 
 struct UnitConfig
@@ -36,7 +36,8 @@ struct UnitConfig
     QString build = QStringLiteral("0100");
     QString uuid;
     QString password = QStringLiteral("admin");
-    int writeDelayMs = 0;           // time the unit takes to write the image before it acknowledges the end command
+    int writeDelayMs =
+            0; // time the unit takes to write the image before it acknowledges the end command
     double silentAfterSeconds = -1; // stop answering searches after this time (the unit goes away)
     double renameAfterSeconds = -1; // answer with newNickname from this time on
     QString newNickname;
@@ -45,10 +46,11 @@ struct UnitConfig
 
 struct SimConfig
 {
-    bool foreign = false;          // also answer each search with responses of other makers' devices
-    QHostAddress foreignAddress;   // where those come from; the first unit's address by default
-    int flood = 0;                 // foreign datagrams per second sent to every host that searched
-    QString interface;             // interface to join the SSDP group on; found from the units' addresses by default
+    bool foreign = false; // also answer each search with responses of other makers' devices
+    QHostAddress foreignAddress; // where those come from; the first unit's address by default
+    int flood = 0; // foreign datagrams per second sent to every host that searched
+    QString interface; // interface to join the SSDP group on; found from the units' addresses by
+                       // default
     QVector<UnitConfig> units;
 };
 

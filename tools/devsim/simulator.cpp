@@ -48,7 +48,8 @@ QJsonObject Simulator::results() const
     root.insert(QStringLiteral("peakConnections"), m_peakConnections);
     root.insert(QStringLiteral("openConnections"), m_openConnections);
     root.insert(QStringLiteral("msearchReceived"), m_ssdp->searchesReceived());
-    root.insert(QStringLiteral("msearchViolations"), QJsonArray::fromStringList(m_ssdp->searchViolations()));
+    root.insert(QStringLiteral("msearchViolations"),
+                QJsonArray::fromStringList(m_ssdp->searchViolations()));
     root.insert(QStringLiteral("foreignSent"), m_ssdp->foreignSent());
     root.insert(QStringLiteral("floodSent"), m_ssdp->floodSent());
     root.insert(QStringLiteral("generation"), m_generation);

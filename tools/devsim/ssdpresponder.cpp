@@ -14,10 +14,12 @@ constexpr quint16 kSsdpPort = 1900;
 constexpr int kFloodTickMs = 10;
 constexpr int kFloodBudgetMs = 6; // of every tick, at most
 constexpr int kMaxViolations = 200;
-const QAbstractSocket::BindMode kShared = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
-}
+const QAbstractSocket::BindMode kShared =
+        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+} // namespace
 
-SsdpResponder::SsdpResponder(const SimConfig &config, const QVector<UnitServer *> &units, QObject *parent)
+SsdpResponder::SsdpResponder(const SimConfig &config, const QVector<UnitServer *> &units,
+                             QObject *parent)
     : QObject(parent), m_config(config), m_units(units)
 {
     m_floodTimer.setInterval(kFloodTickMs);
@@ -51,8 +53,9 @@ bool SsdpResponder::start(QString *error)
     const QString ifaceName = findInterface();
     const QNetworkInterface iface = QNetworkInterface::interfaceFromName(ifaceName);
     if (!iface.isValid()) {
-        *error = ifaceName.isEmpty() ? QStringLiteral("no interface carries the first unit's address")
-                                     : QStringLiteral("no interface named %1").arg(ifaceName);
+        *error = ifaceName.isEmpty()
+                ? QStringLiteral("no interface carries the first unit's address")
+                : QStringLiteral("no interface named %1").arg(ifaceName);
         return false;
     }
     m_group = new QUdpSocket(this);
@@ -61,7 +64,8 @@ bool SsdpResponder::start(QString *error)
         return false;
     }
     if (!m_group->joinMulticastGroup(kGroup, iface)) {
-        *error = QStringLiteral("cannot join %1 on %2: %3").arg(kGroup.toString(), ifaceName, m_group->errorString());
+        *error = QStringLiteral("cannot join %1 on %2: %3")
+                         .arg(kGroup.toString(), ifaceName, m_group->errorString());
         return false;
     }
     connect(m_group, &QUdpSocket::readyRead, this, &SsdpResponder::slot_groupReadyRead);
@@ -70,7 +74,10 @@ bool SsdpResponder::start(QString *error)
         auto *socket = new QUdpSocket(this);
         const QHostAddress address = m_units[i]->config().address;
         if (!socket->bind(address, kSsdpPort, kShared)) {
-            *error = QStringLiteral("cannot bind %1:%2: %3").arg(address.toString()).arg(kSsdpPort).arg(socket->errorString());
+            *error = QStringLiteral("cannot bind %1:%2: %3")
+                             .arg(address.toString())
+                             .arg(kSsdpPort)
+                             .arg(socket->errorString());
             return false;
         }
         // A search sent straight to one unit is answered by that unit alone.
@@ -78,9 +85,9 @@ bool SsdpResponder::start(QString *error)
         m_unitSockets << socket;
     }
 
-    m_foreignAddress = !m_config.foreignAddress.isNull()  ? m_config.foreignAddress
-                       : m_units.isEmpty()                ? QHostAddress()
-                                                          : m_units.first()->config().address;
+    m_foreignAddress = !m_config.foreignAddress.isNull() ? m_config.foreignAddress
+            : m_units.isEmpty()                          ? QHostAddress()
+                                                         : m_units.first()->config().address;
     if (m_config.foreign || m_config.flood > 0) {
         for (int i = 0; i < m_units.size(); ++i) {
             if (m_units[i]->config().address == m_foreignAddress)
@@ -90,7 +97,7 @@ bool SsdpResponder::start(QString *error)
             m_foreignSocket = new QUdpSocket(this);
             if (!m_foreignSocket->bind(m_foreignAddress, 0)) {
                 *error = QStringLiteral("cannot bind the foreign sender %1: %2")
-                             .arg(m_foreignAddress.toString(), m_foreignSocket->errorString());
+                                 .arg(m_foreignAddress.toString(), m_foreignSocket->errorString());
                 return false;
             }
         }
@@ -115,12 +122,16 @@ void SsdpResponder::readFrom(QUdpSocket *socket, int onlyUnit)
     }
 }
 
-void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sender, quint16 port, int onlyUnit)
+void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sender, quint16 port,
+                           int onlyUnit)
 {
     ++m_searchesReceived;
     if (datagram != SsdpText::expectedSearch() && m_violations.size() < kMaxViolations) {
         m_violations << QStringLiteral("%1 bytes from %2:%3: %4")
-                            .arg(datagram.size()).arg(sender.toString()).arg(port).arg(describeBytes(datagram, 200));
+                                .arg(datagram.size())
+                                .arg(sender.toString())
+                                .arg(port)
+                                .arg(describeBytes(datagram, 200));
     }
     if (!SsdpText::isSearch(datagram))
         return;
@@ -133,8 +144,9 @@ void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sende
         if (unit.silentAfterSeconds >= 0 && seconds >= unit.silentAfterSeconds)
             continue;
         const bool renamed = unit.renameAfterSeconds >= 0 && seconds >= unit.renameAfterSeconds;
-        m_unitSockets[i]->writeDatagram(SsdpText::unitResponse(unit, renamed ? unit.newNickname : unit.nickname),
-                                        sender, port);
+        m_unitSockets[i]->writeDatagram(
+                SsdpText::unitResponse(unit, renamed ? unit.newNickname : unit.nickname), sender,
+                port);
         ++m_units[i]->stats().searchesAnswered;
     }
     if (m_config.foreign) {
@@ -144,7 +156,8 @@ void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sende
         }
     }
     if (m_config.flood > 0) {
-        m_floodTargets.insert(sender.toString() + QLatin1Char(':') + QString::number(port), Target{sender, port});
+        m_floodTargets.insert(sender.toString() + QLatin1Char(':') + QString::number(port),
+                              Target{ sender, port });
         if (!m_floodTimer.isActive()) {
             m_floodClock.start();
             m_floodDue = 0;

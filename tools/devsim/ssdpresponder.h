@@ -21,7 +21,8 @@ class SsdpResponder : public QObject
     Q_OBJECT
 
 public:
-    SsdpResponder(const SimConfig &config, const QVector<UnitServer *> &units, QObject *parent = nullptr);
+    SsdpResponder(const SimConfig &config, const QVector<UnitServer *> &units,
+                  QObject *parent = nullptr);
 
     // Binds and joins the group; false with a reason on failure.
     bool start(QString *error);

@@ -11,7 +11,7 @@ namespace {
 // A client that breaks the protocol on every block would otherwise grow the
 // results file without bound.
 constexpr int kMaxViolations = 200;
-}
+} // namespace
 
 UnitServer::UnitServer(const UnitConfig &config, QObject *parent)
     : QObject(parent), m_config(config)
@@ -25,7 +25,9 @@ bool UnitServer::start(QString *error)
     m_server = new QTcpServer(this);
     if (!m_server->listen(m_config.address, kPort)) {
         *error = QStringLiteral("cannot listen on %1:%2: %3")
-                     .arg(m_config.address.toString()).arg(kPort).arg(m_server->errorString());
+                         .arg(m_config.address.toString())
+                         .arg(kPort)
+                         .arg(m_server->errorString());
         return false;
     }
     connect(m_server, &QTcpServer::newConnection, this, &UnitServer::slot_newConnection);
@@ -44,7 +46,8 @@ void UnitServer::slot_newConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         const int index = m_stats.connections++;
-        const bool faulty = m_config.faults.faultConnections < 0 || index < m_config.faults.faultConnections;
+        const bool faulty =
+                m_config.faults.faultConnections < 0 || index < m_config.faults.faultConnections;
         m_stats.peakConnections = qMax(m_stats.peakConnections, ++m_stats.openConnections);
         auto *session = new UnitSession(socket, this, faulty);
         m_sessions << session;
@@ -80,7 +83,8 @@ QJsonObject UnitServer::results() const
     unit.insert(QStringLiteral("announcedSize"), double(m_stats.announcedSize));
     unit.insert(QStringLiteral("bytesReceived"), double(m_stats.bytesReceived));
     unit.insert(QStringLiteral("sha256"),
-                QString::fromLatin1(QCryptographicHash::hash(received, QCryptographicHash::Sha256).toHex()));
+                QString::fromLatin1(
+                        QCryptographicHash::hash(received, QCryptographicHash::Sha256).toHex()));
     unit.insert(QStringLiteral("endAcknowledged"), m_stats.endAcknowledged);
     unit.insert(QStringLiteral("dataCommands"), m_stats.dataCommands);
     unit.insert(QStringLiteral("resends"), m_stats.resends);

@@ -17,13 +17,13 @@ struct UnitStats
     int peakConnections = 0;
     int loginAttempts = 0;
     int logins = 0;
-    int transfers = 0;          // start commands accepted
-    qint64 announcedSize = -1;  // size of the last accepted start command
-    qint64 bytesReceived = 0;   // contiguous bytes of that image taken so far
-    QByteArray image;           // the image as received, in offset order
+    int transfers = 0; // start commands accepted
+    qint64 announcedSize = -1; // size of the last accepted start command
+    qint64 bytesReceived = 0; // contiguous bytes of that image taken so far
+    QByteArray image; // the image as received, in offset order
     bool endAcknowledged = false;
-    int dataCommands = 0;       // every data command read, resends included
-    int resends = 0;            // data commands that repeated a block answered NG
+    int dataCommands = 0; // every data command read, resends included
+    int resends = 0; // data commands that repeated a block answered NG
     int ngSent = 0;
     int searchesAnswered = 0;
     QStringList violations;

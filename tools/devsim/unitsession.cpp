@@ -12,7 +12,7 @@ constexpr qint64 kBlockSize = 512;
 // An announced size beyond this cannot be a unit's firmware; refusing it keeps a
 // broken client from making the simulator allocate gigabytes.
 constexpr quint32 kMaxImageSize = 64u * 1024 * 1024;
-}
+} // namespace
 
 UnitSession::UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty)
     : QObject(unit),
@@ -63,7 +63,8 @@ void UnitSession::slot_readyRead()
         return; // a silent unit reads and forgets, so the client's writes never block
     m_reader.append(bytes);
     DeviceFrame frame;
-    while ((m_state == AwaitWake || m_state == AwaitPassword || m_state == LoggedIn) && m_reader.next(&frame)) {
+    while ((m_state == AwaitWake || m_state == AwaitPassword || m_state == LoggedIn)
+           && m_reader.next(&frame)) {
         if (m_state == LoggedIn)
             handleCommand(frame);
         else
@@ -77,7 +78,8 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
         violation(text);
     if (m_state == AwaitWake) {
         if (!frame.text.isEmpty())
-            violation(QStringLiteral("wake-up %1 is not an empty line").arg(describeBytes(frame.text)));
+            violation(QStringLiteral("wake-up %1 is not an empty line")
+                              .arg(describeBytes(frame.text)));
         reply(QByteArrayLiteral("Enter Password:"));
         m_state = AwaitPassword;
         return;
@@ -104,7 +106,7 @@ void UnitSession::handleCommand(const DeviceFrame &frame)
 
     if (command.kind != DeviceCommand::Data && m_ngOffset >= 0) {
         violation(QStringLiteral("the data command at offset %1 was answered NG and not sent again")
-                      .arg(QString::number(m_ngOffset, 16)));
+                          .arg(QString::number(m_ngOffset, 16)));
         m_ngOffset = -1;
     }
 
@@ -113,7 +115,8 @@ void UnitSession::handleCommand(const DeviceFrame &frame)
         if (m_faults.ngQuery)
             replyNg();
         else
-            reply(QByteArrayLiteral("OK GET DEVICE/NAME:\"") + m_config.model.toUtf8() + QByteArrayLiteral("\"\r\n"));
+            reply(QByteArrayLiteral("OK GET DEVICE/NAME:\"") + m_config.model.toUtf8()
+                  + QByteArrayLiteral("\"\r\n"));
         break;
     case DeviceCommand::GetVersion:
         if (m_faults.ngQuery)
@@ -180,10 +183,13 @@ void UnitSession::handleData(const DeviceCommand &command, const DeviceFrame &fr
         if (command.offset == m_ngOffset) {
             ++stats.resends;
             if (block != m_ngBlock)
-                violation(QStringLiteral("the data command at offset %1 was sent again after NG with different bytes").arg(at));
+                violation(QStringLiteral("the data command at offset %1 was sent again after NG "
+                                         "with different bytes")
+                                  .arg(at));
         } else {
-            violation(QStringLiteral("the data command at offset %1 was answered NG; the next one has offset %2")
-                          .arg(QString::number(m_ngOffset, 16), at));
+            violation(QStringLiteral("the data command at offset %1 was answered NG; the next one "
+                                     "has offset %2")
+                              .arg(QString::number(m_ngOffset, 16), at));
         }
         m_ngOffset = -1;
     }
@@ -202,13 +208,13 @@ void UnitSession::handleData(const DeviceCommand &command, const DeviceFrame &fr
     }
     if (command.offset != stats.bytesReceived) {
         refuse(QStringLiteral("data command at offset %1; the next block starts at %2")
-                   .arg(at, QString::number(stats.bytesReceived, 16)));
+                       .arg(at, QString::number(stats.bytesReceived, 16)));
         return;
     }
     const qint64 expected = qMin(kBlockSize, stats.announcedSize - stats.bytesReceived);
     if (command.size != expected) {
         refuse(QStringLiteral("data command at offset %1 carries %2 bytes; expected %3")
-                   .arg(at, QString::number(command.size, 16), QString::number(expected, 16)));
+                       .arg(at, QString::number(command.size, 16), QString::number(expected, 16)));
         return;
     }
     if (m_faults.ngDataTimes > 0 && command.offset / kBlockSize == quint32(m_faults.ngDataIndex)
@@ -236,13 +242,16 @@ void UnitSession::handleEnd()
         return;
     }
     if (stats.bytesReceived != stats.announcedSize) {
-        violation(QStringLiteral("end command after %1 of %2 bytes").arg(stats.bytesReceived).arg(stats.announcedSize));
+        violation(QStringLiteral("end command after %1 of %2 bytes")
+                          .arg(stats.bytesReceived)
+                          .arg(stats.announcedSize));
         replyNg();
         return;
     }
     // The unit writes the image to flash before it answers.
     UnitServer *unit = m_unit;
-    replyOkSet(m_config.writeDelayMs + m_faults.slowFinalAckMs, [unit] { unit->stats().endAcknowledged = true; });
+    replyOkSet(m_config.writeDelayMs + m_faults.slowFinalAckMs,
+               [unit] { unit->stats().endAcknowledged = true; });
 }
 
 void UnitSession::replyOkSet(int delayMs, std::function<void()> written)
@@ -250,8 +259,10 @@ void UnitSession::replyOkSet(int delayMs, std::function<void()> written)
     QByteArray bytes = QByteArrayLiteral("OK SET\r\n");
     if (m_faults.coalesceNotify) {
         const UnitStats &stats = m_unit->stats();
-        const qint64 percent = stats.announcedSize > 0 ? stats.bytesReceived * 100 / stats.announcedSize : 0;
-        bytes += QByteArrayLiteral("NOTIFY UPDATE/SYSTEM:PROGRESS:") + QByteArray::number(percent) + "\r\n";
+        const qint64 percent =
+                stats.announcedSize > 0 ? stats.bytesReceived * 100 / stats.announcedSize : 0;
+        bytes += QByteArrayLiteral("NOTIFY UPDATE/SYSTEM:PROGRESS:") + QByteArray::number(percent)
+                + "\r\n";
     }
     reply(bytes, delayMs, std::move(written));
 }

@@ -64,7 +64,7 @@ private:
     QList<Pending> m_out;
     QTimer m_outTimer;
 
-    int m_ngDataCount = 0;    // NG answers given so far to the faulty block
-    qint64 m_ngOffset = -1;   // offset of the data command last answered NG, -1 if none
-    QByteArray m_ngBlock;     // that command's header and payload, to check the resend
+    int m_ngDataCount = 0; // NG answers given so far to the faulty block
+    qint64 m_ngOffset = -1; // offset of the data command last answered NG, -1 if none
+    QByteArray m_ngBlock; // that command's header and payload, to check the resend
 };

@@ -15,9 +15,9 @@ int main(int argc, char **argv)
     }
     constexpr std::size_t kSize = 579616;
     std::vector<unsigned char> image(kSize, 0);
-    const unsigned char header[12] = {'V', 'K', '-', '3', 'F', 0, 0, 0,
-                                      104, 0,   // version, little-endian
-                                      119, 0};  // build, little-endian
+    const unsigned char header[12] = { 'V', 'K', '-', '3', 'F',
+                                       0,   0,   0,   104, 0, // version, little-endian
+                                       119, 0 }; // build, little-endian
     for (std::size_t i = 0; i < sizeof header; ++i)
         image[i] = header[i];
 

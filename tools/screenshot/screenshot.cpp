@@ -32,8 +32,7 @@ void settle(int ms = 100)
 class Shooter
 {
 public:
-    explicit Shooter(const QString &dir)
-        : m_dir(dir)
+    explicit Shooter(const QString &dir) : m_dir(dir)
     {
         QQmlContext *context = m_engine.rootContext();
         context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
@@ -57,7 +56,8 @@ public:
     QObject *card(int row)
     {
         QVariant result;
-        QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
+        QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
+                                  Q_ARG(QVariant, row));
         return qvariant_cast<QObject *>(result);
     }
 
@@ -97,9 +97,10 @@ QString address(int i)
     return QStringLiteral("10.77.0.%1").arg(10 + i);
 }
 
-const char *const kNames[] = {"Stage Left", "Stage Right", "Monitor 1", "Monitor 2", "Delay Tower",
-                              "Foyer",      "Balcony",     "Sub Array"};
-const char *const kModels[] = {"ZP-9E", "ZP-9E", "VK-3F", "VK-3F", "ZP-9E", "VK-3F", "ZP-9E", "VK-3F"};
+const char *const kNames[] = { "Stage Left",  "Stage Right", "Monitor 1", "Monitor 2",
+                               "Delay Tower", "Foyer",       "Balcony",   "Sub Array" };
+const char *const kModels[] = { "ZP-9E", "ZP-9E", "VK-3F", "VK-3F",
+                                "ZP-9E", "VK-3F", "ZP-9E", "VK-3F" };
 
 } // namespace
 
@@ -127,8 +128,8 @@ int main(int argc, char *argv[])
         if (!s.ok())
             return 1;
         for (int i = 0; i < 6; ++i)
-            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]), QString::fromLatin1(kModels[i]),
-                             QStringLiteral("1.02"));
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
+                             QString::fromLatin1(kModels[i]), QStringLiteral("1.02"));
         s.card(1)->setProperty("m_f_selected", true);
         s.core().progress(QStringLiteral("connecting..."), address(2));
         s.core().updateUnit(address(2), QStringLiteral("m_build"), QStringLiteral("(build0107)"));
@@ -154,8 +155,8 @@ int main(int argc, char *argv[])
         if (!s.ok())
             return 1;
         for (int i = 0; i < 8; ++i)
-            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]), QString::fromLatin1(kModels[i]),
-                             QStringLiteral("1.02"));
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
+                             QString::fromLatin1(kModels[i]), QStringLiteral("1.02"));
         s.call("selectAllUnits");
         s.call("start_update");
         s.core().progress(QStringLiteral("Starting..."), address(0));
@@ -166,7 +167,7 @@ int main(int argc, char *argv[])
         s.call("second_tick");
         good = s.save(QStringLiteral("progress-updating.png")) && good;
 
-        for (int i : {0, 1, 2, 4, 5})
+        for (int i : { 0, 1, 2, 4, 5 })
             s.core().progress(QStringLiteral("Firmware update completed."), address(i));
         s.call("second_tick");
         s.call("second_tick");

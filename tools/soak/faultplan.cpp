@@ -29,7 +29,7 @@ quint64 mix(quint64 x)
 class Random
 {
 public:
-    explicit Random(quint64 seed) : m_state(seed) {}
+    explicit Random(quint64 seed) : m_state(seed) { }
     quint64 next() { return mix(m_state++); }
     // 0 .. n-1 (the bias of a modulo is far below what a soak can notice).
     int below(int n) { return n > 0 ? int(next() % quint64(n)) : 0; }
@@ -83,66 +83,71 @@ void inject(Unit *unit, Random *random, int round, int index, int imageSize)
     case Kind::None:
         break;
     case Kind::WrongPassword:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("wrongPassword"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("wrongPassword"), true } }));
         break;
     case Kind::NgDataRecovered:
     case Kind::NgDataEndless: {
         const int block = random->below(blocks);
-        const int times = unit->kind == Kind::NgDataRecovered ? 1 + random->below(kClientResends)
-                                                               : kClientResends + 1 + random->below(4);
+        const int times = unit->kind == Kind::NgDataRecovered
+                ? 1 + random->below(kClientResends)
+                : kClientResends + 1 + random->below(4);
         c.insert(QStringLiteral("faults"),
-                 faults({{QStringLiteral("ngData"), QJsonObject{{QStringLiteral("index"), block},
-                                                                {QStringLiteral("times"), times}}}}));
+                 faults({ { QStringLiteral("ngData"),
+                            QJsonObject{ { QStringLiteral("index"), block },
+                                         { QStringLiteral("times"), times } } } }));
         unit->detail = QStringLiteral("block %1, %2 times").arg(block).arg(times);
         break;
     }
     case Kind::NgStart:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("ngStart"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("ngStart"), true } }));
         break;
     case Kind::NgEnd:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("ngEnd"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("ngEnd"), true } }));
         break;
     case Kind::NgQuery:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("ngQuery"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("ngQuery"), true } }));
         break;
     case Kind::CloseAtOffset:
     case Kind::SilentAtOffset: {
         const int offset = random->below(imageSize);
         c.insert(QStringLiteral("faults"),
-                 faults({{unit->kind == Kind::CloseAtOffset ? QStringLiteral("closeAtOffset")
-                                                            : QStringLiteral("silentAtOffset"),
-                          offset}}));
+                 faults({ { unit->kind == Kind::CloseAtOffset ? QStringLiteral("closeAtOffset")
+                                                              : QStringLiteral("silentAtOffset"),
+                            offset } }));
         unit->detail = QStringLiteral("offset %1").arg(offset);
         break;
     }
     case Kind::SilentAfterLogin:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("silentAfterLogin"), true}}));
+        c.insert(QStringLiteral("faults"),
+                 faults({ { QStringLiteral("silentAfterLogin"), true } }));
         break;
     case Kind::Refuse:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("refuse"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("refuse"), true } }));
         break;
     case Kind::SplitReplies: {
         // Short pauses: every one of the 1,100-odd replies is split.
         const int pieces = 2 + random->below(3);
         const int pause = random->below(3);
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("splitReplies"), pieces},
-                                                   {QStringLiteral("splitPauseMs"), pause}}));
+        c.insert(QStringLiteral("faults"),
+                 faults({ { QStringLiteral("splitReplies"), pieces },
+                          { QStringLiteral("splitPauseMs"), pause } }));
         unit->detail = QStringLiteral("%1 pieces, %2 ms apart").arg(pieces).arg(pause);
         break;
     }
     case Kind::CoalesceNotify:
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("coalesceNotify"), true}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("coalesceNotify"), true } }));
         break;
     case Kind::SlowFinalAck: {
         const int ms = 1000 + random->below(7001);
-        c.insert(QStringLiteral("faults"), faults({{QStringLiteral("slowFinalAckMs"), ms}}));
+        c.insert(QStringLiteral("faults"), faults({ { QStringLiteral("slowFinalAckMs"), ms } }));
         unit->detail = QStringLiteral("%1 ms").arg(ms);
         break;
     }
     case Kind::Rename: {
         const int seconds = 2 + random->below(39);
         c.insert(QStringLiteral("renameAfterSeconds"), seconds);
-        c.insert(QStringLiteral("newNickname"), QStringLiteral("Renamed %1.%2").arg(round).arg(index + 1));
+        c.insert(QStringLiteral("newNickname"),
+                 QStringLiteral("Renamed %1.%2").arg(round).arg(index + 1));
         unit->detail = QStringLiteral("after %1 s").arg(seconds);
         break;
     }
@@ -163,31 +168,49 @@ void inject(Unit *unit, Random *random, int round, int index, int imageSize)
 
 QList<Kind> faultKinds()
 {
-    return {Kind::WrongPassword, Kind::NgDataRecovered, Kind::NgDataEndless, Kind::NgStart,
-            Kind::NgEnd, Kind::NgQuery, Kind::CloseAtOffset, Kind::SilentAfterLogin,
-            Kind::SilentAtOffset, Kind::Refuse, Kind::SplitReplies, Kind::CoalesceNotify,
-            Kind::SlowFinalAck, Kind::Rename, Kind::Vanish};
+    return {
+        Kind::WrongPassword,  Kind::NgDataRecovered, Kind::NgDataEndless, Kind::NgStart,
+        Kind::NgEnd,          Kind::NgQuery,         Kind::CloseAtOffset, Kind::SilentAfterLogin,
+        Kind::SilentAtOffset, Kind::Refuse,          Kind::SplitReplies,  Kind::CoalesceNotify,
+        Kind::SlowFinalAck,   Kind::Rename,          Kind::Vanish
+    };
 }
 
 QString kindName(Kind kind)
 {
     switch (kind) {
-    case Kind::None: return QStringLiteral("none");
-    case Kind::WrongPassword: return QStringLiteral("wrongPassword");
-    case Kind::NgDataRecovered: return QStringLiteral("ngData(recovered)");
-    case Kind::NgDataEndless: return QStringLiteral("ngData(endless)");
-    case Kind::NgStart: return QStringLiteral("ngStart");
-    case Kind::NgEnd: return QStringLiteral("ngEnd");
-    case Kind::NgQuery: return QStringLiteral("ngQuery");
-    case Kind::CloseAtOffset: return QStringLiteral("closeAtOffset");
-    case Kind::SilentAfterLogin: return QStringLiteral("silentAfterLogin");
-    case Kind::SilentAtOffset: return QStringLiteral("silentAtOffset");
-    case Kind::Refuse: return QStringLiteral("refuse");
-    case Kind::SplitReplies: return QStringLiteral("splitReplies");
-    case Kind::CoalesceNotify: return QStringLiteral("coalesceNotify");
-    case Kind::SlowFinalAck: return QStringLiteral("slowFinalAck");
-    case Kind::Rename: return QStringLiteral("rename");
-    case Kind::Vanish: return QStringLiteral("vanish");
+    case Kind::None:
+        return QStringLiteral("none");
+    case Kind::WrongPassword:
+        return QStringLiteral("wrongPassword");
+    case Kind::NgDataRecovered:
+        return QStringLiteral("ngData(recovered)");
+    case Kind::NgDataEndless:
+        return QStringLiteral("ngData(endless)");
+    case Kind::NgStart:
+        return QStringLiteral("ngStart");
+    case Kind::NgEnd:
+        return QStringLiteral("ngEnd");
+    case Kind::NgQuery:
+        return QStringLiteral("ngQuery");
+    case Kind::CloseAtOffset:
+        return QStringLiteral("closeAtOffset");
+    case Kind::SilentAfterLogin:
+        return QStringLiteral("silentAfterLogin");
+    case Kind::SilentAtOffset:
+        return QStringLiteral("silentAtOffset");
+    case Kind::Refuse:
+        return QStringLiteral("refuse");
+    case Kind::SplitReplies:
+        return QStringLiteral("splitReplies");
+    case Kind::CoalesceNotify:
+        return QStringLiteral("coalesceNotify");
+    case Kind::SlowFinalAck:
+        return QStringLiteral("slowFinalAck");
+    case Kind::Rename:
+        return QStringLiteral("rename");
+    case Kind::Vanish:
+        return QStringLiteral("vanish");
     }
     return QString();
 }
@@ -234,7 +257,8 @@ QList<Unit> round(quint64 seed, int round, const QStringList &addresses, int ima
         unit.address = addresses.at(i);
         unit.config.insert(QStringLiteral("address"), unit.address);
         unit.config.insert(QStringLiteral("model"), knownModels().at(i % knownModels().size()));
-        unit.config.insert(QStringLiteral("nickname"), QStringLiteral("Soak %1.%2").arg(round).arg(i + 1));
+        unit.config.insert(QStringLiteral("nickname"),
+                           QStringLiteral("Soak %1.%2").arg(round).arg(i + 1));
         if (faulty.at(i)) {
             unit.kind = dealtKind(seed, dealt++);
             inject(&unit, &random, round, i, imageSize);
@@ -249,7 +273,7 @@ QJsonObject simulatorConfig(const QList<Unit> &units, int flood)
     QJsonArray array;
     for (const Unit &unit : units)
         array.append(unit.config);
-    QJsonObject config{{QStringLiteral("units"), array}};
+    QJsonObject config{ { QStringLiteral("units"), array } };
     if (flood > 0)
         config.insert(QStringLiteral("flood"), flood);
     return config;

@@ -17,26 +17,26 @@ namespace FaultPlan {
 
 enum class Kind {
     None,
-    WrongPassword,    // the unit rejects every password
-    NgDataRecovered,  // one data command answered NG a few times, then taken
-    NgDataEndless,    // one data command answered NG more often than the client resends
-    NgStart,          // NG to the start command
-    NgEnd,            // NG to the end command
-    NgQuery,          // NG to the name query
-    CloseAtOffset,    // the unit closes the connection in the middle of the image
+    WrongPassword, // the unit rejects every password
+    NgDataRecovered, // one data command answered NG a few times, then taken
+    NgDataEndless, // one data command answered NG more often than the client resends
+    NgStart, // NG to the start command
+    NgEnd, // NG to the end command
+    NgQuery, // NG to the name query
+    CloseAtOffset, // the unit closes the connection in the middle of the image
     SilentAfterLogin, // the unit reads and ignores everything after the login
-    SilentAtOffset,   // the same from a block in the middle of the image on
-    Refuse,           // nothing listens: the connection is refused
-    SplitReplies,     // every reply in several TCP segments with pauses
-    CoalesceNotify,   // a NOTIFY line in the same segment behind every OK SET
-    SlowFinalAck,     // the unit takes seconds to write its flash
-    Rename,           // the unit's nickname changes during the round
-    Vanish,           // the unit stops answering searches during the round
+    SilentAtOffset, // the same from a block in the middle of the image on
+    Refuse, // nothing listens: the connection is refused
+    SplitReplies, // every reply in several TCP segments with pauses
+    CoalesceNotify, // a NOTIFY line in the same segment behind every OK SET
+    SlowFinalAck, // the unit takes seconds to write its flash
+    Rename, // the unit's nickname changes during the round
+    Vanish, // the unit stops answering searches during the round
 };
 
 enum class Outcome {
-    Succeeds,       // "Firmware update completed." and nothing else
-    Fails,          // exactly one error text
+    Succeeds, // "Firmware update completed." and nothing else
+    Fails, // exactly one error text
     SucceedsOrLost, // completed, or its card went away before it was started
 };
 
@@ -45,7 +45,7 @@ struct Unit
     QString address;
     Kind kind = Kind::None;
     QJsonObject config; // the unit's entry in the simulator's configuration
-    QString detail;     // the fault's parameters, for the log
+    QString detail; // the fault's parameters, for the log
 };
 
 // Every kind but None, in declaration order.

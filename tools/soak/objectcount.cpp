@@ -19,7 +19,7 @@ namespace {
 enum { HookDataVersion = 0, HookDataSize = 1, AddQObject = 3, RemoveQObject = 4 };
 using Callback = void (*)(QObject *);
 
-std::atomic<long long> g_live{0};
+std::atomic<long long> g_live{ 0 };
 
 // Objects are made on other threads too (the QML type loader's), and Qt's own
 // global objects die after every static of this program: the books live on

@@ -44,10 +44,14 @@ Outcome outcomeOf(const QStringList &texts)
 QString outcomeName(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::Succeeded: return QStringLiteral("succeeded");
-    case Outcome::Failed: return QStringLiteral("failed");
-    case Outcome::Lost: return QStringLiteral("lost");
-    case Outcome::Both: return QStringLiteral("succeeded and failed");
+    case Outcome::Succeeded:
+        return QStringLiteral("succeeded");
+    case Outcome::Failed:
+        return QStringLiteral("failed");
+    case Outcome::Lost:
+        return QStringLiteral("lost");
+    case Outcome::Both:
+        return QStringLiteral("succeeded and failed");
     }
     return QString();
 }
@@ -62,9 +66,11 @@ QString imageProblem(const QJsonObject &unit, const QByteArray &image)
     const int received = unit.value(QLatin1String("bytesReceived")).toInt();
     if (received != image.size())
         return QStringLiteral("received %1 bytes").arg(received);
-    const QString sha = QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
     if (unit.value(QLatin1String("sha256")).toString() != sha)
-        return QStringLiteral("SHA-256 %1 differs from the image's").arg(unit.value(QLatin1String("sha256")).toString());
+        return QStringLiteral("SHA-256 %1 differs from the image's")
+                .arg(unit.value(QLatin1String("sha256")).toString());
     if (!unit.value(QLatin1String("endAcknowledged")).toBool())
         return QStringLiteral("the end command was not acknowledged");
     return QString();
@@ -81,14 +87,18 @@ Verdict check(const Facts &facts)
     const QRegularExpressionMatch ok = okLine.match(facts.successLine);
     const QRegularExpressionMatch ng = ngLine.match(facts.failureLine);
     if (!ok.hasMatch() || !ng.hasMatch()) {
-        v.problems << QStringLiteral("overlay lines unreadable: \"%1\" / \"%2\"").arg(facts.successLine, facts.failureLine);
+        v.problems << QStringLiteral("overlay lines unreadable: \"%1\" / \"%2\"")
+                              .arg(facts.successLine, facts.failureLine);
     } else {
         v.succeeded = ok.captured(1).toInt();
         v.failed = ng.captured(1).toInt();
         v.lost = ng.captured(2).isEmpty() ? 0 : ng.captured(2).toInt();
         if (v.succeeded + v.failed + v.lost != units)
             v.problems << QStringLiteral("overlay counts %1 + %2 + %3 do not add up to %4 units")
-                              .arg(v.succeeded).arg(v.failed).arg(v.lost).arg(units);
+                                  .arg(v.succeeded)
+                                  .arg(v.failed)
+                                  .arg(v.lost)
+                                  .arg(units);
     }
 
     int completedUnits = 0;
@@ -97,17 +107,23 @@ Verdict check(const Facts &facts)
         const QStringList texts = facts.texts.value(unit.address);
         const Outcome outcome = outcomeOf(texts);
         v.outcomes.insert(unit.address, outcome);
-        const QString who = unit.address + QLatin1String(" (") + FaultPlan::kindName(unit.kind) + QLatin1String(")");
+        const QString who = unit.address + QLatin1String(" (") + FaultPlan::kindName(unit.kind)
+                + QLatin1String(")");
         const int errors = errorTexts(texts);
         errorCount += errors;
         if (texts.count(kCompleted) > 1)
             v.problems << who + QStringLiteral(": completed %1 times").arg(texts.count(kCompleted));
         if (errors > 1)
-            v.problems << who + QStringLiteral(": %1 error texts: %2").arg(errors).arg(texts.filter(QStringLiteral("ERROR")).join(QLatin1String(" | ")));
+            v.problems << who
+                            + QStringLiteral(": %1 error texts: %2")
+                                      .arg(errors)
+                                      .arg(texts.filter(QStringLiteral("ERROR"))
+                                                   .join(QLatin1String(" | ")));
 
         if (outcome == Outcome::Succeeded || outcome == Outcome::Both) {
             ++completedUnits;
-            const QString problem = imageProblem(findUnit(facts.results, unit.address), facts.image);
+            const QString problem =
+                    imageProblem(findUnit(facts.results, unit.address), facts.image);
             if (!problem.isEmpty()) {
                 ++v.lostImages;
                 v.problems << who + QStringLiteral(": counted as succeeded but ") + problem;
@@ -118,9 +134,14 @@ Verdict check(const Facts &facts)
         if (facts.cardTexts.contains(unit.address)) {
             const QString card = facts.cardTexts.value(unit.address);
             if (outcome == Outcome::Lost)
-                v.problems << who + QStringLiteral(": the run never ended (the card shows \"%1\")").arg(card);
+                v.problems << who
+                                + QStringLiteral(": the run never ended (the card shows \"%1\")")
+                                          .arg(card);
             else if (card != texts.last())
-                v.problems << who + QStringLiteral(": the card shows \"%1\", the last text was \"%2\"").arg(card, texts.last());
+                v.problems << who
+                                + QStringLiteral(
+                                          ": the card shows \"%1\", the last text was \"%2\"")
+                                          .arg(card, texts.last());
         }
 
         bool expected = false;
@@ -138,7 +159,9 @@ Verdict check(const Facts &facts)
         if (!expected) {
             if (unit.kind == FaultPlan::Kind::None)
                 ++v.healthyFailures;
-            v.problems << who + QStringLiteral(": %1 (last text \"%2\")").arg(outcomeName(outcome), texts.value(texts.size() - 1));
+            v.problems << who
+                            + QStringLiteral(": %1 (last text \"%2\")")
+                                      .arg(outcomeName(outcome), texts.value(texts.size() - 1));
         }
 
         const QJsonObject sim = findUnit(facts.results, unit.address);
@@ -151,14 +174,19 @@ Verdict check(const Facts &facts)
     }
 
     if (v.succeeded >= 0 && v.succeeded != completedUnits)
-        v.problems << QStringLiteral("overlay counts %1 succeeded, the units' texts %2").arg(v.succeeded).arg(completedUnits);
+        v.problems << QStringLiteral("overlay counts %1 succeeded, the units' texts %2")
+                              .arg(v.succeeded)
+                              .arg(completedUnits);
     if (v.failed >= 0 && v.failed != errorCount)
-        v.problems << QStringLiteral("overlay counts %1 failed, the units' texts %2 errors").arg(v.failed).arg(errorCount);
+        v.problems << QStringLiteral("overlay counts %1 failed, the units' texts %2 errors")
+                              .arg(v.failed)
+                              .arg(errorCount);
 
     for (const QString &address : facts.busyRecords)
         v.problems << address + QStringLiteral(": record stuck outside Idle");
 
-    const QJsonArray searchViolations = facts.results.value(QLatin1String("msearchViolations")).toArray();
+    const QJsonArray searchViolations =
+            facts.results.value(QLatin1String("msearchViolations")).toArray();
     for (const QJsonValue &violation : searchViolations)
         v.problems << QStringLiteral("search: ") + violation.toString();
     const int peak = facts.results.value(QLatin1String("peakConnections")).toInt();

@@ -56,17 +56,15 @@ QStringList busyRecords(const UdpMachineList *table)
     QStringList busy;
     for (const UdpMachineNode *node : table->nodes()) {
         if (node->m_fwup_state != UdpMachineNode::Idle)
-            busy << node->m_ipaddr + QLatin1Char(' ') + QVariant::fromValue(node->m_fwup_state).toString();
+            busy << node->m_ipaddr + QLatin1Char(' ')
+                            + QVariant::fromValue(node->m_fwup_state).toString();
     }
     return busy;
 }
 
 } // namespace
 
-SoakRunner::SoakRunner(const Options &options)
-    : m_options(options)
-{
-}
+SoakRunner::SoakRunner(const Options &options) : m_options(options) { }
 
 SoakRunner::~SoakRunner()
 {
@@ -95,7 +93,8 @@ int SoakRunner::run()
     }
     if (labDeviceAddresses().size() < m_options.units) {
         say(QStringLiteral("kvx-soak: the lab has %1 device addresses, a round needs %2")
-                .arg(labDeviceAddresses().size()).arg(m_options.units));
+                    .arg(labDeviceAddresses().size())
+                    .arg(m_options.units));
         return 2;
     }
     if (!ObjectCount::install())
@@ -104,22 +103,30 @@ int SoakRunner::run()
         say(QStringLiteral("kvx-soak: cannot start the updater: ") + why);
         return 1;
     }
-    m_ticks.reset(new TickWatch(m_updater.window()->findChild<QObject *>(QStringLiteral("id_timer")), 1000));
+    m_ticks.reset(new TickWatch(
+            m_updater.window()->findChild<QObject *>(QStringLiteral("id_timer")), 1000));
     if (!m_ticks->isValid()) {
         say(QStringLiteral("kvx-soak: the device list's timer is missing"));
         return 1;
     }
 
     const int last = m_options.firstRound + m_options.rounds - 1;
-    say(QStringLiteral("soak: rounds %1..%2, %3 units each, seed %4, flood in round %5 at %6 datagrams/s")
-            .arg(m_options.firstRound).arg(last).arg(m_options.units).arg(m_options.seed)
-            .arg(m_options.floodRound ? QString::number(m_options.floodRound) : QStringLiteral("none"))
-            .arg(m_options.floodRate));
+    say(QStringLiteral(
+                "soak: rounds %1..%2, %3 units each, seed %4, flood in round %5 at %6 datagrams/s")
+                .arg(m_options.firstRound)
+                .arg(last)
+                .arg(m_options.units)
+                .arg(m_options.seed)
+                .arg(m_options.floodRound ? QString::number(m_options.floodRound)
+                                          : QStringLiteral("none"))
+                .arg(m_options.floodRate));
     say(m_options.replyTimeoutMs > 0
-            ? QStringLiteral("soak: reply time-outs shortened internally to %1 ms").arg(m_options.replyTimeoutMs)
-            : QStringLiteral("soak: the records' own protocol time-outs"));
+                ? QStringLiteral("soak: reply time-outs shortened internally to %1 ms")
+                          .arg(m_options.replyTimeoutMs)
+                : QStringLiteral("soak: the records' own protocol time-outs"));
     say(QStringLiteral("soak: image %1 bytes; RSS at start %2 KiB")
-            .arg(m_updater.table()->binfile().size()).arg(residentKiB()));
+                .arg(m_updater.table()->binfile().size())
+                .arg(residentKiB()));
 
     for (int round = m_options.firstRound; round <= last; ++round) {
         RoundFigures figures;
@@ -142,30 +149,41 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
     // Each round on its own block of lab addresses, in turn.
     const QStringList all = labDeviceAddresses();
     const int blocks = all.size() / m_options.units;
-    const QStringList addresses = all.mid(((round - 1) % blocks) * m_options.units, m_options.units);
-    const QList<FaultPlan::Unit> units = FaultPlan::round(m_options.seed, round, addresses, image.size());
+    const QStringList addresses =
+            all.mid(((round - 1) % blocks) * m_options.units, m_options.units);
+    const QList<FaultPlan::Unit> units =
+            FaultPlan::round(m_options.seed, round, addresses, image.size());
     figures->units = units.size();
 
     say(QString());
-    say(QStringLiteral("round %1%2: units %3 .. %4; replay: tools/soak.sh 1 --seed %5 --first-round %1%6")
-            .arg(round).arg(figures->flood ? QStringLiteral(" (flood)") : QString())
-            .arg(addresses.first(), addresses.last()).arg(m_options.seed)
-            .arg(figures->flood ? QStringLiteral(" --flood-round %1 --flood-rate %2").arg(round).arg(m_options.floodRate)
-                                : QStringLiteral(" --flood-round 0")));
+    say(QStringLiteral(
+                "round %1%2: units %3 .. %4; replay: tools/soak.sh 1 --seed %5 --first-round %1%6")
+                .arg(round)
+                .arg(figures->flood ? QStringLiteral(" (flood)") : QString())
+                .arg(addresses.first(), addresses.last())
+                .arg(m_options.seed)
+                .arg(figures->flood ? QStringLiteral(" --flood-round %1 --flood-rate %2")
+                                              .arg(round)
+                                              .arg(m_options.floodRate)
+                                    : QStringLiteral(" --flood-round 0")));
     for (const FaultPlan::Unit &unit : units) {
         if (unit.kind == FaultPlan::Kind::None)
             continue;
         ++figures->faults;
         ++m_faultsByKind[FaultPlan::kindName(unit.kind)];
-        say(QStringLiteral("  fault %1: %2%3").arg(unit.address, FaultPlan::kindName(unit.kind),
-                                                   unit.detail.isEmpty() ? QString() : QStringLiteral(" (") + unit.detail + QLatin1Char(')')));
+        say(QStringLiteral("  fault %1: %2%3")
+                    .arg(unit.address, FaultPlan::kindName(unit.kind),
+                         unit.detail.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" (") + unit.detail + QLatin1Char(')')));
     }
 
     // The cards of the previous round must have gone: a card that says
     // "Firmware update completed." cannot be ticked again, and a failed one
     // would be ticked with the new ones.
     if (!waitForEmptyList(1000)) {
-        problem(QStringLiteral("%1 cards of the previous round are still there").arg(m_updater.cardCount()));
+        problem(QStringLiteral("%1 cards of the previous round are still there")
+                        .arg(m_updater.cardCount()));
         return false;
     }
     if (!m_sim.start(FaultPlan::simulatorConfig(units, figures->flood ? m_options.floodRate : 0))) {
@@ -179,7 +197,9 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
     udpCounters(&udpIn0, &udpDrop0);
 
     if (!m_updater.waitForCards(addresses, 30000) || m_updater.cardCount() != units.size()) {
-        problem(QStringLiteral("%1 of %2 cards appeared").arg(m_updater.cardCount()).arg(units.size()));
+        problem(QStringLiteral("%1 of %2 cards appeared")
+                        .arg(m_updater.cardCount())
+                        .arg(units.size()));
         return false;
     }
     if (m_options.replyTimeoutMs > 0) {
@@ -188,7 +208,8 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
     }
 
     m_updater.clearLogs();
-    if (!m_updater.clickButton(QStringLiteral("Select all")) || !m_updater.updateSelected(kPassword)) {
+    if (!m_updater.clickButton(QStringLiteral("Select all"))
+        || !m_updater.updateSelected(kPassword)) {
         problem(QStringLiteral("the window did not take the selection and the password"));
         return false;
     }
@@ -212,11 +233,12 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
     // The units close their side a moment after the updater closes its own.
     QJsonObject results;
     labWaitUntil(
-        [&] {
-            results = m_sim.results();
-            return !results.isEmpty() && results.value(QStringLiteral("openConnections")).toInt() == 0;
-        },
-        3000);
+            [&] {
+                results = m_sim.results();
+                return !results.isEmpty()
+                        && results.value(QStringLiteral("openConnections")).toInt() == 0;
+            },
+            3000);
     figures->floodSent = results.value(QStringLiteral("floodSent")).toInt();
 
     RoundCheck::Facts facts;
@@ -248,11 +270,13 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
     QElapsedTimer ageing;
     ageing.start();
     if (!waitForEmptyList(60000)) {
-        problem(QStringLiteral("%1 cards still there a minute after the units went").arg(m_updater.cardCount()));
+        problem(QStringLiteral("%1 cards still there a minute after the units went")
+                        .arg(m_updater.cardCount()));
         return false;
     }
     if (!m_updater.table()->nodes().isEmpty())
-        problem(QStringLiteral("%1 records left with an empty list").arg(m_updater.table()->nodes().size()));
+        problem(QStringLiteral("%1 records left with an empty list")
+                        .arg(m_updater.table()->nodes().size()));
     // Let deferred deletions run before counting.
     labWaitUntil([] { return false; }, 200);
     figures->rssEmptyKiB = residentKiB();
@@ -261,20 +285,35 @@ bool SoakRunner::runRound(int round, RoundFigures *figures)
         m_objectsAfterRound2 = ObjectCount::snapshot();
 
     const RoundCheck::Verdict &v = figures->verdict;
-    QString line = QStringLiteral("round %1: %2 units, %3 faults; %4 succeeded, %5 failed, %6 lost; "
-                                  "lost images %7, healthy failures %8; %9 s; RSS %10 KiB (peak %11 KiB), "
-                                  "%12 KiB with the list empty again after %13 s, %14 live QObjects; "
-                                  "timer: %15 ticks, worst lateness %16 ms")
-                       .arg(round).arg(figures->units).arg(figures->faults)
-                       .arg(v.succeeded).arg(v.failed).arg(v.lost).arg(v.lostImages).arg(v.healthyFailures)
-                       .arg(figures->seconds, 0, 'f', 1).arg(figures->rssKiB).arg(figures->peakKiB)
-                       .arg(figures->rssEmptyKiB).arg(ageing.elapsed() / 1000.0, 0, 'f', 1)
-                       .arg(figures->liveObjects).arg(figures->ticks).arg(figures->worstLatenessMs);
+    QString line =
+            QStringLiteral("round %1: %2 units, %3 faults; %4 succeeded, %5 failed, %6 lost; "
+                           "lost images %7, healthy failures %8; %9 s; RSS %10 KiB (peak %11 KiB), "
+                           "%12 KiB with the list empty again after %13 s, %14 live QObjects; "
+                           "timer: %15 ticks, worst lateness %16 ms")
+                    .arg(round)
+                    .arg(figures->units)
+                    .arg(figures->faults)
+                    .arg(v.succeeded)
+                    .arg(v.failed)
+                    .arg(v.lost)
+                    .arg(v.lostImages)
+                    .arg(v.healthyFailures)
+                    .arg(figures->seconds, 0, 'f', 1)
+                    .arg(figures->rssKiB)
+                    .arg(figures->peakKiB)
+                    .arg(figures->rssEmptyKiB)
+                    .arg(ageing.elapsed() / 1000.0, 0, 'f', 1)
+                    .arg(figures->liveObjects)
+                    .arg(figures->ticks)
+                    .arg(figures->worstLatenessMs);
     if (figures->flood)
         line += QStringLiteral("; flood: %1 datagrams sent (%2/s)")
-                    .arg(figures->floodSent).arg(qRound(figures->floodSent / qMax(0.001, figures->seconds)));
+                        .arg(figures->floodSent)
+                        .arg(qRound(figures->floodSent / qMax(0.001, figures->seconds)));
     if (figures->udpReceived >= 0)
-        line += QStringLiteral("; UDP in %1, dropped %2").arg(figures->udpReceived).arg(figures->udpDropped);
+        line += QStringLiteral("; UDP in %1, dropped %2")
+                        .arg(figures->udpReceived)
+                        .arg(figures->udpDropped);
     say(line);
     return true;
 }
@@ -292,21 +331,28 @@ void SoakRunner::checkMemory()
         return;
     const qint64 growth = end.rssEmptyKiB - base.rssEmptyKiB;
     say(QStringLiteral("soak: RSS from round 2 to round %1: %2%3 KiB; live QObjects %4%5")
-            .arg(end.round).arg(growth >= 0 ? QStringLiteral("+") : QString()).arg(growth)
-            .arg(end.liveObjects - base.liveObjects >= 0 ? QStringLiteral("+") : QString())
-            .arg(end.liveObjects - base.liveObjects));
+                .arg(end.round)
+                .arg(growth >= 0 ? QStringLiteral("+") : QString())
+                .arg(growth)
+                .arg(end.liveObjects - base.liveObjects >= 0 ? QStringLiteral("+") : QString())
+                .arg(end.liveObjects - base.liveObjects));
     if (growth > kRssGrowthLimitKiB)
-        problem(QStringLiteral("resident memory grew by %1 KiB from round 2 to round %2").arg(growth).arg(end.round));
+        problem(QStringLiteral("resident memory grew by %1 KiB from round 2 to round %2")
+                        .arg(growth)
+                        .arg(end.round));
     // The list's own objects (dots, dialogs, the JavaScript engine's) come
     // and go by a handful; a leak per unit would add dozens a round.
     // (The cards' QML contexts of the last round wait for the JavaScript
     // engine's collector, so the listing below always holds a few dozen.)
     if (end.liveObjects - base.liveObjects > kObjectGrowthLimit) {
         problem(QStringLiteral("%1 more QObjects alive after round %2 than after round 2")
-                    .arg(end.liveObjects - base.liveObjects).arg(end.round));
+                        .arg(end.liveObjects - base.liveObjects)
+                        .arg(end.round));
         const QMap<QString, int> stayed = ObjectCount::newSince(m_objectsAfterRound2);
         for (auto it = stayed.constBegin(); it != stayed.constEnd(); ++it)
-            say(QStringLiteral("    made since round 2 and still alive: %1 x %2").arg(it.value()).arg(it.key()));
+            say(QStringLiteral("    made since round 2 and still alive: %1 x %2")
+                        .arg(it.value())
+                        .arg(it.key()));
     }
 }
 
@@ -333,17 +379,25 @@ void SoakRunner::printSummary() const
         rssEmpty << QString::number(f.rssEmptyKiB);
         objects << QString::number(f.liveObjects);
     }
-    say(QStringLiteral("  rounds %1, units %2, injected faults %3").arg(m_figures.size()).arg(units).arg(faults));
+    say(QStringLiteral("  rounds %1, units %2, injected faults %3")
+                .arg(m_figures.size())
+                .arg(units)
+                .arg(faults));
     QStringList kinds;
     for (auto it = m_faultsByKind.constBegin(); it != m_faultsByKind.constEnd(); ++it)
         kinds << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
     say(QStringLiteral("  faults by kind: ") + kinds.join(QLatin1String(", ")));
     say(QStringLiteral("  outcomes: %1 succeeded, %2 failed, %3 lost").arg(ok).arg(ng).arg(lost));
-    say(QStringLiteral("  lost images: %1; failures of healthy units: %2").arg(lostImages).arg(healthy));
+    say(QStringLiteral("  lost images: %1; failures of healthy units: %2")
+                .arg(lostImages)
+                .arg(healthy));
     say(QStringLiteral("  RSS at the end of each round (KiB): ") + rss.join(QLatin1Char(' ')));
-    say(QStringLiteral("  RSS with the list empty after each round (KiB): ") + rssEmpty.join(QLatin1Char(' ')));
-    say(QStringLiteral("  live QObjects with the list empty after each round: ") + objects.join(QLatin1Char(' ')));
+    say(QStringLiteral("  RSS with the list empty after each round (KiB): ")
+        + rssEmpty.join(QLatin1Char(' ')));
+    say(QStringLiteral("  live QObjects with the list empty after each round: ")
+        + objects.join(QLatin1Char(' ')));
     say(QStringLiteral("  timer's worst lateness: %1 ms without flood, %2 ms under flood")
-            .arg(worstQuiet).arg(worstFlood));
+                .arg(worstQuiet)
+                .arg(worstFlood));
     say(QStringLiteral("  problems: %1").arg(m_problems));
 }

@@ -26,7 +26,7 @@ public:
         int rounds = 1;
         int firstRound = 1;
         quint64 seed = 1;
-        int floodRound = 0;     // 0: no flood
+        int floodRound = 0; // 0: no flood
         int floodRate = 1000000; // foreign datagrams a second (more than kvx-devsim can send)
         int replyTimeoutMs = 0; // 0: the records' own time-outs
         int units = 48;
@@ -47,8 +47,8 @@ private:
         int faults = 0;
         RoundCheck::Verdict verdict;
         double seconds = 0;
-        qint64 rssKiB = -1;      // at "Finished."
-        qint64 peakKiB = -1;     // highest during the round
+        qint64 rssKiB = -1; // at "Finished."
+        qint64 peakKiB = -1; // highest during the round
         qint64 rssEmptyKiB = -1; // once the round's cards have aged out
         long long liveObjects = -1; // QObjects alive then
         qint64 worstLatenessMs = -1;

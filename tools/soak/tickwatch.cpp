@@ -1,7 +1,6 @@
 #include "tickwatch.h"
 
-TickWatch::TickWatch(QObject *timer, int intervalMs)
-    : m_intervalMs(intervalMs)
+TickWatch::TickWatch(QObject *timer, int intervalMs) : m_intervalMs(intervalMs)
 {
     m_valid = timer && connect(timer, SIGNAL(triggered()), this, SLOT(slot_triggered()));
     reset();
