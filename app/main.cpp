@@ -1,4 +1,4 @@
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 #include "discovery/udpmm.h"
 
 #include <QFont>

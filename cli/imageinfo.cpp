@@ -1,6 +1,6 @@
 #include "cli/imageinfo.h"
 
-#include "app/firmwareheader.h"
+#include "core/firmwareheader.h"
 #include "cli/textformat.h"
 
 #include <QCryptographicHash>

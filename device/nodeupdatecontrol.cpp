@@ -1,8 +1,8 @@
 // UdpMachineNode: the record's side of a firmware update run.
 #include "device/udpmachinenode.h"
 
-#include "app/logging.h"
-#include "discovery/udpcb.h"
+#include "core/logging.h"
+#include "device/udpcb.h"
 
 void UdpMachineNode::requestUpdate(const QByteArray *image)
 {

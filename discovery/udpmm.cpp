@@ -1,8 +1,8 @@
 #include "discovery/udpmm.h"
 
-#include "app/firmwareheader.h"
-#include "app/logging.h"
-#include "app/rootcontext.h"
+#include "core/firmwareheader.h"
+#include "core/logging.h"
+#include "core/rootcontext.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
 

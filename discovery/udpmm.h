@@ -1,6 +1,6 @@
 #pragma once
 
-#include "discovery/udpcb.h"
+#include "device/udpcb.h"
 
 #include <QByteArray>
 #include <QHostAddress>

@@ -1,6 +1,6 @@
 #include "filelist/binfilelist.h"
 
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 #include "filelist/binfilenode.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "protocol/communication.h"
 
-#include "app/logging.h"
+#include "core/logging.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "protocol/mixerprotocol.h"
 
-#include "app/logging.h"
+#include "core/logging.h"
 #include "protocol/replyline.h"
 
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 #include "common/isolation.h"
 #include "common/grab.h"
 #include "discovery/udpmm.h"

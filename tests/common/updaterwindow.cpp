@@ -1,6 +1,6 @@
 #include "common/updaterwindow.h"
 
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 #include "common/isolation.h"
 #include "common/lab.h"
 #include "device/udpmachinenode.h"

@@ -3,7 +3,7 @@
 #include "common/fakedevice.h"
 #include "common/isolation.h"
 #include "common/unitscripts.h"
-#include "discovery/udpcb.h"
+#include "device/udpcb.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

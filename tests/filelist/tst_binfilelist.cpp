@@ -1,4 +1,4 @@
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 #include "filelist/binfilelist.h"
 #include "filelist/binfilenode.h"
 

@@ -1,4 +1,4 @@
-#include "app/logging.h"
+#include "core/logging.h"
 
 Q_LOGGING_CATEGORY(lcDiscovery, "kvx.discovery", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDevice, "kvx.device", QtWarningMsg)

@@ -1,4 +1,4 @@
-#include "app/firmwareheader.h"
+#include "core/firmwareheader.h"
 
 #include <QFile>
 #include <QTest>

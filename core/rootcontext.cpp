@@ -1,3 +1,3 @@
-#include "app/rootcontext.h"
+#include "core/rootcontext.h"
 
 QQmlContext *g_rootContext = nullptr;
