@@ -144,9 +144,10 @@ int main(int argc, char **argv)
         char number = 0;
         if (::read(g_signalPipe[0], &number, 1) != 1)
             return;
-        QString error;
-        if (!simulator.writeResults(&error))
-            std::fprintf(stderr, "kvx-devsim: cannot write the results: %s\n", qPrintable(error));
+        QString writeError;
+        if (!simulator.writeResults(&writeError))
+            std::fprintf(stderr, "kvx-devsim: cannot write the results: %s\n",
+                         qPrintable(writeError));
         if (number == SIGTERM || number == SIGINT)
             QCoreApplication::exit(0);
     });

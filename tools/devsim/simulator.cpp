@@ -19,8 +19,8 @@ Simulator::Simulator(const SimConfig &config, const QString &resultsPath, QObjec
                 // read to its end yet when the next one is accepted; counting
                 // it would report an overlap that never happened.
                 int live = 0;
-                for (const UnitServer *unit : qAsConst(m_units))
-                    live += unit->liveConnections();
+                for (const UnitServer *each : qAsConst(m_units))
+                    live += each->liveConnections();
                 m_peakConnections = qMax(m_peakConnections, live);
             }
         });
