@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs whatever the build, the tests and the lab need and this machine lacks
 # (Debian 12 packages). Sourced or run by ./run.sh and ./test.sh.
+#   --windows   what the Windows cross-build and its runs under Wine need
+#               instead (tools/windows/)
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,12 @@ packages=(
     libqt5svg5 iproute2 util-linux xvfb xauth libx11-dev
     clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--windows" ]; then
+    packages=(
+        cmake ninja-build g++ iproute2 util-linux xvfb xauth zip unzip
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-dejavu-core
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
