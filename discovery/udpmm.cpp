@@ -75,7 +75,7 @@ void UdpMachineList::startDiscovery()
     // can still be added through addTestTarget().
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
         qCDebug(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
-    connect(m_udpSocket, SIGNAL(readyRead()), this, SLOT(slot_udpReceived()));
+    connect(m_udpSocket, &QUdpSocket::readyRead, this, &UdpMachineList::slot_udpReceived);
     m_msearch = SsdpSearch::mSearchRequest();
 
     // Chosen once: interfaces that appear later are not searched.
@@ -167,11 +167,7 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
 
     auto *record = new UdpMachineNode(response);
     record->m_udpcb = this;
-    connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
-    connect(&record->m_comm, SIGNAL(fwup_progress(QString, QString)), record,
-            SLOT(fwup_slot_progress(QString, QString)));
-    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)), record,
-            SLOT(slot_notifyMessage(QString)));
+    record->connectToCommunication();
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
     addNode(record->jsonAddNode());
     m_nodes.append(record);
