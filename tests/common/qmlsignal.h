@@ -15,7 +15,7 @@ inline QMetaMethod qmlSignal(const QObject *object, const char *normalizedSignat
     return meta->method(meta->indexOfSignal(normalizedSignature));
 }
 
-// The same for a slot or invokable of the receiver.
+// The same for a slot of the receiver.
 inline QMetaMethod qmlSlot(const QObject *object, const char *normalizedSignature)
 {
     const QMetaObject *meta = object->metaObject();
