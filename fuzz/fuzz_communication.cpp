@@ -165,7 +165,6 @@ private:
 
     const QByteArray &m_image;
     QByteArray m_pending;
-    bool m_wakeSeen = false;
 };
 
 bool isProgressText(const QString &text)
