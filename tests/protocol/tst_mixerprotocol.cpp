@@ -101,6 +101,8 @@ private slots:
     void setWithWords_data();
     void setWithWords();
     void setWithWordsNeedsACommandInFlight();
+    void socketModes_data();
+    void socketModes();
     void timeouts_data();
     void timeouts();
     void slowReplyAllowedOnce();
@@ -809,6 +811,44 @@ void TestMixerProtocol::setWithWordsNeedsACommandInFlight()
     QCOMPARE(client.textList().mid(2), (QStringList{ QString(), "ECHO" }));
     QTest::qWait(50);
     QCOMPARE(client.texts.size(), 4);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// Both socket modes carry the same exchange and see the unit's close: the
+// unbuffered one by a failed read, the buffered one by the socket's error.
+void TestMixerProtocol::socketModes_data()
+{
+    QTest::addColumn<bool>("unbuffered");
+    QTest::newRow("buffered") << false;
+    QTest::newRow("unbuffered") << true;
+}
+
+void TestMixerProtocol::socketModes()
+{
+    QFETCH(bool, unbuffered);
+    const QByteArray block("SET BIN \r\n\0\r\x01\xff\n end\r\n", 20);
+    FakeDevice fake;
+    login(fake);
+    fake.expect(block)
+            .send("NG\r\n")
+            .expect(block)
+            .send("OK S")
+            .pause(20)
+            .send("ET\r\nNOTIFY " + QByteArray(20000, 'x') + "\r\n")
+            .expect("SET A\r\n")
+            .closeConnection();
+    Client client;
+    client.protocol.m_unbufferedSocket = unbuffered;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.sendRaw(block);
+    QTRY_COMPARE(client.texts.size(), 3);
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::RemoteHostClosedError);
+    QCOMPARE(client.errorText(), QStringLiteral("The remote host closed the connection"));
+    QCOMPARE(client.textList(), kLoginTexts + QStringList{ QString() });
+    QCOMPARE(client.retryList(), QList<int>{ 3 });
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
