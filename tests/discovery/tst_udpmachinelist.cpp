@@ -38,6 +38,9 @@ private slots:
     void droppedUnitIsAddedAgain();
     void foreignTimerIgnored();
     void destructionReleasesSocketAndRecords();
+    void interfacesReadAgainEveryTenTicks();
+    void ageingFollowsTheInterfaceCount_data();
+    void ageingFollowsTheInterfaceCount();
 };
 
 namespace {
@@ -84,6 +87,20 @@ QStringList texts(const QSignalSpy &spy)
     for (const QList<QVariant> &args : spy)
         out << args.at(0).toString();
     return out;
+}
+
+// A made-up adapter for the table's interface source; it has no system
+// interface behind it, so nothing is ever set on the socket for it.
+SsdpSearch::InterfaceCandidate fakeAdapter(const QString &name, int index, bool up = true)
+{
+    SsdpSearch::InterfaceCandidate c;
+    c.name = name;
+    c.index = index;
+    c.up = up;
+    c.running = c.multicast = true;
+    c.addresses = QStringList{ QStringLiteral("10.99.%1.2").arg(index) };
+    c.broadcasts = QStringList{ QStringLiteral("10.99.%1.255").arg(index) };
+    return c;
 }
 
 QStringList addresses(const UdpMachineList &table)
@@ -478,6 +495,78 @@ void TestUdpMachineList::destructionReleasesSocketAndRecords()
     emit gone->m_comm.fwup_progress(QStringLiteral("late"), kIp);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(gone.isNull());
+}
+
+// A laptop that joins the units' network after the program started: its
+// adapter is searched on from the next tenth tick; an adapter that went away
+// is dropped at the tenth tick after.
+void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
+{
+    UdpMachineList table;
+    QList<SsdpSearch::InterfaceCandidate> system{ fakeAdapter("wlan0", 3, false) };
+    int reads = 0;
+    table.setInterfaceSource([&] {
+        ++reads;
+        return system;
+    });
+    QCOMPARE(reads, 1);
+    QVERIFY(table.searchInterfaceNames().isEmpty()); // down: not searched
+    const int start = table.searchCount();
+    QCOMPARE(start % 10, 0); // no tick has run yet, or whole rounds
+
+    tick(table, 3);
+    system << fakeAdapter("eth0", 2);
+    tick(table, 6);
+    QVERIFY(table.searchInterfaceNames().isEmpty());
+    QCOMPARE(reads, 1);
+    tick(table);
+    QCOMPARE(reads, 2);
+    QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
+    QCOMPARE(table.searchInterfaces().size(), 1);
+
+    system.first().up = true; // the WLAN comes up too, ahead of eth0 in the list
+    tick(table, 10);
+    QCOMPARE(table.searchInterfaceNames(), (QStringList{ "wlan0", "eth0" }));
+    system.removeFirst();
+    tick(table, 9);
+    QCOMPARE(table.searchInterfaceNames(), (QStringList{ "wlan0", "eth0" }));
+    tick(table);
+    QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
+    QCOMPARE(reads, 4);
+    QCOMPARE(table.searchCount(), start + 30);
+}
+
+// With n interfaces searched in rotation an idle unit goes after
+// max(10, 2 n) silent ticks, never earlier.
+void TestUdpMachineList::ageingFollowsTheInterfaceCount_data()
+{
+    QTest::addColumn<int>("interfaces");
+    QTest::addColumn<int>("silentTicks");
+    QTest::newRow("one") << 1 << 10;
+    QTest::newRow("five") << 5 << 10;
+    QTest::newRow("six") << 6 << 12;
+    QTest::newRow("eleven") << 11 << 22;
+}
+
+void TestUdpMachineList::ageingFollowsTheInterfaceCount()
+{
+    QFETCH(int, interfaces);
+    QFETCH(int, silentTicks);
+    UdpMachineList table;
+    QList<SsdpSearch::InterfaceCandidate> system;
+    for (int i = 0; i < interfaces; ++i)
+        system << fakeAdapter(QStringLiteral("eth%1").arg(i), i + 2);
+    table.setInterfaceSource([&] { return system; });
+    QCOMPARE(table.searchInterfaces().size(), interfaces);
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Desk"));
+
+    tick(table, silentTicks);
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(table.nodes().first()->m_count, silentTicks);
+    tick(table);
+    QCOMPARE(texts(spies.removed), QStringList{ deleteText(kIp) });
+    QVERIFY(table.nodes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestUdpMachineList)
