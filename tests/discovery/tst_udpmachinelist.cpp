@@ -51,8 +51,8 @@ QByteArray unit(const QByteArray &model, const QByteArray &name, const QByteArra
                 const QByteArray &version = "1.02")
 {
     return "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:" + uuid
-            + "::upnp:rootdevice\r\nvorant.example:device:model=" + model + ",version=" + version
-            + ",name=" + name + "\r\n\r\n";
+            + "::upnp:rootdevice\r\n" KVX_MAKER_DOMAIN ":device:model=" + model
+            + ",version=" + version + ",name=" + name + "\r\n\r\n";
 }
 
 void feed(UdpMachineList &table, const QByteArray &datagram, const QString &ip = kIp)
@@ -290,7 +290,7 @@ void TestUdpMachineList::badInputLeavesTableUnchanged_data()
     const QByteArray head("HTTP/1.1 200 OK\r\n");
 
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("one line") << QByteArray("vorant.example:model=ZP-9E");
+    QTest::newRow("one line") << QByteArray(KVX_MAKER_DOMAIN ":model=ZP-9E");
     QTest::newRow("64 KiB of noise") << noise;
     QTest::newRow("NUL before the headers") << QByteArray(1, '\0') + unit("ZP-9E", "Desk");
     QTest::newRow("NUL inside SERVER")
@@ -299,10 +299,10 @@ void TestUdpMachineList::badInputLeavesTableUnchanged_data()
     QTest::newRow("only quotes") << QByteArray(300, '"') + "\n" + QByteArray(300, '"');
     QTest::newRow("thousands of colons") << head + QByteArray(20000, ':') + "\r\n";
     QTest::newRow("thousands of commas")
-            << head + "vorant.example" + QByteArray(20000, ',') + "\r\n";
-    QTest::newRow("description ends in model") << head + "vorant.example:version=1,model\r\n";
+            << head + KVX_MAKER_DOMAIN + QByteArray(20000, ',') + "\r\n";
+    QTest::newRow("description ends in model") << head + KVX_MAKER_DOMAIN ":version=1,model\r\n";
     QTest::newRow("unknown model with SERVER")
-            << head + "vorant.example:model=XX-1\r\nServer: VORANT\r\n";
+            << head + KVX_MAKER_DOMAIN ":model=XX-1\r\nServer: VORANT\r\n";
     QTest::newRow("10 KB USN, no SERVER")
             << head + "USN: uuid:" + QByteArray(10240, 'u') + "::x\r\n\r\n";
     QTest::newRow("USN with many ::") << head + "USN: uuid:a::b::c::d::e\r\n\r\n";
