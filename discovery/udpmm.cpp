@@ -205,7 +205,11 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         return;
     }
 
-    auto *record = new UdpMachineNode(response);
+    addRecord(new UdpMachineNode(response));
+}
+
+void UdpMachineList::addRecord(UdpMachineNode *record)
+{
     record->m_udpcb = this;
     record->connectToCommunication();
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
@@ -216,6 +220,31 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
 void UdpMachineList::addTestTarget()
 {
     handleSsdpResponse(SsdpSearch::testResponse(), QHostAddress(QHostAddress::LocalHost));
+}
+
+bool UdpMachineList::addDirectTarget(const QString &arg_ipaddr)
+{
+    // The address is the record's key: only the form the intake gives it.
+    QHostAddress address;
+    if (!address.setAddress(arg_ipaddr) || address.protocol() != QAbstractSocket::IPv4Protocol
+        || address.toString() != arg_ipaddr)
+        return false;
+    QMutexLocker locker(&m_listMutex);
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == arg_ipaddr) {
+            node->m_f_direct = true;
+            return true;
+        }
+    }
+    SsdpResponse response;
+    response.parsed = true;
+    response.accepted = true;
+    response.ipaddr = arg_ipaddr;
+    auto *record = new UdpMachineNode(response);
+    record->m_f_direct = true;
+    qCDebug(lcDiscovery) << "unit given directly:" << arg_ipaddr;
+    addRecord(record);
+    return true;
 }
 
 void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)

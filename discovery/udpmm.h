@@ -69,11 +69,21 @@ public:
     Q_INVOKABLE void addTestTarget();
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
 
+    // A unit that discovery cannot see (a switch that filters multicast, a
+    // routed network): a record for the address, which must be IPv4 in
+    // dotted form, as if it had answered; it never ages out. Its name and
+    // version come from the login queries of its update. False for an
+    // address of any other form. (Not for QML: the window only updates what
+    // it found.)
+    bool addDirectTarget(const QString &arg_ipaddr);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
     void loadFirmwareImage();
+    // Announces a new record and appends it; the table lock is held.
+    void addRecord(UdpMachineNode *record);
 
     QList<UdpMachineNode *> m_nodes;
     QMutex m_listMutex;

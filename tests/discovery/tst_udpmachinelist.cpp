@@ -41,6 +41,9 @@ private slots:
     void interfacesReadAgainEveryTenTicks();
     void ageingFollowsTheInterfaceCount_data();
     void ageingFollowsTheInterfaceCount();
+    void directTarget();
+    void directTargetRefusesOtherForms_data();
+    void directTargetRefusesOtherForms();
 };
 
 namespace {
@@ -495,6 +498,61 @@ void TestUdpMachineList::destructionReleasesSocketAndRecords()
     emit gone->m_comm.fwup_progress(QStringLiteral("late"), kIp);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(gone.isNull());
+}
+
+// A unit given by address is announced like a found one, without anything an
+// SSDP answer would bring, and never ages out; a known unit given again is
+// only kept from ageing.
+void TestUdpMachineList::directTarget()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    QVERIFY(table.addDirectTarget(QStringLiteral("10.77.0.30")));
+    QCOMPARE(texts(spies.added),
+             QStringList{
+                     QStringLiteral("{\n    \"action\": \"add\",\n    \"m_count\": \"0\",\n"
+                                    "    \"m_ipaddr\": \"10.77.0.30\",\n    \"m_modelname\": "
+                                    "\"\",\n    \"m_nickname\": \"\",\n    \"m_state\": \"0\",\n"
+                                    "    \"m_version\": \"\"\n}\n") });
+    QCOMPARE(addresses(table), QStringList{ "10.77.0.30" });
+    QVERIFY(table.nodes().first()->m_f_direct);
+
+    feed(table, unit("ZP-9E", "Desk"));
+    QVERIFY(table.addDirectTarget(kIp));
+    QCOMPARE(spies.added.count(), 2); // the known one is not announced again
+    tick(table, 40);
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(addresses(table), (QStringList{ "10.77.0.30", kIp }));
+    QCOMPARE(table.nodes().at(0)->m_count, 0);
+
+    // An answer to a search refreshes it like any record.
+    feed(table, unit("VK-3F", "Found later"), QStringLiteral("10.77.0.30"));
+    QCOMPARE(spies.added.count(), 2);
+    QCOMPARE(texts(spies.updated).last(),
+             updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")));
+    QVERIFY(table.nodes().first()->m_f_direct);
+}
+
+void TestUdpMachineList::directTargetRefusesOtherForms_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("three parts") << "10.77.0";
+    QTest::newRow("leading zero") << "10.77.0.030";
+    QTest::newRow("host name") << "mixer.local";
+    QTest::newRow("IPv6") << "fe80::1";
+    QTest::newRow("with a port") << "10.77.0.30:54726";
+    QTest::newRow("blank") << " 10.77.0.30";
+}
+
+void TestUdpMachineList::directTargetRefusesOtherForms()
+{
+    QFETCH(QString, address);
+    UdpMachineList table;
+    Spies spies(&table);
+    QVERIFY(!table.addDirectTarget(address));
+    QVERIFY(table.nodes().isEmpty());
+    QCOMPARE(spies.total(), 0);
 }
 
 // A laptop that joins the units' network after the program started: its
