@@ -16,6 +16,7 @@ struct CliArguments
     int parallel = 5; // update: units written at the same time
     bool json = false;
     bool all = false; // update: every unit found
+    bool direct = false; // update: no search, straight to the named addresses
     QStringList addresses; // update: the named units, each once, in the order given
     QString error; // Invalid: what is wrong, one line
 
