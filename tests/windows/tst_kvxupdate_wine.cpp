@@ -85,7 +85,8 @@ void TestKvxUpdateWine::plainLinesIntoAPipe()
     const QByteArray sha = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex();
     QCOMPARE(info.out,
              "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    "
-                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha + "\n");
+                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha
+                     + "\ndomain:  " KVX_MAKER_DOMAIN "\n");
 
     const WineRun r = runUnderWine(m_program,
                                    { QStringLiteral("update"), QStringLiteral("--all"),
@@ -155,10 +156,10 @@ void TestKvxUpdateWine::ctrlC_data()
 
     QTest::newRow("update, while searching")
             << QStringList{ "update", "--all", "--wait", "60" } << QByteArray("pw")
-            << QByteArray("searching on")
+            << QByteArray("kvx.discovery:")
             << QByteArray("Interrupted while searching: no unit is started.");
     QTest::newRow("list") << QStringList{ "list", "--wait", "60", "--json" } << QByteArray("pw")
-                          << QByteArray("searching on") << QByteArray("[]");
+                          << QByteArray("kvx.discovery:") << QByteArray("[]");
     // Typed, then Ctrl-C: nothing of it shows, and the program ends at once.
     QTest::newRow("at the prompt") << QStringList{ "update", "--all" } << QByteArray()
                                    << QByteArray("Password for the units: ") << QByteArray();

@@ -13,6 +13,14 @@ kvx_windows_qt_source() {
     echo "${KVX_WINDOWS_QT:-$root/../shared/windows-qt}"
 }
 
+# Whether a Windows Qt is there at all, without unpacking anything.
+kvx_windows_qt_present() {
+    local source
+    source=$(kvx_windows_qt_source)
+    [ -d "$source/lib/cmake/Qt5" ] || [ -f "$source" ] ||
+        { [ -d "$source" ] && [ -n "$(find "$source" -maxdepth 1 -name 'qt5-win64-*.tar.xz')" ]; }
+}
+
 # Prints the unpacked Qt's folder; returns 1 (printing nothing) without one.
 kvx_windows_qt() {
     local source archive
