@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = "--windows" ]; then
     packages=(
         cmake ninja-build g++ iproute2 util-linux xvfb xauth zip unzip
-        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-dejavu-core
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine fonts-dejavu-core
     )
 fi
 

@@ -58,6 +58,8 @@ tools/netlab/netlab --units 6 \
     fi
     wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "Segoe UI" /t REG_SZ \
         /d "DejaVu Sans" /f >/dev/null
+    # The frame'"'"'s buttons are glyphs of Wine'"'"'s Marlett (fonts-wine).
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     wine explorer /desktop=kvx,520x780 "$1"
     status=$?
     kvx_wine_stop
