@@ -35,6 +35,4 @@ public:
 private:
     Kind m_kind = Stream;
     int m_columns = 80;
-    unsigned long m_savedMode = 0; // Windows: the console's mode and code page
-    unsigned int m_savedCodePage = 0;
 };

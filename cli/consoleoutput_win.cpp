@@ -10,6 +10,14 @@
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
 #endif
 
+namespace {
+
+// What the console was set to before, put back at the end; one per process.
+DWORD g_savedMode = 0;
+UINT g_savedCodePage = 0;
+
+} // namespace
+
 ConsoleOutput::ConsoleOutput()
 {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -19,8 +27,8 @@ ConsoleOutput::ConsoleOutput()
     DWORD mode = 0;
     if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode))
         return;
-    m_savedMode = mode;
-    m_savedCodePage = GetConsoleOutputCP();
+    g_savedMode = mode;
+    g_savedCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     m_kind = SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? Terminal
                                                                             : PlainConsole;
@@ -37,6 +45,6 @@ ConsoleOutput::~ConsoleOutput()
     if (m_kind == Stream)
         return;
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetConsoleMode(out, m_savedMode);
-    SetConsoleOutputCP(m_savedCodePage);
+    SetConsoleMode(out, g_savedMode);
+    SetConsoleOutputCP(g_savedCodePage);
 }

@@ -2,8 +2,6 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-
 // Turns the requests to stop that reach a console program into a signal on
 // the event loop, so that none of them ends the program in the middle of
 // writing a unit while a watcher exists. One implementation per platform:
@@ -38,5 +36,4 @@ signals:
 
 private:
     bool m_active = false;
-    QSocketNotifier *m_notifier = nullptr; // POSIX: the reading end of the pair
 };

@@ -13,6 +13,7 @@ static_assert(SIGHUP == SignalWatcher::Hangup && SIGINT == SignalWatcher::Interr
 namespace {
 
 int g_pipe[2] = { -1, -1 };
+QSocketNotifier *g_notifier = nullptr; // on the reading end of the pair
 
 void onSignal(int number)
 {
@@ -36,8 +37,8 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+    g_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(g_notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         if (::read(g_pipe[0], &byte, 1) == 1)
             emit interrupted(int(byte));
@@ -55,8 +56,8 @@ SignalWatcher::~SignalWatcher()
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGHUP, SIG_DFL);
-    delete m_notifier;
-    m_notifier = nullptr;
+    delete g_notifier;
+    g_notifier = nullptr;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
