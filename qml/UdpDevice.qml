@@ -318,14 +318,17 @@ Item {
             anchors.fill: id_column
             acceptedButtons: Qt.NoButton
             hoverEnabled: true
-            onPositionChanged: {
-                var value = cutValueAt(mouse.x, mouse.y)
+            // Entering is no move: both look at where the mouse is.
+            onPositionChanged: showCutValue()
+            onContainsMouseChanged: showCutValue()
+
+            function showCutValue() {
+                var value = containsMouse ? cutValueAt(mouseX, mouseY) : null
                 if (value)
                     id_udplistview.showTip(value, value.text)
                 else
                     id_udplistview.hideTip()
             }
-            onContainsMouseChanged: if (!containsMouse) id_udplistview.hideTip()
         }
     }
 }

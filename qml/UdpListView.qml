@@ -175,6 +175,8 @@ Item {
             return
         // A unit that leaves during its run will not be heard of again.
         recordEnd(cardAt(row), "lost")
+        // The cards below move up under the mouse: no tip stays behind.
+        hideTip()
         id_listmodel.remove(row)
     }
 
@@ -348,7 +350,8 @@ Item {
         var below = target.mapToItem(id_tip.parent, 0, target.height + 4)
         var above = target.mapToItem(id_tip.parent, 0, -4)
         id_tip.x = Math.max(6, Math.min(below.x, base_window.width - id_tip.width - 6))
-        id_tip.y = below.y + id_tip.height <= base_window.height ? below.y : above.y - id_tip.height
+        id_tip.y = below.y + id_tip.height <= base_window.height
+                ? below.y : Math.max(0, above.y - id_tip.height)
         id_tip.visible = true
     }
 
