@@ -20,9 +20,10 @@ static void registerAssets()
 
 UdpMachineList::UdpMachineList(QObject *parent) : QObject(parent)
 {
-    m_listMutex.lock();
-    m_nodes.clear();
-    m_listMutex.unlock();
+    {
+        QMutexLocker locker(&m_listMutex);
+        m_nodes.clear();
+    }
 
     startDiscovery();
     registerAssets();
@@ -50,6 +51,10 @@ void UdpMachineList::loadFirmwareImage()
         m_binfile = file.readAll();
         file.close();
     }
+    // Without the image no update can succeed; the window still lists units.
+    if (m_binfile.isEmpty())
+        qCWarning(lcDiscovery) << "the embedded firmware image cannot be read:"
+                               << file.errorString();
 
     const FirmwareHeader header = FirmwareHeader::fromImage(m_binfile);
     m_isZp9e = header.isZp9e;
@@ -74,8 +79,9 @@ void UdpMachineList::startDiscovery()
     // A failed bind is not fatal: searches are still attempted, and a unit
     // can still be added through addTestTarget().
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
-        qCDebug(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
-    connect(m_udpSocket, SIGNAL(readyRead()), this, SLOT(slot_udpReceived()));
+        qCWarning(lcDiscovery) << "SSDP socket bind failed, no unit will answer:"
+                               << m_udpSocket->errorString();
+    connect(m_udpSocket, &QUdpSocket::readyRead, this, &UdpMachineList::slot_udpReceived);
     m_msearch = SsdpSearch::mSearchRequest();
 
     // Chosen once: interfaces that appear later are not searched.
@@ -92,7 +98,11 @@ void UdpMachineList::startDiscovery()
     const QList<int> chosen = SsdpSearch::chooseInterfaces(broadcasts);
     for (int index : chosen)
         m_ifaces.append(all.at(index));
-    qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
+    if (m_ifaces.isEmpty())
+        qCWarning(lcDiscovery) << "no network interface with an IPv4 broadcast address: nothing "
+                                  "is searched";
+    else
+        qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
 
     m_timerId = startTimer(1111, Qt::CoarseTimer);
 }
@@ -136,7 +146,7 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
     if (!response.accepted)
         return;
 
-    lock();
+    QMutexLocker locker(&m_listMutex);
     UdpMachineNode *known = nullptr;
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
         if (node->m_ipaddr == response.ipaddr) {
@@ -161,21 +171,15 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
             known->m_nickname = response.nickname;
             updateNode(known->jsonUpdateNode(QStringLiteral("m_nickname")));
         }
-        unlock();
         return;
     }
 
     auto *record = new UdpMachineNode(response);
     record->m_udpcb = this;
-    connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
-    connect(&record->m_comm, SIGNAL(fwup_progress(QString, QString)), record,
-            SLOT(fwup_slot_progress(QString, QString)));
-    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)), record,
-            SLOT(slot_notifyMessage(QString)));
+    record->connectToCommunication();
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
     addNode(record->jsonAddNode());
     m_nodes.append(record);
-    unlock();
 }
 
 void UdpMachineList::addTestTarget()
@@ -185,7 +189,7 @@ void UdpMachineList::addTestTarget()
 
 void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
-    lock();
+    QMutexLocker locker(&m_listMutex);
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
         if (node->m_ipaddr == arg_ipaddr) {
             node->m_login_passwd = arg_password;
@@ -194,7 +198,6 @@ void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QSt
             break;
         }
     }
-    unlock();
 }
 
 void UdpMachineList::timerEvent(QTimerEvent *event)
@@ -204,7 +207,7 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
     ++m_searchCount;
     sendSearch(m_searchCount);
 
-    lock();
+    QMutexLocker locker(&m_listMutex);
     int i = 0;
     while (i < m_nodes.size()) {
         UdpMachineNode *node = m_nodes.at(i);
@@ -221,7 +224,6 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
             ++i;
         }
     }
-    unlock();
 }
 
 void UdpMachineList::addNode(QString arg_str_add)
