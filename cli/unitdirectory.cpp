@@ -57,6 +57,7 @@ void UnitDirectory::slot_addNode(QString arg_str_add)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    takeText(object, "m_build", &unit.build);
     m_known.insert(unit.address, unit);
     // The table never announces an address twice while it holds it; a second
     // add only refreshes what is known.
@@ -78,6 +79,7 @@ void UnitDirectory::slot_updateNode(QString arg_str_update)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    takeText(object, "m_build", &unit.build);
 }
 
 void UnitDirectory::slot_removeNode(QString arg_str_remove)

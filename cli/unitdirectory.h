@@ -12,6 +12,7 @@ struct UnitInfo
     QString model;
     QString nickname;
     QString version;
+    QString build; // "(build0110)" once the unit's run has read it; empty before
 };
 
 // kvx-update's view of the device table, kept from the table's node messages

@@ -1,7 +1,6 @@
 #include "core/runhistory.h"
 
 #include "core/durableappend.h"
-#include "core/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -101,9 +100,8 @@ RunHistory::Contents RunHistory::read() const
         return failed;
     }
     Contents contents = parse(file.readAll());
-    for (QString &warning : contents.warnings) {
+    // The reader shows them; they name the file, as a compiler's messages do.
+    for (QString &warning : contents.warnings)
         warning = QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + warning;
-        qCWarning(lcHistory).noquote() << warning;
-    }
     return contents;
 }

@@ -19,7 +19,7 @@ public:
     struct Contents
     {
         QList<UnitRunRecord> records; // in the order they were written
-        QStringList warnings; // one per line that was skipped
+        QStringList warnings; // one per line that was skipped, for the reader to show
         bool missing = false; // there is no history yet
         QString error; // the file exists but cannot be read
     };

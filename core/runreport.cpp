@@ -94,6 +94,30 @@ QByteArray toJson(const QList<UnitRunRecord> &records)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
+bool canWrite(const QString &path, QString *why)
+{
+    const QFileInfo file(path);
+    if (file.isDir()) {
+        *why = QStringLiteral("it is a folder");
+        return false;
+    }
+    const QFileInfo folder(file.absolutePath());
+    const QString shown = QDir::toNativeSeparators(folder.filePath());
+    if (!folder.exists()) {
+        *why = QStringLiteral("the folder %1 does not exist").arg(shown);
+        return false;
+    }
+    if (!folder.isDir()) {
+        *why = QStringLiteral("%1 is not a folder").arg(shown);
+        return false;
+    }
+    if (!folder.isWritable()) {
+        *why = QStringLiteral("the folder %1 cannot be written in").arg(shown);
+        return false;
+    }
+    return true;
+}
+
 bool write(const QString &path, const QList<UnitRunRecord> &records, QString *error)
 {
     const QString shown = QDir::toNativeSeparators(path);

@@ -32,6 +32,10 @@ bool looksLikeFormula(const QString &text);
 // An indented JSON array of the records' objects, texts exact.
 QByteArray toJson(const QList<UnitRunRecord> &records);
 
+// Whether a report can be made at `path` (its folder exists and may be written
+// in, and the path is not a folder); false with the reason.
+bool canWrite(const QString &path, QString *why);
+
 // Writes the report in the format the name asks for. The file appears whole or
 // not at all: a failed write leaves an existing file as it was. False with a
 // message naming the file and the reason.

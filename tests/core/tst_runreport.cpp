@@ -37,6 +37,8 @@ private slots:
     void unwritablePath_data();
     void unwritablePath();
     void failedWriteKeepsOldFile();
+    void canWrite_data();
+    void canWrite();
 
 private:
     static UnitRunRecord record(const QString &nickname);
@@ -348,6 +350,37 @@ void TestRunReport::failedWriteKeepsOldFile()
 #else
     QSKIP("needs a file size limit (POSIX)");
 #endif
+}
+
+void TestRunReport::canWrite_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("why"); // %1: the temporary folder; empty: writable
+    QTest::newRow("new file") << "r.csv"
+                              << "";
+    QTest::newRow("existing file") << "plain-file"
+                                   << "";
+    QTest::newRow("missing folder") << "none/r.csv"
+                                    << "the folder %1/none does not exist";
+    QTest::newRow("folder is a file") << "plain-file/r.csv"
+                                      << "%1/plain-file is not a folder";
+    QTest::newRow("a folder") << "folder"
+                              << "it is a folder";
+}
+
+void TestRunReport::canWrite()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile plain(dir.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QFETCH(QString, relative);
+    QFETCH(QString, why);
+    QString got;
+    QCOMPARE(RunReport::canWrite(dir.filePath(relative), &got), why.isEmpty());
+    QCOMPARE(got, why.isEmpty() ? QString() : why.arg(QDir::toNativeSeparators(dir.path())));
 }
 
 QTEST_GUILESS_MAIN(TestRunReport)
