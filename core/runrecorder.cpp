@@ -92,11 +92,16 @@ bool RunRecorder::unitEnded(const QVariantMap &unit)
     return true;
 }
 
-QString RunRecorder::defaultReportPath() const
+QString RunRecorder::reportFolder() const
 {
-    const QString folder = m_reportFolder.isEmpty()
+    return m_reportFolder.isEmpty()
             ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
             : m_reportFolder;
+}
+
+QString RunRecorder::defaultReportPath() const
+{
+    const QString folder = reportFolder();
     const QString name = QStringLiteral("kvx-report-%1.csv")
                                  .arg(now().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
     return QDir::toNativeSeparators(QDir(folder).filePath(name));
@@ -109,12 +114,8 @@ QString RunRecorder::reportPath(const QString &pathOrUrl) const
         return QString();
     const QUrl url(text);
     QString path = url.isLocalFile() ? url.toLocalFile() : QDir::fromNativeSeparators(text);
-    if (QFileInfo(path).isRelative()) {
-        const QString folder = m_reportFolder.isEmpty()
-                ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                : m_reportFolder;
-        path = QDir(folder).filePath(path);
-    }
+    if (QFileInfo(path).isRelative())
+        path = QDir(reportFolder()).filePath(path);
     return QDir::toNativeSeparators(QDir::cleanPath(path));
 }
 
@@ -131,6 +132,11 @@ QString RunRecorder::saveReport(const QString &pathOrUrl)
         return QStringLiteral("Give the report a file name.");
     if (QFileInfo(path).isDir())
         return QStringLiteral("Could not save the report to %1: it is a folder.").arg(path);
+    // A new account may have no Documents folder yet; it is where reports
+    // are offered to go, so it is made. Other folders must exist.
+    const QString folder = QDir::cleanPath(reportFolder());
+    if (QDir::cleanPath(QFileInfo(path).absolutePath()) == folder)
+        QDir().mkpath(folder);
     QString error;
     if (!RunReport::write(path, m_records, &error))
         return error;

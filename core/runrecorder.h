@@ -69,6 +69,7 @@ signals:
 private:
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
     const RunImage &image();
+    QString reportFolder() const;
 
     QString m_program;
     QByteArray m_imageBytes;

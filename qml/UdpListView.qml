@@ -56,7 +56,9 @@ Item {
     // without a unit why none may appear.
     property int m_hintDelayMs: 10000
     property bool m_f_hint_shown: false
-    readonly property int m_nofSearchInterfaces: typeof udpmachine.searchInterfaceCount === "number"
+    // (The table goes before the window at the end: no number then.)
+    readonly property int m_nofSearchInterfaces: udpmachine
+                                                 && typeof udpmachine.searchInterfaceCount === "number"
                                                  ? udpmachine.searchInterfaceCount : 0
 
     // How long the mouse rests on a cut-short text before it is shown whole.

@@ -245,8 +245,12 @@ void TestRunRecorder::saveReport()
     m_recorder->beginRun();
     QVERIFY(m_recorder->unitEnded(unit(QStringLiteral("10.77.0.10"), UnitRunRecord::kSucceeded)));
     QVERIFY(m_recorder->unitEnded(unit(QStringLiteral("10.77.0.11"), UnitRunRecord::kFailed)));
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("Documents"))));
+    // The Documents folder is made when it is missing; no other is.
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("Documents"))));
     QVERIFY(!m_recorder->fileExists(QStringLiteral("r.csv")));
+    QVERIFY(m_recorder->saveReport(QStringLiteral("sub/r.csv"))
+                    .startsWith(QStringLiteral("Could not save the report to ")));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("Documents/sub"))));
     QCOMPARE(m_recorder->saveReport(QStringLiteral("r.csv")), QString());
     QVERIFY(m_recorder->fileExists(QStringLiteral("r.csv")));
     QFile csv(m_dir->filePath(QStringLiteral("Documents/r.csv")));
