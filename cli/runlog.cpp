@@ -38,8 +38,8 @@ void RunLog::slot_finished(const QString &address)
     record.address = address;
     record.model = info.model;
     record.nickname = info.nickname;
-    record.versionBefore =
-            info.build.isEmpty() ? info.version : info.version + QLatin1Char(' ') + info.build;
+    const QString build = m_directory->lastBuild(address);
+    record.versionBefore = build.isEmpty() ? info.version : info.version + QLatin1Char(' ') + build;
     record.result = UpdateScheduler::resultName(unit->result);
     // A unit that never got as far as a progress text has its reason here.
     record.lastText = unit->lastText.isEmpty() ? unit->message : unit->lastText;
