@@ -81,7 +81,8 @@ Item {
     Accessible.role: Accessible.ListItem
     Accessible.name: m_shownName
     Accessible.description: "Model " + m_modelname + ", address " + m_ipaddr + ", firmware "
-                            + m_versionText + (m_msg !== "" ? ", " + m_msg : "")
+                            + (m_build !== "" ? m_version + " " + m_build : m_version)
+                            + (m_msg !== "" ? ", " + m_msg : "")
 
     Rectangle {
         id: rect_root

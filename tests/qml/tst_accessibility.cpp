@@ -201,7 +201,11 @@ void TestAccessibility::cards()
     QCOMPARE(c->role(), QAccessible::ListItem);
     QCOMPARE(c->text(QAccessible::Name), QStringLiteral("Stage Left"));
     QCOMPARE(c->text(QAccessible::Description),
-             QStringLiteral("Model ZP-9E, address 10.77.0.10, firmware 1.02 , "
+             QStringLiteral("Model ZP-9E, address 10.77.0.10, firmware 1.02, "
+                            "ERROR: Connection refused"));
+    m_core.updateUnit(address(0), QStringLiteral("m_build"), QStringLiteral("(build0110)"));
+    QCOMPARE(c->text(QAccessible::Description),
+             QStringLiteral("Model ZP-9E, address 10.77.0.10, firmware 1.02 (build0110), "
                             "ERROR: Connection refused"));
     QCOMPARE(accessible(card(1))->text(QAccessible::Name), address(1));
 }

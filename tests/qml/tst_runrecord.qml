@@ -256,6 +256,25 @@ UiTestCase {
         compare(testfiles.history().length, 1)
     }
 
+    function test_tabStaysInTheSaveDialog() {
+        selectUnits(1)
+        runUpdate()
+        complete(0)
+        tick()
+        var dialog = openSave()
+        var seen = []
+        for (var i = 0; i < 4; ++i) {
+            keyClick(Qt.Key_Tab)
+            var focused = win.activeFocusItem
+            seen.push(focused.m_text !== undefined ? focused.m_text : focused.objectName)
+        }
+        compare(seen, ["Cancel", "Save", "id_report_path", "Cancel"])
+        // Space on Cancel closes the dialog only.
+        keyClick(Qt.Key_Space)
+        tryCompare(dialog, "visible", false)
+        compare(overlayShown(), true)
+    }
+
     function test_saveDialogLayout() {
         selectUnits(1)
         runUpdate()
