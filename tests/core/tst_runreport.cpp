@@ -5,9 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,7 +27,6 @@ private slots:
     void csvLayout();
     void hostileNicknamesRoundTrip_data();
     void hostileNicknamesRoundTrip();
-    void roundTripThroughPythonCsv();
     void jsonKeepsTextsExact();
     void formatByExtension_data();
     void formatByExtension();
@@ -187,42 +184,6 @@ void TestRunReport::hostileNicknamesRoundTrip()
     // The neighbouring fields are untouched.
     QCOMPARE(csv.rows.at(2).at(4), QStringLiteral("VK-3F"));
     QCOMPARE(csv.rows.at(2).at(6), QStringLiteral("1.02 (build0110)"));
-}
-
-void TestRunReport::roundTripThroughPythonCsv()
-{
-    // A second, independent reader: Python's csv module, as a script would
-    // read the report.
-    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-    if (python.isEmpty())
-        QSKIP("python3 is not installed");
-    QList<UnitRunRecord> records;
-    for (const QString &nickname : hostileNicknames())
-        records << record(nickname);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("report.csv"));
-    QString error;
-    QVERIFY2(RunReport::write(path, records, &error), qPrintable(error));
-
-    QProcess process;
-    process.start(
-            python,
-            { QStringLiteral("-c"),
-              QStringLiteral("import csv, json, sys\n"
-                             "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
-                             "    print(json.dumps([r[5] for r in csv.reader(f, strict=True)]))\n"),
-              path });
-    QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), 0);
-    const QJsonArray nicknames = QJsonDocument::fromJson(process.readAllStandardOutput()).array();
-    QCOMPARE(nicknames.size(), records.size() + 1);
-    QCOMPARE(nicknames.at(0).toString(), QStringLiteral("Nickname"));
-    for (int i = 0; i < records.size(); ++i) {
-        const QString nickname = records.at(i).nickname;
-        QCOMPARE(nicknames.at(i + 1).toString(),
-                 RunReport::looksLikeFormula(nickname) ? QLatin1Char('\'') + nickname : nickname);
-    }
 }
 
 void TestRunReport::jsonKeepsTextsExact()

@@ -70,15 +70,6 @@ UiTestCase {
         compare(value.textFormat, Text.PlainText)
     }
 
-    function test_issueExampleIsCutNotClipped() {
-        // The text a new user met cut off at the edge mid-word.
-        addUnits(1)
-        udpmachine.progress(longError, address(0))
-        var value = cardItem(0, "id_value_progress")
-        compare(value.text, longError)
-        compare(value.truncated, true)
-    }
-
     function test_dotsStayBesideACutText() {
         addUnits(1)
         card(0).m_msg = "Waiting" + new Array(40).join(" and waiting")

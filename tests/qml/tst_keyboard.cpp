@@ -23,8 +23,6 @@ private slots:
     void spaceAndEnterToggleCheckBox_data();
     void spaceAndEnterToggleCheckBox();
     void spacePressesOnRelease();
-    void enterPressesButton_data();
-    void enterPressesButton();
     void wholeRunFromTheKeyboard();
     void enterInPasswordFieldStartsNothing();
     void escapeClosesOverlayOnlyWhenFinished();
@@ -235,23 +233,6 @@ void TestKeyboard::spacePressesOnRelease()
     QCOMPARE(selectAll->property("m_f_keyDown").toBool(), false);
     for (int row = 0; row < 3; ++row)
         QCOMPARE(card(row)->property("m_f_selected").toBool(), true);
-}
-
-void TestKeyboard::enterPressesButton_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("return") << int(Qt::Key_Return);
-    QTest::newRow("enter") << int(Qt::Key_Enter);
-}
-
-void TestKeyboard::enterPressesButton()
-{
-    QFETCH(int, key);
-    focusOn(button(QStringLiteral("Select all")));
-    QTest::keyPress(m_window, Qt::Key(key));
-    for (int row = 0; row < 3; ++row)
-        QCOMPARE(card(row)->property("m_f_selected").toBool(), true);
-    QTest::keyRelease(m_window, Qt::Key(key));
 }
 
 void TestKeyboard::wholeRunFromTheKeyboard()
