@@ -18,6 +18,10 @@ class UdpMachineNode;
 class UdpMachineList : public QObject, public UdpCB
 {
     Q_OBJECT
+    // How many network interfaces the searches go out on (the empty list
+    // tells the user). Chosen once, at construction, before QML reads it;
+    // no signal, so the published methods stay as they are.
+    Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount CONSTANT)
 
 public:
     explicit UdpMachineList(QObject *parent = nullptr);
@@ -43,6 +47,7 @@ public:
     int searchCount() const { return m_searchCount; }
     QUdpSocket *udpSocket() const { return m_udpSocket; }
     const QList<QNetworkInterface> &searchInterfaces() const { return m_ifaces; }
+    int searchInterfaceCount() const { return m_ifaces.size(); }
 
 signals:
     void toui_fwup_progress(QString arg_progress, QString arg_ipaddr);
