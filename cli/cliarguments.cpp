@@ -86,6 +86,7 @@ struct CommandOptions
     QCommandLineOption all{ QStringLiteral("all") };
     QCommandLineOption report{ QStringLiteral("report"), QString(), QStringLiteral("FILE") };
     QCommandLineOption last{ QStringLiteral("last"), QString(), QStringLiteral("N") };
+    QCommandLineOption direct{ QStringLiteral("direct") };
 
     void addTo(QCommandLineParser *parser, CliArguments::Command command) const
     {
@@ -97,6 +98,7 @@ struct CommandOptions
             parser->addOption(parallel);
             parser->addOption(all);
             parser->addOption(report);
+            parser->addOption(direct);
         }
         if (command == CliArguments::History)
             parser->addOption(last);
@@ -223,6 +225,11 @@ CliArguments CliArguments::parse(const QStringList &arguments)
                                 .arg(value));
         }
         result.all = parser.isSet(options.all);
+        result.direct = parser.isSet(options.direct);
+        if (result.direct && result.all)
+            return invalid(QStringLiteral("give either --all or --direct, not both"));
+        if (result.direct && parser.isSet(options.wait))
+            return invalid(QStringLiteral("--wait has no use with --direct: nothing is searched"));
         // The last one counts, like every option's.
         if (parser.isSet(options.report)) {
             result.reportPath = parser.values(options.report).constLast();
@@ -254,6 +261,8 @@ CliArguments CliArguments::parse(const QStringList &arguments)
     }
 
     if (result.command == Update) {
+        if (result.direct && result.addresses.isEmpty())
+            return invalid(QStringLiteral("--direct needs the addresses of the units to update"));
         if (result.all && !result.addresses.isEmpty())
             return invalid(QStringLiteral("give either --all or addresses, not both"));
         if (!result.all && result.addresses.isEmpty())
@@ -309,17 +318,25 @@ QString CliArguments::helpText(const QString &topic)
         return QStringLiteral(
                 "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
                 "                         [--parallel N] [--report FILE] [--json]\n"
+                "       kvx-update update --direct ADDRESS... [--parallel N] [--report FILE]\n"
+                "                         [--json]\n"
                 "\n"
                 "Searches for units, then writes the built-in firmware image to the units\n"
                 "named by address, or to every unit found with --all. Each unit is updated\n"
                 "once; at most N are written at the same time and the others wait for a\n"
                 "free slot. Named units that do not answer are reported as not found.\n"
                 "\n"
+                "With --direct nothing is waited for: the named addresses are connected to\n"
+                "straight away, for units the search cannot see (switches that filter\n"
+                "multicast, routed networks). Their name and version are read when they\n"
+                "log in.\n"
+                "\n"
                 "The units' password is read from the environment variable KVX_PASSWORD,\n"
                 "or asked for on the terminal (not echoed). It is never printed.\n"
                 "\n"
                 "Options:\n"
                 "  --all            update every unit found\n"
+                "  --direct         no search: connect straight to the named addresses\n"
                 "  --wait SECONDS   how long to search (default 5, at most 3600); the search\n"
                 "                   ends early once every named unit has answered\n"
                 "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"

@@ -16,6 +16,7 @@ struct CliArguments
     int parallel = 5; // update: units written at the same time
     bool json = false;
     bool all = false; // update: every unit found
+    bool direct = false; // update: no search, straight to the named addresses
     QStringList addresses; // update: the named units, each once, in the order given
     QString reportPath; // update: where the run's report goes (.csv or .json); "" for none
     int lastRuns = 0; // history: how many of the latest runs; 0 for all

@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -48,15 +49,20 @@ bool stdoutIsTerminal(int *columns)
 int runInfo(const CliArguments &arguments, QIODevice *out)
 {
     const ImageInfo info = ImageInfo::fromImage(ImageInfo::embeddedImage());
+    // Built in like the image: the maker's domain that units name in their
+    // SSDP answers (a build with the placeholder finds no real unit).
+    const QString domain = QStringLiteral(KVX_MAKER_DOMAIN);
     if (arguments.json) {
-        out->write(QJsonDocument(info.toJson()).toJson(QJsonDocument::Indented));
+        QJsonObject object = info.toJson();
+        object.insert(QStringLiteral("makerDomain"), domain);
+        out->write(QJsonDocument(object).toJson(QJsonDocument::Indented));
         return 0;
     }
-    out->write(QStringLiteral(
-                       "model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  %5\n")
+    out->write(QStringLiteral("model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  "
+                              "%5\ndomain:  %6\n")
                        .arg(info.model, info.versionText, info.buildText)
                        .arg(info.size)
-                       .arg(info.sha256)
+                       .arg(info.sha256, domain)
                        .toUtf8());
     return 0;
 }
@@ -171,6 +177,8 @@ int main(int argc, char *argv[])
                         err.write(
                                 QStringLiteral("kvx-update: warning: %1\n").arg(message).toUtf8());
                     });
+            command.setDirectTargetAdder(
+                    [&table](const QString &address) { return table.addDirectTarget(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &UpdateCommand::interrupt);
             QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit,

@@ -916,7 +916,8 @@ Item {
             objectName: "id_text_hint"
             width: parent.width
             text: "No unit has answered yet. This PC must be on the units' network, "
-                  + "and network switches that filter multicast hide units from the search."
+                  + "and network switches that filter multicast hide units from the search: "
+                  + "kvx-update update --direct ADDRESS reaches a unit without it."
             textFormat: Text.PlainText
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.WordWrap

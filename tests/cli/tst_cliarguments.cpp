@@ -13,6 +13,8 @@ private slots:
     void accepted();
     void rejected_data();
     void rejected();
+    void direct_data();
+    void direct();
     void helpRequests_data();
     void helpRequests();
     void helpNamesEveryOption_data();
@@ -174,6 +176,25 @@ void TestCliArguments::rejected_data()
             << QStringList{ "history", "--last" } << "--last needs a number of runs";
     QTest::newRow("update --last") << QStringList{ "update", "--all", "--last", "2" }
                                    << "unknown option '--last' for 'update'";
+    QTest::newRow("--direct without addresses")
+            << QStringList{ "update", "--direct" }
+            << "--direct needs the addresses of the units to update";
+    QTest::newRow("--direct and --all") << QStringList{ "update", "--direct", "--all" }
+                                        << "give either --all or --direct, not both";
+    QTest::newRow("--direct, --all and an address")
+            << QStringList{ "update", "--all", "--direct", "10.0.0.1" }
+            << "give either --all or --direct, not both";
+    QTest::newRow("--direct with --wait")
+            << QStringList{ "update", "--direct", "10.0.0.1", "--wait", "3" }
+            << "--wait has no use with --direct: nothing is searched";
+    QTest::newRow("--direct, host name")
+            << QStringList{ "update", "--direct", "mixer.local" }
+            << "'mixer.local' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("--direct, address with a port")
+            << QStringList{ "update", "--direct", "10.0.0.1:54726" }
+            << "'10.0.0.1:54726' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("--direct for list")
+            << QStringList{ "list", "--direct" } << "unknown option '--direct' for 'list'";
     QTest::newRow("help with two topics")
             << QStringList{ "help", "list", "update" } << "'help' takes at most one command name";
     QTest::newRow("help for no command")
@@ -187,6 +208,33 @@ void TestCliArguments::rejected()
     const CliArguments parsed = CliArguments::parse(arguments);
     QCOMPARE(parsed.command, CliArguments::Invalid);
     QTEST(parsed.error, "error");
+}
+
+// Units the search cannot see: connected to straight away, by address.
+void TestCliArguments::direct_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<int>("parallel");
+    QTest::newRow("one address") << QStringList{ "update", "--direct", "10.0.40.11" }
+                                 << QStringList{ "10.0.40.11" } << 5;
+    QTest::newRow("after the addresses, repeats dropped")
+            << QStringList{ "update",     "10.0.40.12", "10.0.40.11",
+                            "10.0.40.12", "--direct",   "--parallel=2" }
+            << QStringList{ "10.0.40.12", "10.0.40.11" } << 2;
+}
+
+void TestCliArguments::direct()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::Update);
+    QVERIFY(parsed.direct);
+    QVERIFY(!parsed.all);
+    QTEST(parsed.addresses, "addresses");
+    QTEST(parsed.parallel, "parallel");
+    QVERIFY(!CliArguments::parse({ "update", "10.0.40.11" }).direct);
 }
 
 void TestCliArguments::helpRequests_data()
@@ -243,6 +291,7 @@ void TestCliArguments::helpNamesEveryOption_data()
                             << QStringList{ "Usage: kvx-update update (--all | ADDRESS...)",
                                             "--wait SECONDS",
                                             "--parallel N",
+                                            "--direct ADDRESS...",
                                             "--json",
                                             "--help",
                                             "KVX_PASSWORD",

@@ -22,8 +22,8 @@
 
 // What the search says when no interface can be searched (loopback only).
 static const QByteArray kNothingSearched =
-        "kvx.discovery: no network interface with an IPv4 broadcast address: nothing is "
-        "searched\n";
+        "kvx.discovery: no network interface that is up, can multicast and has an IPv4 "
+        "broadcast address: nothing is searched\n";
 
 // The kvx-update program itself, as a script or a person at a terminal meets
 // it: exit statuses, what goes to stdout and stderr, the password prompt, and
@@ -118,6 +118,12 @@ void TestKvxUpdate::usageErrors_data()
     QTest::newRow("host name") << QStringList{
         "update", "rack1"
     } << "'rack1' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    // Checked before anything is sent: no search, no connection.
+    QTest::newRow("direct, not an address")
+            << QStringList{ "update", "--direct", "10.77.0.10", "10.77.0" }
+            << "'10.77.0' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("direct and all") << QStringList{ "update", "--direct", "--all" }
+                                    << "give either --all or --direct, not both";
 }
 
 void TestKvxUpdate::usageErrors()
@@ -160,7 +166,8 @@ void TestKvxUpdate::info()
     const QByteArray sha = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex();
     QCOMPARE(r.out,
              "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    "
-                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha + "\n");
+                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha
+                     + "\ndomain:  " KVX_MAKER_DOMAIN "\n");
 }
 
 void TestKvxUpdate::infoJson()
@@ -174,6 +181,9 @@ void TestKvxUpdate::infoJson()
     QCOMPARE(object.value("size").toDouble(), double(m_image.size()));
     QCOMPARE(object.value("sha256").toString().toLatin1(),
              QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(object.value("makerDomain").toString(), QStringLiteral(KVX_MAKER_DOMAIN));
+    QCOMPARE(object.keys(),
+             (QStringList{ "build", "makerDomain", "model", "sha256", "size", "version" }));
 }
 
 void TestKvxUpdate::noPasswordWithoutTerminal()
