@@ -1,5 +1,7 @@
 #include "cli/cliarguments.h"
 
+#include "core/runreport.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -28,6 +30,16 @@ bool parseWait(const QString &text, double *seconds)
     if (!ok || !std::isfinite(value) || value < 0 || value > CliArguments::kMaxWaitSeconds)
         return false;
     *seconds = value;
+    return true;
+}
+
+bool parseLastRuns(const QString &text, int *runs)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1)
+        return false;
+    *runs = value;
     return true;
 }
 
@@ -72,19 +84,24 @@ struct CommandOptions
     QCommandLineOption wait{ QStringLiteral("wait"), QString(), QStringLiteral("SECONDS") };
     QCommandLineOption parallel{ QStringLiteral("parallel"), QString(), QStringLiteral("N") };
     QCommandLineOption all{ QStringLiteral("all") };
+    QCommandLineOption report{ QStringLiteral("report"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption last{ QStringLiteral("last"), QString(), QStringLiteral("N") };
     QCommandLineOption direct{ QStringLiteral("direct") };
 
     void addTo(QCommandLineParser *parser, CliArguments::Command command) const
     {
         parser->addOption(help);
         parser->addOption(json);
-        if (command != CliArguments::Info)
+        if (command == CliArguments::List || command == CliArguments::Update)
             parser->addOption(wait);
         if (command == CliArguments::Update) {
             parser->addOption(parallel);
             parser->addOption(all);
+            parser->addOption(report);
             parser->addOption(direct);
         }
+        if (command == CliArguments::History)
+            parser->addOption(last);
     }
 
     // The first option of the line that takes a value but has none.
@@ -122,10 +139,11 @@ CliArguments CliArguments::parse(const QStringList &arguments)
             result.helpTopic = arguments.at(1);
             if (result.helpTopic != QLatin1String("info")
                 && result.helpTopic != QLatin1String("list")
-                && result.helpTopic != QLatin1String("update"))
-                return invalid(
-                        QStringLiteral("no help for '%1': the commands are info, list and update")
-                                .arg(result.helpTopic));
+                && result.helpTopic != QLatin1String("update")
+                && result.helpTopic != QLatin1String("history"))
+                return invalid(QStringLiteral("no help for '%1': the commands are info, list, "
+                                              "update and history")
+                                       .arg(result.helpTopic));
         }
         return result;
     }
@@ -137,13 +155,16 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         result.command = List;
     else if (command == QLatin1String("update"))
         result.command = Update;
+    else if (command == QLatin1String("history"))
+        result.command = History;
     else if (command.startsWith(QLatin1Char('-')))
-        return invalid(QStringLiteral("a command must come first (info, list or update), not '%1'")
+        return invalid(QStringLiteral("a command must come first (info, list, update or history), "
+                                      "not '%1'")
                                .arg(command));
     else
-        return invalid(
-                QStringLiteral("unknown command '%1' (the commands are info, list and update)")
-                        .arg(command));
+        return invalid(QStringLiteral("unknown command '%1' (the commands are info, list, update "
+                                      "and history)")
+                               .arg(command));
 
     // Help wins over everything else on the line, even over mistakes: someone
     // who asks for help is usually in the middle of getting the line right.
@@ -171,17 +192,21 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         if (!unknown.isEmpty())
             return invalid(QStringLiteral("unknown option '%1' for '%2'")
                                    .arg(typedOption(rest, unknown.constFirst()), command));
-        const QString missing =
-                CommandOptions::withoutValue(rest, { &options.wait, &options.parallel });
+        const QString missing = CommandOptions::withoutValue(
+                rest, { &options.wait, &options.parallel, &options.report, &options.last });
         if (missing == QLatin1String("wait"))
             return invalid(QStringLiteral("--wait needs a number of seconds"));
         if (missing == QLatin1String("parallel"))
             return invalid(QStringLiteral("--parallel needs a number of units"));
+        if (missing == QLatin1String("report"))
+            return invalid(QStringLiteral("--report needs a file name ending in .csv or .json"));
+        if (missing == QLatin1String("last"))
+            return invalid(QStringLiteral("--last needs a number of runs"));
         return invalid(parser.errorText());
     }
 
     result.json = parser.isSet(options.json);
-    if (result.command != Info) {
+    if (result.command == List || result.command == Update) {
         // Every value is checked; the last one counts.
         for (const QString &value : parser.values(options.wait)) {
             if (!parseWait(value, &result.waitSeconds))
@@ -205,6 +230,22 @@ CliArguments CliArguments::parse(const QStringList &arguments)
             return invalid(QStringLiteral("give either --all or --direct, not both"));
         if (result.direct && parser.isSet(options.wait))
             return invalid(QStringLiteral("--wait has no use with --direct: nothing is searched"));
+        // The last one counts, like every option's.
+        if (parser.isSet(options.report)) {
+            result.reportPath = parser.values(options.report).constLast();
+            if (!RunReport::hasReportExtension(result.reportPath))
+                return invalid(QStringLiteral("--report needs a file name ending in .csv or "
+                                              ".json, not '%1'")
+                                       .arg(result.reportPath));
+        }
+    }
+    if (result.command == History) {
+        for (const QString &value : parser.values(options.last)) {
+            if (!parseLastRuns(value, &result.lastRuns))
+                return invalid(QStringLiteral("--last must be a whole number of runs from 1, "
+                                              "not '%1'")
+                                       .arg(value));
+        }
     }
 
     for (const QString &argument : parser.positionalArguments()) {
@@ -258,11 +299,27 @@ QString CliArguments::helpText(const QString &topic)
                 "Exit status: 0 when units were found, 2 when none was (or on a usage\n"
                 "error), 130 when interrupted.\n");
     }
+    if (topic == QLatin1String("history")) {
+        return QStringLiteral(
+                "Usage: kvx-update history [--last N] [--json]\n"
+                "\n"
+                "Prints the updates done so far, by this program and by the window, one\n"
+                "run after the other: every unit with its model, nickname, firmware before\n"
+                "and after, result and last progress text. The record is the file\n"
+                "runs.jsonl in the updater's data folder; a damaged line in it is skipped\n"
+                "with a warning.\n"
+                "\n"
+                "Options:\n"
+                "  --last N     only the latest N runs\n"
+                "  --json       a JSON array of the units' records instead of tables\n"
+                "  -h, --help   this text\n");
+    }
     if (topic == QLatin1String("update")) {
         return QStringLiteral(
                 "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
-                "                         [--parallel N] [--json]\n"
-                "       kvx-update update --direct ADDRESS... [--parallel N] [--json]\n"
+                "                         [--parallel N] [--report FILE] [--json]\n"
+                "       kvx-update update --direct ADDRESS... [--parallel N] [--report FILE]\n"
+                "                         [--json]\n"
                 "\n"
                 "Searches for units, then writes the built-in firmware image to the units\n"
                 "named by address, or to every unit found with --all. Each unit is updated\n"
@@ -283,19 +340,23 @@ QString CliArguments::helpText(const QString &topic)
                 "  --wait SECONDS   how long to search (default 5, at most 3600); the search\n"
                 "                   ends early once every named unit has answered\n"
                 "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"
+                "  --report FILE    write the run's report to FILE at the end: CSV, or\n"
+                "                   JSON for a name ending in .json\n"
                 "  --json           one JSON object per line for every event\n"
                 "  -h, --help       this text\n"
                 "\n"
                 "On a terminal every running unit has a progress bar; otherwise each\n"
                 "progress text is one line with a time stamp and the unit's address.\n"
-                "A summary lists every unit with its result and duration.\n"
+                "A summary lists every unit with its result and duration. Each unit's\n"
+                "result is also added to the run history (see 'kvx-update history').\n"
                 "\n"
                 "Ctrl-C starts no further unit, lets running units finish (or time out),\n"
                 "then prints the summary.\n"
                 "\n"
                 "Exit status: 0 when every unit was updated; 1 when a unit failed, was\n"
-                "lost or was not found; 2 on a usage error or when no named unit was\n"
-                "found; 130 when interrupted.\n");
+                "lost or was not found, or the report could not be written; 2 on a usage\n"
+                "error, when the report's folder cannot be written, or when no named unit\n"
+                "was found; 130 when interrupted.\n");
     }
     return QStringLiteral(
             "Usage: kvx-update COMMAND [OPTIONS]\n"
@@ -307,6 +368,7 @@ QString CliArguments::helpText(const QString &topic)
             "  info     describe the built-in firmware image\n"
             "  list     search the network and list the units found\n"
             "  update   update units with the built-in image\n"
+            "  history  the updates done so far\n"
             "\n"
             "'kvx-update COMMAND --help' describes one command.\n");
 }

@@ -2,13 +2,18 @@
 // window (device table, records, transfer), driven from the command line.
 #include "cli/cliarguments.h"
 #include "cli/consoleoutput.h"
+#include "cli/historycommand.h"
 #include "cli/imageinfo.h"
 #include "cli/listcommand.h"
 #include "cli/passwordsource.h"
+#include "cli/runlog.h"
 #include "cli/signalwatcher.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatecommand.h"
 #include "cli/updatereporter.h"
+#include "core/programversion.h"
+#include "core/runhistory.h"
+#include "core/runreport.h"
 #include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
@@ -69,9 +74,22 @@ int main(int argc, char *argv[])
         return 0;
     case CliArguments::Info:
         return runInfo(arguments, &out);
+    case CliArguments::History:
+        return HistoryCommand::run(RunHistory::defaultPath(), arguments.lastRuns, arguments.json,
+                                   &out, &err);
     case CliArguments::List:
     case CliArguments::Update:
         break;
+    }
+
+    // A report that could not be written at the end would be a run without
+    // its record: say so before anything is updated.
+    QString why;
+    if (!arguments.reportPath.isEmpty() && !RunReport::canWrite(arguments.reportPath, &why)) {
+        err.write(QStringLiteral("kvx-update: cannot write the report to %1: %2\n")
+                          .arg(arguments.reportPath, why)
+                          .toUtf8());
+        return 2;
     }
 
     // Asked before anything touches the network: an unattended run without a
@@ -118,9 +136,17 @@ int main(int argc, char *argv[])
                 }
                 return -1;
             });
-            UpdateCommand command(arguments, password, &table, &directory, &reporter,
-                                  ImageInfo::fromImage(table.binfile()));
+            const ImageInfo image = ImageInfo::fromImage(table.binfile());
+            UpdateCommand command(arguments, password, &table, &directory, &reporter, image);
             password.fill(QLatin1Char('\0'));
+            RunLog runLog(command.scheduler(), &directory,
+                          { image.model, image.versionText, image.buildText, image.sha256 },
+                          QStringLiteral("kvx-update ") + programVersion());
+            QObject::connect(
+                    &runLog, &RunLog::historyFailed, &runLog, [&err](const QString &message) {
+                        err.write(
+                                QStringLiteral("kvx-update: warning: %1\n").arg(message).toUtf8());
+                    });
             command.setDirectTargetAdder(
                     [&table](const QString &address) { return table.addDirectTarget(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
@@ -129,6 +155,19 @@ int main(int argc, char *argv[])
                              Qt::QueuedConnection);
             command.start();
             status = app.exec();
+
+            if (!arguments.reportPath.isEmpty()) {
+                QString error;
+                if (RunReport::write(arguments.reportPath, runLog.records(), &error)) {
+                    if (!arguments.json)
+                        out.write(QStringLiteral("Report written to %1\n")
+                                          .arg(arguments.reportPath)
+                                          .toUtf8());
+                } else {
+                    err.write(QStringLiteral("kvx-update: %1\n").arg(error).toUtf8());
+                    status = status == 0 ? 1 : status;
+                }
+            }
         }
     }
     return status;

@@ -58,6 +58,8 @@ void UnitDirectory::slot_addNode(QString arg_str_add)
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
     m_known.insert(unit.address, unit);
+    // Announced anew, perhaps after a reboot: what its last run read is old.
+    m_builds.remove(unit.address);
     // The table never announces an address twice while it holds it; a second
     // add only refreshes what is known.
     if (!m_present.contains(unit.address)) {
@@ -78,6 +80,7 @@ void UnitDirectory::slot_updateNode(QString arg_str_update)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    takeText(object, "m_build", &m_builds[address]);
 }
 
 void UnitDirectory::slot_removeNode(QString arg_str_remove)

@@ -40,6 +40,8 @@ public:
     QList<UnitInfo> units() const;
     // What was last known of a unit, also after it left; empty if never seen.
     UnitInfo lastKnown(const QString &address) const { return m_known.value(address); }
+    // The build a unit's run read over TCP, "(build0110)"; empty before that.
+    QString lastBuild(const QString &address) const { return m_builds.value(address); }
 
     // Units ordered by their IPv4 address as a number (10.0.0.9 before 10.0.0.10).
     static QList<UnitInfo> sortedByAddress(QList<UnitInfo> units);
@@ -56,4 +58,5 @@ private slots:
 private:
     QStringList m_present; // arrival order
     QHash<QString, UnitInfo> m_known; // present and departed units
+    QHash<QString, QString> m_builds;
 };

@@ -124,6 +124,8 @@ bool UdpMachineList::readInterfaces()
                                   "broadcast address any more: nothing is searched";
     else
         qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces:" << keys;
+    locker.unlock();
+    emit searchInterfacesChanged();
     return true;
 }
 

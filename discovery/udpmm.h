@@ -21,6 +21,10 @@ class UdpMachineNode;
 class UdpMachineList : public QObject, public UdpCB
 {
     Q_OBJECT
+    // How many network interfaces the searches go out on (the empty list
+    // tells the user). Chosen once, at construction, before QML reads it;
+    // no signal, so the published methods stay as they are.
+    Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount NOTIFY searchInterfacesChanged)
 
 public:
     explicit UdpMachineList(QObject *parent = nullptr);
@@ -54,6 +58,7 @@ public:
     int searchCount() const { return m_searchCount; }
     QUdpSocket *udpSocket() const { return m_udpSocket; }
     const QList<QNetworkInterface> &searchInterfaces() const { return m_ifaces; }
+    int searchInterfaceCount() const { return m_ifaces.size(); }
     QStringList searchInterfaceNames() const;
 
 signals:
@@ -61,6 +66,8 @@ signals:
     void toUiAddNode(QString arg_str_add);
     void toUiRemoveNode(QString arg_str_remove);
     void toUiUpdateNode(QString arg_str_update);
+    // The interfaces searched changed (read again every ten ticks).
+    void searchInterfacesChanged();
 
 public slots:
     void slot_udpReceived();

@@ -19,6 +19,10 @@ private slots:
     void helpRequests();
     void helpNamesEveryOption_data();
     void helpNamesEveryOption();
+    void report_data();
+    void report();
+    void history_data();
+    void history();
 };
 
 Q_DECLARE_METATYPE(CliArguments::Command)
@@ -93,10 +97,10 @@ void TestCliArguments::rejected_data()
     QTest::newRow("nothing") << QStringList() << "no command given";
     QTest::newRow("unknown command")
             << QStringList{ "flash" }
-            << "unknown command 'flash' (the commands are info, list and update)";
+            << "unknown command 'flash' (the commands are info, list, update and history)";
     QTest::newRow("option before the command")
             << QStringList{ "--json", "list" }
-            << "a command must come first (info, list or update), not '--json'";
+            << "a command must come first (info, list, update or history), not '--json'";
     QTest::newRow("info with an argument")
             << QStringList{ "info", "10.0.0.1" } << "'info' takes no arguments, got '10.0.0.1'";
     QTest::newRow("info --wait") << QStringList{ "info", "--wait", "3" }
@@ -149,6 +153,29 @@ void TestCliArguments::rejected_data()
     } << "'10.0.0.256' is not an IPv4 address in dotted form (like 192.168.1.20)";
     QTest::newRow("unknown update option") << QStringList{ "update", "--all", "--force" }
                                            << "unknown option '--force' for 'update'";
+    QTest::newRow("--report without value") << QStringList{ "update", "--all", "--report" }
+                                            << "--report needs a file name ending in .csv or .json";
+    QTest::newRow("--report of another kind")
+            << QStringList{ "update", "--all", "--report", "run.txt" }
+            << "--report needs a file name ending in .csv or .json, not 'run.txt'";
+    QTest::newRow("--report without a name")
+            << QStringList{ "update", "--all", "--report=" }
+            << "--report needs a file name ending in .csv or .json, not ''";
+    QTest::newRow("list --report")
+            << QStringList{ "list", "--report", "r.csv" } << "unknown option '--report' for 'list'";
+    QTest::newRow("history with an argument") << QStringList{ "history", "10.77.0.10" }
+                                              << "'history' takes no arguments, got '10.77.0.10'";
+    QTest::newRow("history --wait")
+            << QStringList{ "history", "--wait", "3" } << "unknown option '--wait' for 'history'";
+    QTest::newRow("history --last 0") << QStringList{ "history", "--last", "0" }
+                                      << "--last must be a whole number of runs from 1, not '0'";
+    QTest::newRow("history --last text")
+            << QStringList{ "history", "--last=two" }
+            << "--last must be a whole number of runs from 1, not 'two'";
+    QTest::newRow("history --last without value")
+            << QStringList{ "history", "--last" } << "--last needs a number of runs";
+    QTest::newRow("update --last") << QStringList{ "update", "--all", "--last", "2" }
+                                   << "unknown option '--last' for 'update'";
     QTest::newRow("--direct without addresses")
             << QStringList{ "update", "--direct" }
             << "--direct needs the addresses of the units to update";
@@ -172,7 +199,7 @@ void TestCliArguments::rejected_data()
             << QStringList{ "help", "list", "update" } << "'help' takes at most one command name";
     QTest::newRow("help for no command")
             << QStringList{ "help", "flash" }
-            << "no help for 'flash': the commands are info, list and update";
+            << "no help for 'flash': the commands are info, list, update and history";
 }
 
 void TestCliArguments::rejected()
@@ -222,6 +249,8 @@ void TestCliArguments::helpRequests_data()
     QTest::newRow("info --help") << QStringList{ "info", "--help" } << "info";
     QTest::newRow("list -h") << QStringList{ "list", "-h" } << "list";
     QTest::newRow("update --help") << QStringList{ "update", "--help" } << "update";
+    QTest::newRow("help history") << QStringList{ "help", "history" } << "history";
+    QTest::newRow("history -h") << QStringList{ "history", "--last", "x", "-h" } << "history";
     // Someone halfway through a wrong line still gets help.
     QTest::newRow("help wins over a mistake")
             << QStringList{ "update", "--parallel", "9", "--help" } << "update";
@@ -248,8 +277,8 @@ void TestCliArguments::helpNamesEveryOption_data()
     QTest::addColumn<QStringList>("mentions");
 
     QTest::newRow("overview") << ""
-                              << QStringList{ "Usage: kvx-update COMMAND", "info", "list",
-                                              "update" };
+                              << QStringList{ "Usage: kvx-update COMMAND", "info", "list", "update",
+                                              "history" };
     QTest::newRow("info") << "info"
                           << QStringList{ "Usage: kvx-update info", "--json", "--help", "SHA-256" };
     QTest::newRow("list") << "list" << QStringList{ "Usage: kvx-update list",
@@ -270,7 +299,61 @@ void TestCliArguments::helpNamesEveryOption_data()
                                             "default 5",
                                             "Exit status",
                                             "130",
-                                            "not found" };
+                                            "not found",
+                                            "--report FILE",
+                                            ".json",
+                                            "run history" };
+    QTest::newRow("history") << "history"
+                             << QStringList{ "Usage: kvx-update history [--last N] [--json]",
+                                             "--last N",
+                                             "--json",
+                                             "--help",
+                                             "runs.jsonl",
+                                             "window" };
+}
+
+void TestCliArguments::report_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("none") << QStringList{ "update", "--all" } << "";
+    QTest::newRow("csv") << QStringList{ "update", "--all", "--report", "run.csv" } << "run.csv";
+    QTest::newRow("json, with =") << QStringList{ "update", "10.77.0.10", "--report=/tmp/r.JSON" }
+                                  << "/tmp/r.JSON";
+    QTest::newRow("blanks in the name")
+            << QStringList{ "update", "--all", "--report", "my rack.csv" } << "my rack.csv";
+    QTest::newRow("the last one counts")
+            << QStringList{ "update", "--all", "--report", "a.csv", "--report", "b.json" }
+            << "b.json";
+}
+
+void TestCliArguments::report()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::Update);
+    QTEST(parsed.reportPath, "path");
+}
+
+void TestCliArguments::history_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("json");
+    QTest::newRow("all runs") << QStringList{ "history" } << 0 << false;
+    QTest::newRow("--last 3") << QStringList{ "history", "--last", "3" } << 3 << false;
+    QTest::newRow("--json --last=1") << QStringList{ "history", "--json", "--last=1" } << 1 << true;
+}
+
+void TestCliArguments::history()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::History);
+    QTEST(parsed.lastRuns, "last");
+    QTEST(parsed.json, "json");
 }
 
 void TestCliArguments::helpNamesEveryOption()

@@ -73,6 +73,7 @@ void StandInCore::reset()
     m_calls.clear();
     m_running.clear();
     m_refused.clear();
+    setSearchInterfaceCount(1);
     emit callsChanged();
 }
 

@@ -18,6 +18,9 @@ class StandInCore : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(int callCount READ callCount NOTIFY callsChanged)
+    // The real table's number of search interfaces; one unless a test says.
+    Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount WRITE setSearchInterfaceCount
+                       NOTIFY searchInterfaceCountChanged)
 
 public:
     explicit StandInCore(QObject *parent = nullptr);
@@ -31,6 +34,14 @@ public:
 
     const QList<Call> &calls() const { return m_calls; }
     int callCount() const { return m_calls.size(); }
+    int searchInterfaceCount() const { return m_searchInterfaceCount; }
+    void setSearchInterfaceCount(int count)
+    {
+        if (count == m_searchInterfaceCount)
+            return;
+        m_searchInterfaceCount = count;
+        emit searchInterfaceCountChanged();
+    }
 
     // A node message as the core writes it: indented JSON, keys in order,
     // every value a string.
@@ -63,9 +74,11 @@ signals:
     void toUiUpdateNode(QString arg_str_update);
 
     void callsChanged();
+    void searchInterfaceCountChanged();
 
 private:
     QList<Call> m_calls;
     QSet<QString> m_running;
     QSet<QString> m_refused;
+    int m_searchInterfaceCount = 1;
 };

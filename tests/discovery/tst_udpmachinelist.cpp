@@ -156,6 +156,7 @@ void TestUdpMachineList::metaObjectInterface()
                      "signal toUiAddNode(QString) arg_str_add",
                      "signal toUiRemoveNode(QString) arg_str_remove",
                      "signal toUiUpdateNode(QString) arg_str_update",
+                     "signal searchInterfacesChanged() ",
                      "slot slot_udpReceived() ",
                      "method addTestTarget() ",
                      "method fwUpdateStart(QString,QString,QString) "
@@ -573,6 +574,8 @@ void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
     QVERIFY(table.searchInterfaceNames().isEmpty()); // down: not searched
     const int start = table.searchCount();
     QCOMPARE(start % 10, 0); // no tick has run yet, or whole rounds
+    // The window's empty list shows the count: it hears of each change once.
+    QSignalSpy changed(&table, &UdpMachineList::searchInterfacesChanged);
 
     tick(table, 3);
     system << fakeAdapter("eth0", 2);
@@ -583,6 +586,8 @@ void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
     QCOMPARE(reads, 2);
     QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
     QCOMPARE(table.searchInterfaces().size(), 1);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(table.property("searchInterfaceCount").toInt(), 1);
 
     system.first().up = true; // the WLAN comes up too, ahead of eth0 in the list
     tick(table, 10);
@@ -590,9 +595,11 @@ void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
     system.removeFirst();
     tick(table, 9);
     QCOMPARE(table.searchInterfaceNames(), (QStringList{ "wlan0", "eth0" }));
+    QCOMPARE(changed.count(), 2); // a read that finds the same list says nothing
     tick(table);
     QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
     QCOMPARE(reads, 4);
+    QCOMPARE(changed.count(), 3);
     QCOMPARE(table.searchCount(), start + 30);
 }
 
