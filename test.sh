@@ -5,12 +5,14 @@
 #   1. the suite, in build/;
 #   2. the suite again, built with clang's AddressSanitizer, LeakSanitizer and
 #      UndefinedBehaviorSanitizer, in build-asan/; any report fails the run;
-#   3. each libFuzzer harness for 30 seconds from its seed corpus (fuzz/run.sh).
+#   3. each libFuzzer harness for 30 seconds from its seed corpus (fuzz/run.sh);
+#   4. the Windows build under Wine (tools/windows/test.sh), when the Windows
+#      Qt is there (otherwise one line says it is not, and the stage passes).
 # The suites run inside a fresh network namespace that has only loopback, so the
 # SSDP searches the updater starts never reach this machine's network; the lab
 # tests build their own namespaces from there. Arguments go to both ctest runs
-# (e.g. -R tst_ssdp). KVX_SANITIZER_RUN=0 or KVX_FUZZ_SECONDS=0 skip a stage
-# while iterating; CI runs all three.
+# (e.g. -R tst_ssdp). KVX_SANITIZER_RUN=0, KVX_FUZZ_SECONDS=0 or
+# KVX_WINDOWS_STAGE=0 skip a stage while iterating; CI runs all four.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -65,4 +67,8 @@ fi
 
 if [ "${KVX_FUZZ_SECONDS:-30}" != 0 ]; then
     KVX_WERROR=ON fuzz/run.sh "${KVX_FUZZ_SECONDS:-30}"
+fi
+
+if [ "${KVX_WINDOWS_STAGE:-1}" != 0 ]; then
+    tools/windows/test.sh
 fi

@@ -9,11 +9,14 @@
 //
 //   bench_transfer [--runs N (default 11)] [--updater-only] [--target ADDR:PORT --password P]
 //
-// Without --target it forks its own responder, a minimal unit that answers
-// every command at once (no flash write delay). --target points it at an
+// Without --target it starts its own responder, a minimal unit that answers
+// every command at once (no flash write delay): a process of its own on POSIX,
+// a thread on Windows (rawsocket.h; there the "posix" client is the same
+// blocking client on Winsock). --target points it at an
 // external unit (kvx-devsim in the network lab); only loopback and lab
 // addresses (10.77.0.0/24) are accepted.
 #include "protocol/communication.h"
+#include "rawsocket.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -21,31 +24,16 @@
 #include <QHostAddress>
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-double now(clockid_t clock)
-{
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
+using RawSocket::Endpoint;
+using RawSocket::Handle;
 
 struct Sample
 {
@@ -58,13 +46,13 @@ struct Sample
 class Conn
 {
 public:
-    explicit Conn(int fd) : m_fd(fd) { }
-    ~Conn() { ::close(m_fd); }
+    explicit Conn(Handle fd) : m_fd(fd) { }
+    ~Conn() { RawSocket::close(m_fd); }
 
     bool fill()
     {
         char chunk[65536];
-        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        const long n = RawSocket::readSome(m_fd, chunk, sizeof chunk);
         if (n <= 0)
             return false;
         m_buf.append(chunk, size_t(n));
@@ -134,7 +122,7 @@ public:
     bool send(const char *data, size_t size)
     {
         while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
+            const long n = RawSocket::writeSome(m_fd, data, size);
             if (n <= 0)
                 return false;
             data += n;
@@ -151,14 +139,14 @@ private:
             m_pos = 0;
         }
     }
-    int m_fd;
+    Handle m_fd;
     std::string m_buf;
     size_t m_pos = 0;
 };
 
 // --- the responder: a unit that answers at once -----------------------------
 
-void serveOne(int fd)
+void serveOne(Handle fd)
 {
     Conn c(fd);
     std::string text;
@@ -189,35 +177,14 @@ void serveOne(int fd)
     }
 }
 
-[[noreturn]] void runResponder(int listener)
-{
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    for (;;) {
-        const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            continue;
-        serveOne(fd);
-    }
-}
-
 // --- the two clients ----------------------------------------------------------
-
-int connectTo(const sockaddr_in &address)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // The same exchange, blocking, with nothing around it.
 __attribute__((noinline)) bool
-runPosixTransfer(const sockaddr_in &address, const std::string &password, const QByteArray &image)
+runPosixTransfer(const Endpoint &address, const std::string &password, const QByteArray &image)
 {
-    const int fd = connectTo(address);
-    if (fd < 0)
+    const Handle fd = RawSocket::connectTo(address);
+    if (fd == RawSocket::kInvalid)
         return false;
     Conn c(fd);
     std::string reply;
@@ -288,11 +255,11 @@ template<typename F>
 Sample measure(F &&run)
 {
     Sample s;
-    const double w0 = now(CLOCK_MONOTONIC);
-    const double c0 = now(CLOCK_PROCESS_CPUTIME_ID);
+    const double w0 = RawSocket::wallSeconds();
+    const double c0 = RawSocket::cpuSeconds();
     s.ok = run();
-    s.cpu = now(CLOCK_PROCESS_CPUTIME_ID) - c0;
-    s.wall = now(CLOCK_MONOTONIC) - w0;
+    s.cpu = RawSocket::cpuSeconds() - c0;
+    s.wall = RawSocket::wallSeconds() - w0;
     return s;
 }
 
@@ -340,26 +307,16 @@ int main(int argc, char **argv)
             usage();
     }
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    pid_t responder = 0;
+    Endpoint address;
     if (target.isEmpty()) {
-        // Forked before Qt starts, so the child is a plain process and its
-        // CPU time never counts as the client's.
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0
-            || ::listen(listener, 4) != 0
-            || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-            std::perror("responder");
+        // Before Qt starts, so that a forked responder is a plain process.
+        address.ipv4 = 0x7f000001;
+        address.port = RawSocket::startResponder(serveOne);
+        if (address.port == 0) {
+            std::fprintf(stderr, "responder: cannot listen on 127.0.0.1\n");
             return 1;
         }
-        responder = ::fork();
-        if (responder == 0)
-            runResponder(listener);
-        ::close(listener);
-        target = QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port));
+        target = QStringLiteral("127.0.0.1:%1").arg(address.port);
     } else {
         const QHostAddress host(target.section(QLatin1Char(':'), 0, 0));
         const int port = target.section(QLatin1Char(':'), 1, 1).toInt();
@@ -372,8 +329,8 @@ int main(int argc, char **argv)
                          qPrintable(host.toString()));
             return 2;
         }
-        address.sin_addr.s_addr = htonl(host.toIPv4Address());
-        address.sin_port = htons(quint16(port));
+        address.ipv4 = host.toIPv4Address();
+        address.port = quint16(port);
     }
 
     QCoreApplication app(argc, argv);
@@ -433,9 +390,6 @@ int main(int argc, char **argv)
     }
     std::printf("cpu time per update (unbuffered): %.3f s (goal < 0.06 s)\n", median(cpu[1]));
 
-    if (responder > 0) {
-        ::kill(responder, SIGTERM);
-        ::waitpid(responder, nullptr, 0);
-    }
+    RawSocket::stopResponder();
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // kvx-update: the updater for scripts and remote shells. The same core as the
 // window (device table, records, transfer), driven from the command line.
 #include "cli/cliarguments.h"
+#include "cli/consoleoutput.h"
 #include "cli/historycommand.h"
 #include "cli/imageinfo.h"
 #include "cli/listcommand.h"
@@ -23,28 +24,7 @@
 
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 namespace {
-
-bool stdoutIsTerminal(int *columns)
-{
-#ifdef Q_OS_UNIX
-    if (!::isatty(STDOUT_FILENO))
-        return false;
-    struct winsize size = {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        *columns = size.ws_col;
-    return true;
-#else
-    Q_UNUSED(columns)
-    return false;
-#endif
-}
 
 int runInfo(const CliArguments &arguments, QIODevice *out)
 {
@@ -74,12 +54,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvx-update"));
 
-#ifdef Q_OS_UNIX
-    // Output to a reader that went away (a pipe into "head", a closed remote
-    // shell) must not end the program in the middle of writing a unit: the
-    // write fails and the updates go on.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    const ConsoleOutput console;
     // On the descriptors themselves, unbuffered: every line leaves at once, and
     // nothing piles up in a buffer when the reader has gone.
     QFile out;
@@ -150,13 +125,8 @@ int main(int argc, char *argv[])
             command.start();
             status = app.exec();
         } else {
-            int columns = 80;
-            const bool terminal = stdoutIsTerminal(&columns);
-            UpdateReporter reporter(arguments.json     ? UpdateReporter::Json
-                                            : terminal ? UpdateReporter::Terminal
-                                                       : UpdateReporter::Plain,
-                                    &out);
-            reporter.setTerminalWidth(columns);
+            UpdateReporter reporter(UpdateReporter::modeFor(arguments.json, console.kind()), &out);
+            reporter.setTerminalWidth(console.columns());
             // Exact byte counts for the bars: the run's own counter, read only.
             reporter.setSentBytesProbe([&table](const QString &address) -> qint64 {
                 for (const UdpMachineNode *node : table.nodes()) {

@@ -2,32 +2,38 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-
-// Turns SIGINT, SIGTERM and SIGHUP (a remote shell that closed) into a signal
-// on the event loop. The handler only writes the signal's
-// number into a socket pair (the one thing that is safe inside a signal
-// handler); the event loop reads it and emits interrupted(). While a watcher
-// exists, none of these ends the program in the middle of writing a unit.
+// Turns the requests to stop that reach a console program into a signal on
+// the event loop, so that none of them ends the program in the middle of
+// writing a unit while a watcher exists. One implementation per platform:
 //
-// On platforms without POSIX signals the watcher does nothing and Ctrl-C
-// keeps its default effect.
+// POSIX (signalwatcher_posix.cpp): SIGINT, SIGTERM and SIGHUP (a remote shell
+// that closed). The handler only writes the signal's number into a socket pair
+// (the one thing that is safe inside a signal handler); the event loop reads it.
+//
+// Windows (signalwatcher_win.cpp): Ctrl-C and Ctrl-Break as Interrupt, the
+// console window closing as Hangup, log-off and shut-down as Terminate,
+// through a console control handler. The system runs that handler on a thread
+// of its own; it posts the number to the event loop. For the last three the
+// system ends the process once the handler returns (or after a few seconds),
+// so the handler holds on until the watcher is gone, giving the program that
+// much time to finish.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
 
 public:
+    // The POSIX numbers, on every platform: the program's exit status after
+    // an interruption is 128 + the number.
+    enum Number { Hangup = 1, Interrupt = 2, Terminate = 15 };
+
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
-    bool isActive() const { return m_notifier != nullptr; }
+    bool isActive() const { return m_active; }
 
 signals:
     void interrupted(int signalNumber);
 
-private slots:
-    void slot_readSignal();
-
 private:
-    QSocketNotifier *m_notifier = nullptr;
+    bool m_active = false;
 };

@@ -41,6 +41,13 @@ UpdateReporter::UpdateReporter(Mode mode, QIODevice *out, QObject *parent)
     connect(&m_redrawTimer, &QTimer::timeout, this, &UpdateReporter::redraw);
 }
 
+UpdateReporter::Mode UpdateReporter::modeFor(bool json, ConsoleOutput::Kind output)
+{
+    if (json)
+        return Json;
+    return output == ConsoleOutput::Terminal ? Terminal : Plain;
+}
+
 void UpdateReporter::attach(UpdateScheduler *scheduler, UnitDirectory *directory)
 {
     m_scheduler = scheduler;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/consoleoutput.h"
 #include "cli/updatescheduler.h"
 
 #include <QDateTime>
@@ -29,6 +30,10 @@ public:
     enum Mode { Plain, Terminal, Json };
 
     UpdateReporter(Mode mode, QIODevice *out, QObject *parent = nullptr);
+
+    // JSON when asked for; the live display only where the cursor can move
+    // back over it; plain lines everywhere else.
+    static Mode modeFor(bool json, ConsoleOutput::Kind output);
 
     Mode mode() const { return m_mode; }
     void setTerminalWidth(int columns) { m_width = columns; }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs whatever the build, the tests and the lab need and this machine lacks
 # (Debian 12 packages). Sourced or run by ./run.sh and ./test.sh.
+#   --windows   what the Windows cross-build and its runs under Wine need
+#               instead (tools/windows/)
 set -euo pipefail
 
 packages=(
@@ -13,6 +15,12 @@ packages=(
     clang libclang-rt-14-dev
     clang-format codespell
 )
+if [ "${1:-}" = "--windows" ]; then
+    packages=(
+        cmake ninja-build g++ iproute2 util-linux xvfb xauth zip unzip
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine fonts-dejavu-core
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -98,6 +98,8 @@ private slots:
     void init();
     void cleanup();
 
+    void modeFor_data();
+    void modeFor();
     void plainLines();
     void jsonEvents();
     void jsonBytesComeFromTheProbe();
@@ -175,6 +177,31 @@ void TestUpdateReporter::playRun()
     m_core->progress(QStringLiteral("ERROR: The unit rejected the password."), kB);
     QTRY_VERIFY(m_scheduler->isFinished());
     m_reporter->summary(1);
+}
+
+void TestUpdateReporter::modeFor_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<int>("output");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("pipe") << false << int(ConsoleOutput::Stream) << int(UpdateReporter::Plain);
+    QTest::newRow("terminal") << false << int(ConsoleOutput::Terminal)
+                              << int(UpdateReporter::Terminal);
+    // A console that would print the escape sequences as text.
+    QTest::newRow("old console") << false << int(ConsoleOutput::PlainConsole)
+                                 << int(UpdateReporter::Plain);
+    QTest::newRow("json on a terminal")
+            << true << int(ConsoleOutput::Terminal) << int(UpdateReporter::Json);
+    QTest::newRow("json into a pipe")
+            << true << int(ConsoleOutput::Stream) << int(UpdateReporter::Json);
+}
+
+void TestUpdateReporter::modeFor()
+{
+    QFETCH(bool, json);
+    QFETCH(int, output);
+    QTEST(int(UpdateReporter::modeFor(json, ConsoleOutput::Kind(output))), "mode");
 }
 
 void TestUpdateReporter::plainLines()

@@ -347,21 +347,23 @@ void TestUdpMachineList::drainsEveryQueuedDatagram()
 
     const quint16 port = table.udpSocket()->localPort();
     QVERIFY(port != 0);
-    QUdpSocket a, b, c;
-    QVERIFY(a.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
-    QVERIFY(b.bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
-    QVERIFY(c.bind(QHostAddress(QStringLiteral("127.0.0.4")), 0));
+    // One sender: Wine sends from 127.0.0.1 whatever loopback address a socket
+    // is bound to, and the Windows build runs this test there too.
+    QUdpSocket sender;
+    QVERIFY(sender.bind(QHostAddress(QHostAddress::LocalHost), 0));
     const QHostAddress to(QHostAddress::LocalHost);
-    a.writeDatagram(unit("RT-6C", "A"), to, port);
-    b.writeDatagram(SsdpSearch::mSearchRequest(), to, port);
-    c.writeDatagram(unit("VL-3F", "C"), to, port);
-    a.writeDatagram(unit("RT-6C", "A2"), to, port);
+    sender.writeDatagram(unit("RT-6C", "A"), to, port);
+    sender.writeDatagram(SsdpSearch::mSearchRequest(), to, port);
+    sender.writeDatagram(unit("RT-6C", "A2"), to, port);
+    sender.writeDatagram(unit("RT-6C", "A3"), to, port);
     QThread::msleep(20); // loopback delivery, without running the event loop
 
     table.slot_udpReceived();
-    QCOMPARE(spies.added.count(), 2);
-    QCOMPARE(addresses(table), (QStringList{ "127.0.0.2", "127.0.0.4" }));
-    QCOMPARE(texts(spies.updated), QStringList{ updateText("m_nickname", "A2", "127.0.0.2") });
+    QCOMPARE(spies.added.count(), 1);
+    QCOMPARE(addresses(table), QStringList{ "127.0.0.1" });
+    QCOMPARE(texts(spies.updated),
+             (QStringList{ updateText("m_nickname", "A2", "127.0.0.1"),
+                           updateText("m_nickname", "A3", "127.0.0.1") }));
     QVERIFY(!table.udpSocket()->hasPendingDatagrams());
 }
 

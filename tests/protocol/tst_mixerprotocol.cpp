@@ -2,16 +2,12 @@
 
 #include "common/fakedevice.h"
 #include "common/isolation.h"
+#include "common/pendingport.h"
 #include "common/unitscripts.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace UnitScript;
 
@@ -957,37 +953,19 @@ void TestMixerProtocol::slowReplyAllowedOnce()
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
-// A listening socket whose accept queue is full drops new SYNs, so a connect
-// to it stays pending: a unit that does not answer, on loopback.
+// A connect that stays pending: a unit that does not answer, on loopback.
 void TestMixerProtocol::connectTimeout()
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
-    QCOMPARE(::listen(listener, 0), 0);
-    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
-    QList<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        fillers << s;
-    }
+    PendingPort pending;
+    QVERIFY(pending.port() != 0);
 
     Client client(300);
-    client.protocol.connectToDevice(QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port)),
+    client.protocol.connectToDevice(QStringLiteral("127.0.0.1:%1").arg(pending.port()),
                                     QStringLiteral("pw"));
     QTRY_COMPARE(client.errors.size(), 1);
     QCOMPARE(client.errorCode(), QAbstractSocket::SocketTimeoutError);
     QCOMPARE(client.errorText(), QStringLiteral("No connection to the unit within 300 ms."));
     QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
-
-    for (int s : qAsConst(fillers))
-        ::close(s);
-    ::close(listener);
 }
 
 void TestMixerProtocol::connectionRefused()

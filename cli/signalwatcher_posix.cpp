@@ -2,14 +2,18 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
+static_assert(SIGHUP == SignalWatcher::Hangup && SIGINT == SignalWatcher::Interrupt
+                      && SIGTERM == SignalWatcher::Terminate,
+              "the watcher's numbers are the system's");
+
 namespace {
 
 int g_pipe[2] = { -1, -1 };
+QSocketNotifier *g_notifier = nullptr; // on the reading end of the pair
 
 void onSignal(int number)
 {
@@ -28,42 +32,34 @@ void setHandler(int number, void (*handler)(int))
 }
 
 } // namespace
-#endif
 
 SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {
-#ifdef Q_OS_UNIX
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::slot_readSignal);
+    g_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(g_notifier, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        if (::read(g_pipe[0], &byte, 1) == 1)
+            emit interrupted(int(byte));
+    });
     setHandler(SIGINT, onSignal);
     setHandler(SIGTERM, onSignal);
     setHandler(SIGHUP, onSignal);
-#endif
+    m_active = true;
 }
 
 SignalWatcher::~SignalWatcher()
 {
-#ifdef Q_OS_UNIX
-    if (!m_notifier)
+    if (!m_active)
         return;
     setHandler(SIGINT, SIG_DFL);
     setHandler(SIGTERM, SIG_DFL);
     setHandler(SIGHUP, SIG_DFL);
-    delete m_notifier;
-    m_notifier = nullptr;
+    delete g_notifier;
+    g_notifier = nullptr;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
-#endif
-}
-
-void SignalWatcher::slot_readSignal()
-{
-#ifdef Q_OS_UNIX
-    char byte = 0;
-    if (::read(g_pipe[0], &byte, 1) == 1)
-        emit interrupted(int(byte));
-#endif
+    m_active = false;
 }
