@@ -143,6 +143,7 @@ bool readFaults(const QJsonObject &object, const QString &where, UnitFaults *fau
     r.flag("coalesceNotify", &faults->coalesceNotify);
     r.number("slowFinalAckMs", &faults->slowFinalAckMs);
     r.number("faultConnections", &faults->faultConnections);
+    r.flag("bootFails", &faults->bootFails);
     return r.finish();
 }
 
@@ -168,6 +169,7 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
     r.number("silentAfterSeconds", &unit->silentAfterSeconds);
     r.number("renameAfterSeconds", &unit->renameAfterSeconds);
     r.text("newNickname", &unit->newNickname);
+    r.number("rebootSeconds", &unit->rebootSeconds);
     const QJsonValue faults = r.take("faults");
     if (faults.isObject()) {
         if (!readFaults(faults.toObject(), where + QStringLiteral(".faults"), &unit->faults, error))
