@@ -21,6 +21,10 @@ Item {
     property string m_sn: ""
     property alias m_ipaddr: id_value_ipaddr.text
     property string m_uuid: ""
+    // "back" once the unit answered again after its last completed update.
+    property string m_after_update: ""
+    // How the unit stands against the embedded image (see VersionTag.qml).
+    readonly property alias m_standing: id_version_tag.m_standing
 
     property bool m_f_new: true
     property bool m_f_selected: false
@@ -168,6 +172,17 @@ Item {
                     text: m_version + " " + m_build
                     textFormat: Text.PlainText
                     font.pixelSize: 16
+                }
+                VersionTag {
+                    id: id_version_tag
+                    objectName: "id_version_tag"
+                    x: id_value_version.x + id_value_version.width + 6
+                    anchors.verticalCenter: id_value_version.verticalCenter
+                    m_modelname: id_udpdevice.m_modelname
+                    m_version: id_udpdevice.m_version
+                    m_build: id_udpdevice.m_build
+                    m_after_update: id_udpdevice.m_after_update
+                    m_msg: id_udpdevice.m_msg
                 }
             }
             Item {

@@ -1,9 +1,27 @@
 #include "standincore.h"
 
+#include "core/versionstanding.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
-StandInCore::StandInCore(QObject *parent) : QObject(parent) { }
+StandInCore::StandInCore(QObject *parent)
+    : QObject(parent),
+      m_image(FirmwareHeader::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)))
+{
+}
+
+QString StandInCore::versionStanding(QString arg_model, QString arg_version,
+                                     QString arg_build) const
+{
+    return VersionStanding::tagText(
+            VersionStanding::judge(arg_model, arg_version, arg_build, m_image));
+}
+
+void StandInCore::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
+{
+    m_checks.append({ arg_ipaddr, arg_password, arg_port });
+}
 
 QString StandInCore::nodeMessage(const QString &action, const QVariantMap &members)
 {
@@ -71,6 +89,7 @@ QVariantMap StandInCore::call(int index) const
 void StandInCore::reset()
 {
     m_calls.clear();
+    m_checks.clear();
     m_running.clear();
     m_refused.clear();
     emit callsChanged();
