@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test, three ways:
+# Installs what is missing, checks the style, builds with warnings as errors,
+# and runs every test, three ways:
+#   0. formatting and spelling (tools/check-style.sh);
 #   1. the suite, in build/;
 #   2. the suite again, built with clang's AddressSanitizer, LeakSanitizer and
 #      UndefinedBehaviorSanitizer, in build-asan/; any report fails the run;
@@ -13,6 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 tools/install-deps.sh
+tools/check-style.sh
 
 if [ "$(id -u)" -eq 0 ]; then
     isolate=(unshare --net)
@@ -22,7 +25,7 @@ else
 fi
 
 build=${KVX_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVX_WERROR=ON >/dev/null
 cmake --build "$build"
 
 "${isolate[@]}" bash -c '
@@ -35,7 +38,7 @@ if [ "${KVX_SANITIZER_RUN:-1}" != 0 ]; then
     asan=${KVX_ASAN_BUILD_DIR:-build-asan}
     cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DKVX_SANITIZE=address,undefined \
-        -DKVX_BUILD_BENCH=OFF >/dev/null
+        -DKVX_BUILD_BENCH=OFF -DKVX_WERROR=ON >/dev/null
     cmake --build "$asan"
 
     # Every report also lands in a file of its own, so that reports of child
@@ -61,5 +64,5 @@ if [ "${KVX_SANITIZER_RUN:-1}" != 0 ]; then
 fi
 
 if [ "${KVX_FUZZ_SECONDS:-30}" != 0 ]; then
-    fuzz/run.sh "${KVX_FUZZ_SECONDS:-30}"
+    KVX_WERROR=ON fuzz/run.sh "${KVX_FUZZ_SECONDS:-30}"
 fi

@@ -271,10 +271,7 @@ __attribute__((noinline)) bool runUpdaterTransfer(const QString &host, const QSt
         }
     });
     MixerProtocol &protocol = comm.m_protocol;
-    QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)));
-    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
-                     SLOT(error(QAbstractSocket::SocketError, QString)));
-    QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)));
+    comm.linkProtocol();
     protocol.connectToDevice(host, password);
     comm.m_deviceAddress = host.section(QLatin1Char(':'), 0, 0);
     comm.m_sentBytes = 0;

@@ -1,5 +1,7 @@
 #include "cli/cliarguments.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QHostAddress>
 
 #include <cmath>
@@ -17,33 +19,6 @@ CliArguments invalid(const QString &error)
 bool isHelpOption(const QString &argument)
 {
     return argument == QLatin1String("-h") || argument == QLatin1String("--help");
-}
-
-// Splits "--name=value"; a bare "--name" takes the next argument as its value.
-struct OptionValue
-{
-    bool present = false;
-    QString value;
-};
-
-OptionValue takeValue(const QString &argument, const QString &name, const QStringList &arguments,
-                      int *index)
-{
-    OptionValue result;
-    if (argument == name) {
-        result.present = *index + 1 < arguments.size();
-        if (result.present)
-            result.value = arguments.at(++*index);
-        return result;
-    }
-    result.present = true;
-    result.value = argument.mid(name.size() + 1);
-    return result;
-}
-
-bool matchesOption(const QString &argument, const QString &name)
-{
-    return argument == name || argument.startsWith(name + QLatin1Char('='));
 }
 
 bool parseWait(const QString &text, double *seconds)
@@ -74,6 +49,54 @@ bool isDottedIPv4(const QString &text)
     return address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol
             && address.toString() == text;
 }
+
+// The argument as typed that carries the option `name`, for error texts:
+// "--force=1" rather than the parser's "force".
+QString typedOption(const QStringList &arguments, const QString &name)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        const QString bare = argument.section(QLatin1Char('='), 0, 0);
+        if (bare == QLatin1String("--") + name || bare == QLatin1Char('-') + name)
+            return argument;
+    }
+    return QLatin1String("--") + name;
+}
+
+// The options of each command, as the parser knows them.
+struct CommandOptions
+{
+    QCommandLineOption help{ { QStringLiteral("h"), QStringLiteral("help") } };
+    QCommandLineOption json{ QStringLiteral("json") };
+    QCommandLineOption wait{ QStringLiteral("wait"), QString(), QStringLiteral("SECONDS") };
+    QCommandLineOption parallel{ QStringLiteral("parallel"), QString(), QStringLiteral("N") };
+    QCommandLineOption all{ QStringLiteral("all") };
+
+    void addTo(QCommandLineParser *parser, CliArguments::Command command) const
+    {
+        parser->addOption(help);
+        parser->addOption(json);
+        if (command != CliArguments::Info)
+            parser->addOption(wait);
+        if (command == CliArguments::Update) {
+            parser->addOption(parallel);
+            parser->addOption(all);
+        }
+    }
+
+    // The first option of the line that takes a value but has none.
+    static QString withoutValue(const QStringList &arguments,
+                                const QList<const QCommandLineOption *> &valued)
+    {
+        const QString last = arguments.isEmpty() ? QString() : arguments.last();
+        for (const QCommandLineOption *option : valued) {
+            if (last == QLatin1String("--") + option->names().constFirst())
+                return option->names().constFirst();
+        }
+        return QString();
+    }
+};
 
 } // namespace
 
@@ -122,8 +145,11 @@ CliArguments CliArguments::parse(const QStringList &arguments)
 
     // Help wins over everything else on the line, even over mistakes: someone
     // who asks for help is usually in the middle of getting the line right.
-    for (int i = 1; i < arguments.size() && arguments.at(i) != QLatin1String("--"); ++i) {
-        if (isHelpOption(arguments.at(i))) {
+    const QStringList rest = arguments.mid(1);
+    for (const QString &argument : rest) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (isHelpOption(argument)) {
             CliArguments help;
             help.command = Help;
             help.helpTopic = command;
@@ -131,47 +157,50 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         }
     }
 
-    bool optionsEnded = false;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString argument = arguments.at(i);
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (!optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            if (argument == QLatin1String("--json")) {
-                result.json = true;
-            } else if (result.command != Info
-                       && matchesOption(argument, QStringLiteral("--wait"))) {
-                const OptionValue v = takeValue(argument, QStringLiteral("--wait"), arguments, &i);
-                if (!v.present)
-                    return invalid(QStringLiteral("--wait needs a number of seconds"));
-                if (!parseWait(v.value, &result.waitSeconds))
-                    return invalid(
-                            QStringLiteral(
-                                    "--wait must be a number of seconds from 0 to %1, not '%2'")
-                                    .arg(kMaxWaitSeconds)
-                                    .arg(v.value));
-            } else if (result.command == Update
-                       && matchesOption(argument, QStringLiteral("--parallel"))) {
-                const OptionValue v =
-                        takeValue(argument, QStringLiteral("--parallel"), arguments, &i);
-                if (!v.present)
-                    return invalid(QStringLiteral("--parallel needs a number of units"));
-                if (!parseParallel(v.value, &result.parallel))
-                    return invalid(
-                            QStringLiteral(
-                                    "--parallel must be a whole number from 1 to %1, not '%2'")
-                                    .arg(kMaxParallel)
-                                    .arg(v.value));
-            } else if (result.command == Update && argument == QLatin1String("--all")) {
-                result.all = true;
-            } else {
+    // Each command knows only its own options; "-x" words are options too, so
+    // that "-json" is reported rather than taken as an address.
+    const CommandOptions options;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    options.addTo(&parser, result.command);
+    // The parser skips its first argument, the program's place.
+    if (!parser.parse(QStringList{ command } + rest)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return invalid(QStringLiteral("unknown option '%1' for '%2'")
+                                   .arg(typedOption(rest, unknown.constFirst()), command));
+        const QString missing =
+                CommandOptions::withoutValue(rest, { &options.wait, &options.parallel });
+        if (missing == QLatin1String("wait"))
+            return invalid(QStringLiteral("--wait needs a number of seconds"));
+        if (missing == QLatin1String("parallel"))
+            return invalid(QStringLiteral("--parallel needs a number of units"));
+        return invalid(parser.errorText());
+    }
+
+    result.json = parser.isSet(options.json);
+    if (result.command != Info) {
+        // Every value is checked; the last one counts.
+        for (const QString &value : parser.values(options.wait)) {
+            if (!parseWait(value, &result.waitSeconds))
                 return invalid(
-                        QStringLiteral("unknown option '%1' for '%2'").arg(argument, command));
-            }
-            continue;
+                        QStringLiteral("--wait must be a number of seconds from 0 to %1, not '%2'")
+                                .arg(kMaxWaitSeconds)
+                                .arg(value));
         }
+    }
+    if (result.command == Update) {
+        for (const QString &value : parser.values(options.parallel)) {
+            if (!parseParallel(value, &result.parallel))
+                return invalid(
+                        QStringLiteral("--parallel must be a whole number from 1 to %1, not '%2'")
+                                .arg(kMaxParallel)
+                                .arg(value));
+        }
+        result.all = parser.isSet(options.all);
+    }
+
+    for (const QString &argument : parser.positionalArguments()) {
         if (result.command != Update)
             return invalid(
                     QStringLiteral("'%1' takes no arguments, got '%2'").arg(command, argument));

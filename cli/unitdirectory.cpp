@@ -29,14 +29,6 @@ void takeText(const QJsonObject &object, const char *key, QString *field)
 
 } // namespace
 
-UnitDirectory::UnitDirectory(QObject *table, QObject *parent) : QObject(parent)
-{
-    // By signature, so the real table and the tests' stand-in both fit.
-    connect(table, SIGNAL(toUiAddNode(QString)), this, SLOT(slot_addNode(QString)));
-    connect(table, SIGNAL(toUiUpdateNode(QString)), this, SLOT(slot_updateNode(QString)));
-    connect(table, SIGNAL(toUiRemoveNode(QString)), this, SLOT(slot_removeNode(QString)));
-}
-
 QList<UnitInfo> UnitDirectory::units() const
 {
     QList<UnitInfo> result;

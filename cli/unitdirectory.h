@@ -25,8 +25,15 @@ class UnitDirectory : public QObject
     Q_OBJECT
 
 public:
-    // table: the device table, or anything with its three node signals.
-    explicit UnitDirectory(QObject *table, QObject *parent = nullptr);
+    // table: the device table, or the tests' stand-in with the same three
+    // node signals.
+    template<typename Table>
+    explicit UnitDirectory(Table *table, QObject *parent = nullptr) : QObject(parent)
+    {
+        connect(table, &Table::toUiAddNode, this, &UnitDirectory::slot_addNode);
+        connect(table, &Table::toUiUpdateNode, this, &UnitDirectory::slot_updateNode);
+        connect(table, &Table::toUiRemoveNode, this, &UnitDirectory::slot_removeNode);
+    }
 
     bool contains(const QString &address) const { return m_present.contains(address); }
     // The units present now, in the order they arrived.

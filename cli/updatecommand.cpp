@@ -2,10 +2,11 @@
 
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
+#include "discovery/udpmm.h"
 
-UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password, QObject *table,
-                             UnitDirectory *directory, UpdateReporter *reporter,
-                             const ImageInfo &image, QObject *parent)
+UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password,
+                             UdpMachineList *table, UnitDirectory *directory,
+                             UpdateReporter *reporter, const ImageInfo &image, QObject *parent)
     : QObject(parent),
       m_arguments(arguments),
       m_directory(directory),

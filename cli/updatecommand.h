@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+class UdpMachineList;
 class UnitDirectory;
 class UpdateReporter;
 
@@ -17,7 +18,7 @@ class UpdateCommand : public QObject
     Q_OBJECT
 
 public:
-    UpdateCommand(const CliArguments &arguments, const QString &password, QObject *table,
+    UpdateCommand(const CliArguments &arguments, const QString &password, UdpMachineList *table,
                   UnitDirectory *directory, UpdateReporter *reporter, const ImageInfo &image,
                   QObject *parent = nullptr);
 

@@ -6,12 +6,10 @@
 #include <QMetaObject>
 #include <QTimer>
 
-UpdateScheduler::UpdateScheduler(QObject *table, UnitDirectory *directory, QObject *parent)
-    : QObject(parent), m_table(table), m_directory(directory)
+UpdateScheduler::UpdateScheduler(UnitDirectory *directory, QObject *parent)
+    : QObject(parent), m_directory(directory)
 {
     m_clock.start();
-    connect(table, SIGNAL(toui_fwup_progress(QString, QString)), this,
-            SLOT(slot_progress(QString, QString)));
     connect(directory, &UnitDirectory::unitRemoved, this, &UpdateScheduler::slot_unitRemoved);
 }
 
@@ -145,9 +143,7 @@ void UpdateScheduler::fill()
         // fwUpdateStart returns; silence means it had no record to start.
         m_starting = next->address;
         m_startAnswered = false;
-        QMetaObject::invokeMethod(m_table, "fwUpdateStart", Qt::DirectConnection,
-                                  Q_ARG(QString, next->address), Q_ARG(QString, m_password),
-                                  Q_ARG(QString, m_port));
+        m_startUnit(next->address, m_password, m_port);
         const bool answered = m_startAnswered;
         m_starting.clear();
         if (!answered && next->state == Working)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class UnitDirectory;
 
 // Runs the updates of one kvx-update call on the device table, with the
@@ -45,8 +47,18 @@ public:
     // its connection, and the next one should not overlap it on the wire.
     static constexpr int kSlotSettleMs = 250;
 
-    // table: the device table, or anything with its signals and fwUpdateStart.
-    UpdateScheduler(QObject *table, UnitDirectory *directory, QObject *parent = nullptr);
+    // table: the device table, or the tests' stand-in with the same progress
+    // signal and fwUpdateStart.
+    template<typename Table>
+    UpdateScheduler(Table *table, UnitDirectory *directory, QObject *parent = nullptr)
+        : UpdateScheduler(directory, parent)
+    {
+        connect(table, &Table::toui_fwup_progress, this, &UpdateScheduler::slot_progress);
+        m_startUnit = [table](const QString &address, const QString &password,
+                              const QString &port) {
+            table->fwUpdateStart(address, password, port);
+        };
+    }
 
     void setPassword(const QString &password) { m_password = password; }
     void setPort(const QString &port) { m_port = port; }
@@ -84,12 +96,15 @@ private slots:
     void fill();
 
 private:
+    UpdateScheduler(UnitDirectory *directory, QObject *parent);
+
     Unit *find(const QString &address);
     void finish(Unit *unit, Result result, const QString &message);
     void scheduleFill(int delayMs);
     void checkFinished();
 
-    QObject *m_table;
+    // The table's fwUpdateStart.
+    std::function<void(const QString &, const QString &, const QString &)> m_startUnit;
     UnitDirectory *m_directory;
     QString m_password;
     QString m_port = QStringLiteral("54726");

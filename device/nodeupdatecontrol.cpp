@@ -4,6 +4,13 @@
 #include "core/logging.h"
 #include "device/udpcb.h"
 
+void UdpMachineNode::connectToCommunication()
+{
+    connect(&m_comm, &Communication::fwup_initCompleted, this, &UdpMachineNode::slot_initCompleted);
+    connect(&m_comm, &Communication::fwup_progress, this, &UdpMachineNode::fwup_slot_progress);
+    connect(&m_comm, &Communication::sig_notifyMessage, this, &UdpMachineNode::slot_notifyMessage);
+}
+
 void UdpMachineNode::requestUpdate(const QByteArray *image)
 {
     // A unit that is already being updated keeps its run; only the password
@@ -33,13 +40,7 @@ void UdpMachineNode::requestVersionCheck()
 void UdpMachineNode::beginUpdateRun()
 {
     MixerProtocol &protocol = m_comm.m_protocol;
-    // UniqueConnection: a run makes each link at most once; stopUpdate() severs them.
-    connect(&protocol, SIGNAL(readyRead(QString)), &m_comm, SLOT(recievedData(QString)),
-            Qt::UniqueConnection);
-    connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &m_comm,
-            SLOT(error(QAbstractSocket::SocketError, QString)), Qt::UniqueConnection);
-    connect(&protocol, SIGNAL(sig_retry_times(int)), &m_comm, SLOT(slot_retry_times(int)),
-            Qt::UniqueConnection);
+    m_comm.linkProtocol();
 
     const QString host = m_ipaddr + QLatin1Char(':') + m_port;
     qCDebug(lcDevice) << "update run for" << host;

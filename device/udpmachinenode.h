@@ -36,6 +36,9 @@ public:
     QString jsonRemoveNode() const;
     QString jsonUpdateNode(const QString &key) const;
 
+    // Takes the run's reports from m_comm; once, when the table takes the record.
+    void connectToCommunication();
+
     // Update control.
     void requestUpdate(const QByteArray *image);
     void requestVersionCheck();

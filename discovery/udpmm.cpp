@@ -22,9 +22,10 @@ static void registerAssets()
 
 UdpMachineList::UdpMachineList(QObject *parent) : QObject(parent)
 {
-    m_listMutex.lock();
-    m_nodes.clear();
-    m_listMutex.unlock();
+    {
+        QMutexLocker locker(&m_listMutex);
+        m_nodes.clear();
+    }
 
     startDiscovery();
     registerAssets();
@@ -52,6 +53,10 @@ void UdpMachineList::loadFirmwareImage()
         m_binfile = file.readAll();
         file.close();
     }
+    // Without the image no update can succeed; the window still lists units.
+    if (m_binfile.isEmpty())
+        qCWarning(lcDiscovery) << "the embedded firmware image cannot be read:"
+                               << file.errorString();
 
     m_image = FirmwareHeader::fromImage(m_binfile);
     m_isZp9e = m_image.isZp9e;
@@ -77,8 +82,9 @@ void UdpMachineList::startDiscovery()
     // A failed bind is not fatal: searches are still attempted, and a unit
     // can still be added through addTestTarget().
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
-        qCDebug(lcDiscovery) << "SSDP socket bind failed:" << m_udpSocket->errorString();
-    connect(m_udpSocket, SIGNAL(readyRead()), this, SLOT(slot_udpReceived()));
+        qCWarning(lcDiscovery) << "SSDP socket bind failed, no unit will answer:"
+                               << m_udpSocket->errorString();
+    connect(m_udpSocket, &QUdpSocket::readyRead, this, &UdpMachineList::slot_udpReceived);
     m_msearch = SsdpSearch::mSearchRequest();
 
     // Chosen once: interfaces that appear later are not searched.
@@ -95,7 +101,11 @@ void UdpMachineList::startDiscovery()
     const QList<int> chosen = SsdpSearch::chooseInterfaces(broadcasts);
     for (int index : chosen)
         m_ifaces.append(all.at(index));
-    qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
+    if (m_ifaces.isEmpty())
+        qCWarning(lcDiscovery) << "no network interface with an IPv4 broadcast address: nothing "
+                                  "is searched";
+    else
+        qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
 
     m_timerId = startTimer(1111, Qt::CoarseTimer);
 }
@@ -139,7 +149,7 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
     if (!response.accepted)
         return;
 
-    lock();
+    QMutexLocker locker(&m_listMutex);
     UdpMachineNode *known = nullptr;
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
         if (node->m_ipaddr == response.ipaddr) {
@@ -183,17 +193,12 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         }
         if (known->takeResponseAfterUpdate(versionChanged, returnSilenceTicks()))
             updateNode(known->jsonUpdateNode(QStringLiteral("m_after_update")));
-        unlock();
         return;
     }
 
     auto *record = new UdpMachineNode(response);
     record->m_udpcb = this;
-    connect(&record->m_comm, SIGNAL(fwup_initCompleted()), record, SLOT(slot_initCompleted()));
-    connect(&record->m_comm, SIGNAL(fwup_progress(QString, QString)), record,
-            SLOT(fwup_slot_progress(QString, QString)));
-    connect(&record->m_comm, SIGNAL(sig_notifyMessage(QString)), record,
-            SLOT(slot_notifyMessage(QString)));
+    record->connectToCommunication();
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
     addNode(record->jsonAddNode());
     m_nodes.append(record);
@@ -202,7 +207,6 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         record->markBackAfterUpdate();
         updateNode(record->jsonUpdateNode(QStringLiteral("m_after_update")));
     }
-    unlock();
 }
 
 int UdpMachineList::returnSilenceTicks() const
@@ -222,7 +226,7 @@ QString UdpMachineList::versionStanding(QString arg_model, QString arg_version,
 
 void UdpMachineList::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
-    lock();
+    QMutexLocker locker(&m_listMutex);
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
         if (node->m_ipaddr == arg_ipaddr) {
             node->m_login_passwd = arg_password;
@@ -231,7 +235,6 @@ void UdpMachineList::fwVersionCheck(QString arg_ipaddr, QString arg_password, QS
             break;
         }
     }
-    unlock();
 }
 
 void UdpMachineList::addTestTarget()
@@ -241,7 +244,7 @@ void UdpMachineList::addTestTarget()
 
 void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
-    lock();
+    QMutexLocker locker(&m_listMutex);
     for (UdpMachineNode *node : qAsConst(m_nodes)) {
         if (node->m_ipaddr == arg_ipaddr) {
             node->m_login_passwd = arg_password;
@@ -250,7 +253,6 @@ void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QSt
             break;
         }
     }
-    unlock();
 }
 
 void UdpMachineList::timerEvent(QTimerEvent *event)
@@ -260,7 +262,7 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
     ++m_searchCount;
     sendSearch(m_searchCount);
 
-    lock();
+    QMutexLocker locker(&m_listMutex);
     int i = 0;
     while (i < m_nodes.size()) {
         UdpMachineNode *node = m_nodes.at(i);
@@ -281,7 +283,6 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
             ++i;
         }
     }
-    unlock();
 }
 
 void UdpMachineList::addNode(QString arg_str_add)

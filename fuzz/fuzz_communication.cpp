@@ -165,7 +165,6 @@ private:
 
     const QByteArray &m_image;
     QByteArray m_pending;
-    bool m_wakeSeen = false;
 };
 
 bool isProgressText(const QString &text)
@@ -249,10 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool linked = true;
 
     // Wired as the device record wires it at the start of a run.
-    QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)));
-    QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
-                     SLOT(error(QAbstractSocket::SocketError, QString)));
-    QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm, SLOT(slot_retry_times(int)));
+    comm.linkProtocol();
     QObject::connect(&comm, &Communication::fwup_initCompleted, [&] {
         if (starting) {
             starting = false;

@@ -32,7 +32,7 @@ declare -A max_len=([fuzz_ssdpresponse]=16384 [fuzz_mixerprotocol]=4096 [fuzz_co
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ \
-    -DKVX_BUILD_FUZZ=ON -DKVX_SANITIZE=address,undefined \
+    -DKVX_BUILD_FUZZ=ON -DKVX_SANITIZE=address,undefined -DKVX_WERROR="${KVX_WERROR:-OFF}" \
     -DKVX_BUILD_TESTS=OFF -DKVX_BUILD_TOOLS=OFF -DKVX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target kvx-fuzzers
 

@@ -77,12 +77,22 @@ void Communication::startUpdate(const QByteArray *image)
     reportProgress(QStringLiteral("Starting..."));
 }
 
+void Communication::linkProtocol()
+{
+    connect(&m_protocol, &MixerProtocol::readyRead, this, &Communication::recievedData,
+            Qt::UniqueConnection);
+    connect(&m_protocol, &MixerProtocol::errorSig, this, &Communication::error,
+            Qt::UniqueConnection);
+    connect(&m_protocol, &MixerProtocol::sig_retry_times, this, &Communication::slot_retry_times,
+            Qt::UniqueConnection);
+}
+
 void Communication::stopUpdate()
 {
-    disconnect(&m_protocol, SIGNAL(readyRead(QString)), this, SLOT(recievedData(QString)));
-    disconnect(&m_protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), this,
-               SLOT(error(QAbstractSocket::SocketError, QString)));
-    disconnect(&m_protocol, SIGNAL(sig_retry_times(int)), this, SLOT(slot_retry_times(int)));
+    disconnect(&m_protocol, &MixerProtocol::readyRead, this, &Communication::recievedData);
+    disconnect(&m_protocol, &MixerProtocol::errorSig, this, &Communication::error);
+    disconnect(&m_protocol, &MixerProtocol::sig_retry_times, this,
+               &Communication::slot_retry_times);
     m_protocol.closeDevice();
 }
 

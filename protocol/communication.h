@@ -17,6 +17,9 @@ public:
     explicit Communication(QObject *parent = nullptr);
     ~Communication() override;
 
+    // Links m_protocol's replies, failures and resend counts to this run, at
+    // most once however often it is called; stopUpdate() severs the links.
+    void linkProtocol();
     void startUpdate(const QByteArray *image);
     void stopUpdate();
     // Emits fwup_progress with the text and m_deviceAddress.

@@ -15,13 +15,12 @@ MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
 {
     m_awaitingReply = false;
     m_codec = QTextCodec::codecForName("UTF-8");
-    connect(&m_socket, SIGNAL(connected()), this, SLOT(loginToServer()));
-    connect(&m_socket, SIGNAL(readyRead()), this, SLOT(getData()));
-    connect(&m_socket, SIGNAL(disconnected()), this, SLOT(closeConnection()));
-    connect(&m_socket, SIGNAL(error(QAbstractSocket::SocketError)), this,
-            SLOT(slot_error(QAbstractSocket::SocketError)));
+    connect(&m_socket, &QTcpSocket::connected, this, &MixerProtocol::loginToServer);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &MixerProtocol::getData);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &MixerProtocol::closeConnection);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &MixerProtocol::slot_error);
     m_timer.setSingleShot(true);
-    connect(&m_timer, SIGNAL(timeout()), this, SLOT(slot_timeout()));
+    connect(&m_timer, &QTimer::timeout, this, &MixerProtocol::slot_timeout);
     m_commandQueue.clear();
     m_closed = false;
 }

@@ -11,6 +11,7 @@ packages=(
     qml-module-qtquick-layouts qml-module-qtquick-window2 qml-module-qttest
     libqt5svg5 iproute2 util-linux xvfb xauth libx11-dev
     clang libclang-rt-14-dev
+    clang-format codespell
 )
 
 missing=()

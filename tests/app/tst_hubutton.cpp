@@ -1,4 +1,5 @@
 #include "common/grab.h"
+#include "common/qmlsignal.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -74,7 +75,7 @@ void TestHuButton::clickOnlyWhenReleasedInside_data()
 
 void TestHuButton::clickOnlyWhenReleasedInside()
 {
-    QSignalSpy clicked(m_button, SIGNAL(clicked(QQuickMouseEvent *)));
+    QSignalSpy clicked(m_button, qmlSignal(m_button, "clicked(QQuickMouseEvent*)"));
     QTest::mousePress(m_window, Qt::LeftButton, {}, QPoint(100, 70));
     QFETCH(QPoint, release);
     QTest::mouseRelease(m_window, Qt::LeftButton, {}, release);

@@ -3,6 +3,7 @@
 #include "core/rootcontext.h"
 #include "common/isolation.h"
 #include "common/lab.h"
+#include "common/qmlsignal.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
 #include "discovery/udpmm.h"
@@ -66,10 +67,10 @@ bool UpdaterWindow::start(QString *why)
         *why = QStringLiteral("the device list is missing");
         return false;
     }
-    connect(repeater, SIGNAL(itemAdded(int, QQuickItem *)), this,
-            SLOT(slot_cardAdded(int, QQuickItem *)));
-    connect(repeater, SIGNAL(itemRemoved(int, QQuickItem *)), this,
-            SLOT(slot_cardRemoved(int, QQuickItem *)));
+    connect(repeater, qmlSignal(repeater, "itemAdded(int,QQuickItem*)"), this,
+            qmlSlot(this, "slot_cardAdded(int,QQuickItem*)"));
+    connect(repeater, qmlSignal(repeater, "itemRemoved(int,QQuickItem*)"), this,
+            qmlSlot(this, "slot_cardRemoved(int,QQuickItem*)"));
     for (int i = 0; i < cardCount(); ++i)
         watchCard(card(i));
     if (!QTest::qWaitForWindowExposed(m_window)) {

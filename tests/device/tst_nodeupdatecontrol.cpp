@@ -85,12 +85,7 @@ struct Unit
         node.m_udpcb = &cb;
         node.m_comm.m_protocol.m_connectTimeoutMs = timeoutMs;
         node.m_comm.m_protocol.m_replyTimeoutMs = timeoutMs;
-        QObject::connect(&node.m_comm, SIGNAL(fwup_initCompleted()), &node,
-                         SLOT(slot_initCompleted()));
-        QObject::connect(&node.m_comm, SIGNAL(fwup_progress(QString, QString)), &node,
-                         SLOT(fwup_slot_progress(QString, QString)));
-        QObject::connect(&node.m_comm, SIGNAL(sig_notifyMessage(QString)), &node,
-                         SLOT(slot_notifyMessage(QString)));
+        node.connectToCommunication();
     }
 };
 

@@ -53,12 +53,7 @@ struct Runner
         image = runImage;
         transferStarted = false;
         MixerProtocol &protocol = comm.m_protocol;
-        QObject::connect(&protocol, SIGNAL(readyRead(QString)), &comm, SLOT(recievedData(QString)),
-                         Qt::UniqueConnection);
-        QObject::connect(&protocol, SIGNAL(errorSig(QAbstractSocket::SocketError, QString)), &comm,
-                         SLOT(error(QAbstractSocket::SocketError, QString)), Qt::UniqueConnection);
-        QObject::connect(&protocol, SIGNAL(sig_retry_times(int)), &comm,
-                         SLOT(slot_retry_times(int)), Qt::UniqueConnection);
+        comm.linkProtocol();
         protocol.connectToDevice(host, password);
         comm.m_deviceAddress = host.section(QLatin1Char(':'), 0, 0);
         comm.reportProgress(QStringLiteral("connecting..."));

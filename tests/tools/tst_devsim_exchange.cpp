@@ -129,7 +129,8 @@ void TestDevsimExchange::loginAndQueries_data()
                            << "p@ss word";
     QTest::newRow("VK-3F") << "VK-3F"
                            << "1.04"
-                           << "0119" << QString::fromUtf8("mot de passe \xc3\xa9t\xc3\xa9");
+                           << "0119"
+                           << QString::fromUtf8("cl\xc3\xa9 d\xe2\x80\x99\xc3\xa9t\xc3\xa9");
     QTest::newRow("VK-5F") << "VK-5F"
                            << "0.9"
                            << "1"

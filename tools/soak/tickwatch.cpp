@@ -1,8 +1,13 @@
 #include "tickwatch.h"
 
+#include "common/qmlsignal.h"
+
 TickWatch::TickWatch(QObject *timer, int intervalMs) : m_intervalMs(intervalMs)
 {
-    m_valid = timer && connect(timer, SIGNAL(triggered()), this, SLOT(slot_triggered()));
+    // A QML Timer has no public C++ type to point at: its signal is looked up.
+    const QMetaMethod triggered = qmlSignal(timer, "triggered()");
+    m_valid = triggered.isValid()
+            && connect(timer, triggered, this, qmlSlot(this, "slot_triggered()"));
     reset();
 }
 
