@@ -78,6 +78,13 @@ void UnitDirectory::slot_updateNode(QString arg_str_update)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    takeText(object, "m_build", &unit.build);
+    takeText(object, "m_after_update", &unit.afterUpdate);
+    const QStringList keys = object.keys();
+    for (const QString &key : keys) {
+        if (key.startsWith(QLatin1String("m_")) && key != QLatin1String("m_ipaddr"))
+            emit unitUpdated(address, key);
+    }
 }
 
 void UnitDirectory::slot_removeNode(QString arg_str_remove)

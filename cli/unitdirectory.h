@@ -12,6 +12,8 @@ struct UnitInfo
     QString model;
     QString nickname;
     QString version;
+    QString build = QString(); // "(build0119)" once read over TCP; empty until then
+    QString afterUpdate = QString(); // "back" once the unit answered again after its update
 };
 
 // kvx-update's view of the device table, kept from the table's node messages
@@ -47,6 +49,9 @@ public:
 signals:
     void unitAdded(const QString &address);
     void unitRemoved(const QString &address);
+    // An update message changed nothing or something of a present unit;
+    // key is the one member it carried ("m_version", "m_after_update", ...).
+    void unitUpdated(const QString &address, const QString &key);
 
 private slots:
     void slot_addNode(QString arg_str_add);

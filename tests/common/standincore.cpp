@@ -21,6 +21,12 @@ QString StandInCore::versionStanding(QString arg_model, QString arg_version,
 void StandInCore::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
     m_checks.append({ arg_ipaddr, arg_password, arg_port });
+    emit callsChanged();
+    // Like the table: an accepted check answers at once; the rest is the
+    // test's to play.
+    if (m_refused.contains(arg_ipaddr) || m_running.contains(arg_ipaddr))
+        return;
+    emit toui_fwup_progress(QStringLiteral("connecting..."), arg_ipaddr);
 }
 
 QString StandInCore::nodeMessage(const QString &action, const QVariantMap &members)

@@ -17,7 +17,8 @@
 // "connecting..." before fwUpdateStart returns, and it ignores a request for a
 // unit whose run has not ended yet. It carries the header of the shipped
 // image (VK-3F, 1.04, build 0119) and judges versions against it as the table
-// does; a version check is only recorded.
+// does; a version check answers "connecting..." and is recorded, the rest of
+// it is the test's to play.
 class StandInCore : public QObject
 {
     Q_OBJECT
