@@ -103,7 +103,8 @@ void UpdateCommand::slot_unitAdded(const QString &address)
     if (m_phase != Searching)
         return;
     m_reporter->found(m_directory->lastKnown(address));
-    if (m_arguments.all || m_endQueued)
+    // --all and --outdated take every unit that answers in the time.
+    if (m_arguments.all || m_arguments.outdated || m_endQueued)
         return;
     for (const QString &named : qAsConst(m_arguments.addresses)) {
         if (!m_directory->contains(named))
