@@ -125,7 +125,9 @@ void UpdateCommand::endSearch()
     const QList<UnitInfo> present = UnitDirectory::sortedByAddress(m_directory->units());
     m_reporter->searchEnded(present.size());
 
-    m_unitsFound = !present.isEmpty();
+    // --outdated may pick none of the units it found: nothing to do, which
+    // is no failure.
+    m_unitsFound = m_arguments.outdated && !present.isEmpty();
     QStringList requested = m_arguments.addresses;
     for (const UnitInfo &unit : present) {
         if (m_arguments.all || (m_arguments.outdated && isOutdated(unit, m_image)))
@@ -133,16 +135,18 @@ void UpdateCommand::endSearch()
     }
     QHash<QString, QString> skips;
     int toWrite = 0;
+    bool anyFound = m_unitsFound;
     for (const QString &address : qAsConst(requested)) {
         if (!m_directory->contains(address))
             continue;
+        anyFound = true;
         const QString reason = skipReason(m_directory->lastKnown(address), m_image, m_arguments);
         if (reason.isEmpty())
             ++toWrite;
         else
             skips.insert(address, reason);
     }
-    if (m_unitsFound && toWrite == 0)
+    if (anyFound && toWrite == 0)
         m_reporter->notice(QStringLiteral("Nothing to update."));
     m_scheduler.start(requested, skips);
     if (m_interruptedBy)

@@ -409,9 +409,11 @@ void TestCliLab::interruptLetsRunningUnitsFinish()
     env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
     process.setProcessEnvironment(env);
     process.start(m_program,
-                  { QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--parallel"),
-                    QStringLiteral("2"), QStringLiteral("--wait"), QStringLiteral("3"),
-                    QStringLiteral("--json") });
+                  QStringList{ QStringLiteral("update"), QStringLiteral("--all"),
+                               QStringLiteral("--parallel"), QStringLiteral("2"),
+                               QStringLiteral("--wait"), QStringLiteral("3"),
+                               QStringLiteral("--json") }
+                          + updateOptions({ QStringLiteral("update") }));
     QByteArray out;
     // Ctrl-C once both running units are writing their image.
     QVERIFY(labWaitUntil(
