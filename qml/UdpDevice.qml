@@ -176,13 +176,9 @@ Item {
                 VersionTag {
                     id: id_version_tag
                     objectName: "id_version_tag"
-                    x: id_value_version.x + id_value_version.width + 6
-                    anchors.verticalCenter: id_value_version.verticalCenter
-                    m_modelname: id_udpdevice.m_modelname
-                    m_version: id_udpdevice.m_version
-                    m_build: id_udpdevice.m_build
-                    m_after_update: id_udpdevice.m_after_update
-                    m_msg: id_udpdevice.m_msg
+                    x: id_value_version.x + id_value_version.width + 8
+                    anchors.top: id_value_version.top
+                    m_card: id_udpdevice
                 }
             }
             Item {

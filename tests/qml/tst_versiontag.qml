@@ -13,7 +13,7 @@ UiTestCase {
 
     function tagText(row) {
         var t = tag(row)
-        return t.visible ? cardItem(row, "id_tag_text").text : ""
+        return t.visible ? t.text : ""
     }
 
     function update(i, key, value) {
@@ -92,7 +92,8 @@ UiTestCase {
         // Right of the version text, on its line, inside the card.
         var tagAt = t.mapToItem(card(0), 0, 0)
         verify(tagAt.x >= at.x + value.width, tagAt.x + " vs " + (at.x + value.width))
-        verify(tagAt.y >= at.y - 1 && tagAt.y + t.height <= at.y + value.height + 1, tagAt.y)
+        compare(tagAt.y, at.y)
+        compare(t.font.pixelSize, 16)
         verify(tagAt.x + t.width <= card(0).width, tagAt.x + t.width)
         // The row below did not move.
         compare(cardItem(0, "id_value_progress").mapToItem(card(0), 0, 0).y, at.y + 28)
@@ -162,7 +163,7 @@ UiTestCase {
     function test_tagIsPlainText() {
         compare(findChild(view, "id_version_tag"), null)
         udpmachine.addUnit(address(0), "<b>Desk</b>", "VK-3F<i>", "1.04")
-        compare(cardItem(0, "id_tag_text").textFormat, Text.PlainText)
+        compare(tag(0).textFormat, Text.PlainText)
         compare(tagText(0), "current")
     }
 }
