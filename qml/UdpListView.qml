@@ -644,10 +644,10 @@ Item {
                     m_fontPixelsize: 15
                     onClicked: id_popup_model_warning.close()
                 }
-                Item { width: 16; height: 25 }
+                Item { width: 11; height: 25 }
                 HuButton {
                     id: id_button_update_anyway
-                    width: 125
+                    width: 130
                     height: 32
                     m_text: "Update anyway"
                     m_fontPixelsize: 15
