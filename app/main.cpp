@@ -1,4 +1,6 @@
+#include "core/programversion.h"
 #include "core/rootcontext.h"
+#include "core/runrecorder.h"
 #include "discovery/udpmm.h"
 
 #include <QFont>
@@ -23,6 +25,11 @@ int main(int argc, char *argv[])
             // and the window's bindings read all five when it is created.
             UdpMachineList table;
             engine.rootContext()->setContextProperty(QStringLiteral("udpmachine"), &table);
+            // Keeps the run history and writes reports; it reads nothing
+            // and hashes nothing until a unit's run ends.
+            RunRecorder recorder(QStringLiteral("kvx-updater ") + programVersion());
+            recorder.setImage(table.binfile());
+            engine.rootContext()->setContextProperty(QStringLiteral("runrecorder"), &recorder);
             engine.load(QUrl(QStringLiteral("qrc:/main.qml"), QUrl::TolerantMode));
             result = app.exec();
         } // tear-down in reverse order: the table, the engine, the application

@@ -40,8 +40,8 @@ QByteArray unitResponse(int i)
            "ST: upnp:rootdevice\r\n"
            "USN: uuid:63041253-1019-2006-1228-"
             + n.rightJustified(12, '0')
-            + "::upnp:rootdevice\r\n"
-              "vorant.example:device:model=ZP-9E,version=1.02,name=Unit%20"
+            + "::upnp:rootdevice\r\n" KVX_MAKER_DOMAIN
+              ":device:model=ZP-9E,version=1.02,name=Unit%20"
             + n
             + "\r\n"
               "\r\n";

@@ -1,5 +1,7 @@
 #include "cli/cliarguments.h"
 
+#include "core/runreport.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -38,6 +40,16 @@ bool parseVerifySeconds(const QString &text, double *seconds)
     if (!ok || !std::isfinite(value) || value <= 0 || value > CliArguments::kMaxVerifySeconds)
         return false;
     *seconds = value;
+    return true;
+}
+
+bool parseLastRuns(const QString &text, int *runs)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1)
+        return false;
+    *runs = value;
     return true;
 }
 
@@ -82,6 +94,9 @@ struct CommandOptions
     QCommandLineOption wait{ QStringLiteral("wait"), QString(), QStringLiteral("SECONDS") };
     QCommandLineOption parallel{ QStringLiteral("parallel"), QString(), QStringLiteral("N") };
     QCommandLineOption all{ QStringLiteral("all") };
+    QCommandLineOption report{ QStringLiteral("report"), QString(), QStringLiteral("FILE") };
+    QCommandLineOption last{ QStringLiteral("last"), QString(), QStringLiteral("N") };
+    QCommandLineOption direct{ QStringLiteral("direct") };
     QCommandLineOption outdated{ QStringLiteral("outdated") };
     QCommandLineOption reinstall{ QStringLiteral("reinstall") };
     QCommandLineOption allowOlder{ QStringLiteral("allow-older") };
@@ -94,11 +109,13 @@ struct CommandOptions
     {
         parser->addOption(help);
         parser->addOption(json);
-        if (command != CliArguments::Info)
+        if (command == CliArguments::List || command == CliArguments::Update)
             parser->addOption(wait);
         if (command == CliArguments::Update) {
             parser->addOption(parallel);
             parser->addOption(all);
+            parser->addOption(report);
+            parser->addOption(direct);
             parser->addOption(outdated);
             parser->addOption(reinstall);
             parser->addOption(allowOlder);
@@ -106,6 +123,8 @@ struct CommandOptions
             parser->addOption(verifyTimeout);
             parser->addOption(noVerify);
         }
+        if (command == CliArguments::History)
+            parser->addOption(last);
     }
 
     // The first option of the line that takes a value but has none.
@@ -143,10 +162,11 @@ CliArguments CliArguments::parse(const QStringList &arguments)
             result.helpTopic = arguments.at(1);
             if (result.helpTopic != QLatin1String("info")
                 && result.helpTopic != QLatin1String("list")
-                && result.helpTopic != QLatin1String("update"))
-                return invalid(
-                        QStringLiteral("no help for '%1': the commands are info, list and update")
-                                .arg(result.helpTopic));
+                && result.helpTopic != QLatin1String("update")
+                && result.helpTopic != QLatin1String("history"))
+                return invalid(QStringLiteral("no help for '%1': the commands are info, list, "
+                                              "update and history")
+                                       .arg(result.helpTopic));
         }
         return result;
     }
@@ -158,13 +178,16 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         result.command = List;
     else if (command == QLatin1String("update"))
         result.command = Update;
+    else if (command == QLatin1String("history"))
+        result.command = History;
     else if (command.startsWith(QLatin1Char('-')))
-        return invalid(QStringLiteral("a command must come first (info, list or update), not '%1'")
+        return invalid(QStringLiteral("a command must come first (info, list, update or history), "
+                                      "not '%1'")
                                .arg(command));
     else
-        return invalid(
-                QStringLiteral("unknown command '%1' (the commands are info, list and update)")
-                        .arg(command));
+        return invalid(QStringLiteral("unknown command '%1' (the commands are info, list, update "
+                                      "and history)")
+                               .arg(command));
 
     // Help wins over everything else on the line, even over mistakes: someone
     // who asks for help is usually in the middle of getting the line right.
@@ -192,19 +215,25 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         if (!unknown.isEmpty())
             return invalid(QStringLiteral("unknown option '%1' for '%2'")
                                    .arg(typedOption(rest, unknown.constFirst()), command));
-        const QString missing = CommandOptions::withoutValue(
-                rest, { &options.wait, &options.parallel, &options.verifyTimeout });
+        const QString missing = CommandOptions::withoutValue(rest,
+                                                             { &options.wait, &options.parallel,
+                                                               &options.verifyTimeout,
+                                                               &options.report, &options.last });
         if (missing == QLatin1String("wait"))
             return invalid(QStringLiteral("--wait needs a number of seconds"));
         if (missing == QLatin1String("parallel"))
             return invalid(QStringLiteral("--parallel needs a number of units"));
         if (missing == QLatin1String("verify-timeout"))
             return invalid(QStringLiteral("--verify-timeout needs a number of seconds"));
+        if (missing == QLatin1String("report"))
+            return invalid(QStringLiteral("--report needs a file name ending in .csv or .json"));
+        if (missing == QLatin1String("last"))
+            return invalid(QStringLiteral("--last needs a number of runs"));
         return invalid(parser.errorText());
     }
 
     result.json = parser.isSet(options.json);
-    if (result.command != Info) {
+    if (result.command == List || result.command == Update) {
         // Every value is checked; the last one counts.
         for (const QString &value : parser.values(options.wait)) {
             if (!parseWait(value, &result.waitSeconds))
@@ -237,6 +266,27 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         result.verify = !parser.isSet(options.noVerify);
         if (!result.verify && parser.isSet(options.verifyTimeout))
             return invalid(QStringLiteral("give either --verify-timeout or --no-verify, not both"));
+        result.direct = parser.isSet(options.direct);
+        if (result.direct && result.all)
+            return invalid(QStringLiteral("give either --all or --direct, not both"));
+        if (result.direct && parser.isSet(options.wait))
+            return invalid(QStringLiteral("--wait has no use with --direct: nothing is searched"));
+        // The last one counts, like every option's.
+        if (parser.isSet(options.report)) {
+            result.reportPath = parser.values(options.report).constLast();
+            if (!RunReport::hasReportExtension(result.reportPath))
+                return invalid(QStringLiteral("--report needs a file name ending in .csv or "
+                                              ".json, not '%1'")
+                                       .arg(result.reportPath));
+        }
+    }
+    if (result.command == History) {
+        for (const QString &value : parser.values(options.last)) {
+            if (!parseLastRuns(value, &result.lastRuns))
+                return invalid(QStringLiteral("--last must be a whole number of runs from 1, "
+                                              "not '%1'")
+                                       .arg(value));
+        }
     }
 
     for (const QString &argument : parser.positionalArguments()) {
@@ -254,6 +304,8 @@ CliArguments CliArguments::parse(const QStringList &arguments)
     if (result.command == Update) {
         if (result.all && result.outdated)
             return invalid(QStringLiteral("give either --all or --outdated, not both"));
+        if (result.direct && result.addresses.isEmpty())
+            return invalid(QStringLiteral("--direct needs the addresses of the units to update"));
         if (result.all && !result.addresses.isEmpty())
             return invalid(QStringLiteral("give either --all or addresses, not both"));
         if (result.outdated && !result.addresses.isEmpty())
@@ -294,11 +346,27 @@ QString CliArguments::helpText(const QString &topic)
                 "Exit status: 0 when units were found, 2 when none was (or on a usage\n"
                 "error), 130 when interrupted.\n");
     }
+    if (topic == QLatin1String("history")) {
+        return QStringLiteral(
+                "Usage: kvx-update history [--last N] [--json]\n"
+                "\n"
+                "Prints the updates done so far, by this program and by the window, one\n"
+                "run after the other: every unit with its model, nickname, firmware before\n"
+                "and after, result and last progress text. The record is the file\n"
+                "runs.jsonl in the updater's data folder; a damaged line in it is skipped\n"
+                "with a warning.\n"
+                "\n"
+                "Options:\n"
+                "  --last N     only the latest N runs\n"
+                "  --json       a JSON array of the units' records instead of tables\n"
+                "  -h, --help   this text\n");
+    }
     if (topic == QLatin1String("update")) {
         return QStringLiteral(
                 "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
-                "                         [--parallel N] [--json] [OPTIONS]\n"
+                "                         [--parallel N] [--report FILE] [--json] [OPTIONS]\n"
                 "       kvx-update update --outdated [OPTIONS]\n"
+                "       kvx-update update --direct ADDRESS... [OPTIONS]\n"
                 "\n"
                 "Searches for units, then writes the built-in firmware image to the units\n"
                 "named by address, to every unit found with --all, or to every unit whose\n"
@@ -312,14 +380,22 @@ QString CliArguments::helpText(const QString &topic)
                 "its update each unit restarts; it is verified when it comes back\n"
                 "running the image's version.\n"
                 "\n"
+                "With --direct nothing is waited for: the named addresses are connected to\n"
+                "straight away, for units the search cannot see (switches that filter\n"
+                "multicast, routed networks). Their name and version are read when they\n"
+                "log in.\n"
+                "\n"
                 "The units' password is read from the environment variable KVX_PASSWORD,\n"
                 "or asked for on the terminal (not echoed). It is never printed.\n"
                 "\n"
                 "Options:\n"
                 "  --all            update every unit found\n"
+                "  --direct         no search: connect straight to the named addresses\n"
                 "  --wait SECONDS   how long to search (default 5, at most 3600); the search\n"
                 "                   ends early once every named unit has answered\n"
                 "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"
+                "  --report FILE    write the run's report to FILE at the end: CSV, or\n"
+                "                   JSON for a name ending in .json\n"
                 "  --outdated       update every unit found that runs an older version\n"
                 "  --reinstall      also write units that already run the image's version\n"
                 "  --allow-older    also write units that run a newer version\n"
@@ -333,7 +409,8 @@ QString CliArguments::helpText(const QString &topic)
                 "\n"
                 "On a terminal every running unit has a progress bar; otherwise each\n"
                 "progress text is one line with a time stamp and the unit's address.\n"
-                "A summary lists every unit with its result and duration.\n"
+                "A summary lists every unit with its result and duration. Each unit's\n"
+                "result is also added to the run history (see 'kvx-update history').\n"
                 "\n"
                 "Ctrl-C starts no further unit, lets running units finish (or time out),\n"
                 "then prints the summary.\n"
@@ -341,8 +418,9 @@ QString CliArguments::helpText(const QString &topic)
                 "Exit status: 0 when every unit was updated (and verified) or skipped,\n"
                 "also when nothing was left to update; 1 when a unit failed, was lost,\n"
                 "was not found, came back with another version or did not come back in\n"
-                "time; 2 on a usage error or when no named unit was found; 130 when\n"
-                "interrupted.\n");
+                "time, or the report could not be written; 2 on a usage error, when the\n"
+                "report's folder cannot be written, or when no named unit was found;\n"
+                "130 when interrupted.\n");
     }
     return QStringLiteral(
             "Usage: kvx-update COMMAND [OPTIONS]\n"
@@ -354,6 +432,7 @@ QString CliArguments::helpText(const QString &topic)
             "  info     describe the built-in firmware image\n"
             "  list     search the network and list the units found\n"
             "  update   update units with the built-in image\n"
+            "  history  the updates done so far\n"
             "\n"
             "'kvx-update COMMAND --help' describes one command.\n");
 }

@@ -8,16 +8,19 @@
 // without a network or a terminal.
 struct CliArguments
 {
-    enum Command { Help, Info, List, Update, Invalid };
+    enum Command { Help, Info, List, Update, History, Invalid };
 
     Command command = Invalid;
-    QString helpTopic; // Help: "", "info", "list" or "update"
+    QString helpTopic; // Help: "", "info", "list", "update" or "history"
     double waitSeconds = 5.0; // list, update: how long to search
     int parallel = 5; // update: units written at the same time
     bool json = false;
     bool all = false; // update: every unit found
     bool outdated = false; // update: every unit found whose firmware is older than the image
+    bool direct = false; // update: no search, straight to the named addresses
     QStringList addresses; // update: the named units, each once, in the order given
+    QString reportPath; // update: where the run's report goes (.csv or .json); "" for none
+    int lastRuns = 0; // history: how many of the latest runs; 0 for all
     // update: units that are skipped unless these are given
     bool reinstall = false; // already current
     bool allowOlder = false; // newer than the image

@@ -1,19 +1,25 @@
 // kvx-update: the updater for scripts and remote shells. The same core as the
 // window (device table, records, transfer), driven from the command line.
 #include "cli/cliarguments.h"
+#include "cli/historycommand.h"
 #include "cli/imageinfo.h"
 #include "cli/listcommand.h"
 #include "cli/passwordsource.h"
+#include "cli/runlog.h"
 #include "cli/signalwatcher.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatecommand.h"
 #include "cli/updatereporter.h"
+#include "core/programversion.h"
+#include "core/runhistory.h"
+#include "core/runreport.h"
 #include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -43,15 +49,20 @@ bool stdoutIsTerminal(int *columns)
 int runInfo(const CliArguments &arguments, QIODevice *out)
 {
     const ImageInfo info = ImageInfo::fromImage(ImageInfo::embeddedImage());
+    // Built in like the image: the maker's domain that units name in their
+    // SSDP answers (a build with the placeholder finds no real unit).
+    const QString domain = QStringLiteral(KVX_MAKER_DOMAIN);
     if (arguments.json) {
-        out->write(QJsonDocument(info.toJson()).toJson(QJsonDocument::Indented));
+        QJsonObject object = info.toJson();
+        object.insert(QStringLiteral("makerDomain"), domain);
+        out->write(QJsonDocument(object).toJson(QJsonDocument::Indented));
         return 0;
     }
-    out->write(QStringLiteral(
-                       "model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  %5\n")
+    out->write(QStringLiteral("model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  "
+                              "%5\ndomain:  %6\n")
                        .arg(info.model, info.versionText, info.buildText)
                        .arg(info.size)
-                       .arg(info.sha256)
+                       .arg(info.sha256, domain)
                        .toUtf8());
     return 0;
 }
@@ -88,9 +99,22 @@ int main(int argc, char *argv[])
         return 0;
     case CliArguments::Info:
         return runInfo(arguments, &out);
+    case CliArguments::History:
+        return HistoryCommand::run(RunHistory::defaultPath(), arguments.lastRuns, arguments.json,
+                                   &out, &err);
     case CliArguments::List:
     case CliArguments::Update:
         break;
+    }
+
+    // A report that could not be written at the end would be a run without
+    // its record: say so before anything is updated.
+    QString why;
+    if (!arguments.reportPath.isEmpty() && !RunReport::canWrite(arguments.reportPath, &why)) {
+        err.write(QStringLiteral("kvx-update: cannot write the report to %1: %2\n")
+                          .arg(arguments.reportPath, why)
+                          .toUtf8());
+        return 2;
     }
 
     // Asked before anything touches the network: an unattended run without a
@@ -143,15 +167,38 @@ int main(int argc, char *argv[])
                 }
                 return -1;
             });
-            UpdateCommand command(arguments, password, &table, &directory, &reporter,
-                                  ImageInfo::fromImage(table.binfile()));
+            const ImageInfo image = ImageInfo::fromImage(table.binfile());
+            UpdateCommand command(arguments, password, &table, &directory, &reporter, image);
             password.fill(QLatin1Char('\0'));
+            RunLog runLog(command.scheduler(), &directory,
+                          { image.model, image.versionText, image.buildText, image.sha256 },
+                          QStringLiteral("kvx-update ") + programVersion());
+            QObject::connect(
+                    &runLog, &RunLog::historyFailed, &runLog, [&err](const QString &message) {
+                        err.write(
+                                QStringLiteral("kvx-update: warning: %1\n").arg(message).toUtf8());
+                    });
+            command.setDirectTargetAdder(
+                    [&table](const QString &address) { return table.addDirectTarget(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &UpdateCommand::interrupt);
             QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit,
                              Qt::QueuedConnection);
             command.start();
             status = app.exec();
+
+            if (!arguments.reportPath.isEmpty()) {
+                QString error;
+                if (RunReport::write(arguments.reportPath, runLog.records(), &error)) {
+                    if (!arguments.json)
+                        out.write(QStringLiteral("Report written to %1\n")
+                                          .arg(arguments.reportPath)
+                                          .toUtf8());
+                } else {
+                    err.write(QStringLiteral("kvx-update: %1\n").arg(error).toUtf8());
+                    status = status == 0 ? 1 : status;
+                }
+            }
         }
     }
     return status;

@@ -57,6 +57,8 @@ void UnitDirectory::slot_addNode(QString arg_str_add)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    // Announced anew, perhaps after a reboot: what its last run read (its
+    // build) is old.
     m_known.insert(unit.address, unit);
     // The table never announces an address twice while it holds it; a second
     // add only refreshes what is known.

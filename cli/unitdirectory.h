@@ -42,6 +42,8 @@ public:
     QList<UnitInfo> units() const;
     // What was last known of a unit, also after it left; empty if never seen.
     UnitInfo lastKnown(const QString &address) const { return m_known.value(address); }
+    // The build a unit's run read over TCP, "(build0110)"; empty before that.
+    QString lastBuild(const QString &address) const { return m_known.value(address).build; }
 
     // Units ordered by their IPv4 address as a number (10.0.0.9 before 10.0.0.10).
     static QList<UnitInfo> sortedByAddress(QList<UnitInfo> units);

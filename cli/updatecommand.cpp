@@ -92,10 +92,28 @@ void UpdateCommand::start()
 {
     if (m_phase != Idle)
         return;
+    if (m_arguments.direct) {
+        startDirect();
+        return;
+    }
     m_phase = Searching;
     m_reporter->image(m_image);
     m_reporter->searching(m_arguments.waitSeconds);
     m_searchTimer.start(int(m_arguments.waitSeconds * 1000));
+}
+
+void UpdateCommand::startDirect()
+{
+    m_phase = Updating;
+    m_reporter->image(m_image);
+    m_reporter->notice(QStringLiteral("No search: connecting straight to %1 unit(s).")
+                               .arg(m_arguments.addresses.size()));
+    for (const QString &address : qAsConst(m_arguments.addresses)) {
+        if (!m_addDirectTarget || !m_addDirectTarget(address))
+            m_reporter->notice(QStringLiteral("%1 cannot be reached directly.").arg(address));
+    }
+    // A unit the table did not take ends as not found.
+    m_scheduler.start(m_arguments.addresses);
 }
 
 void UpdateCommand::slot_unitAdded(const QString &address)

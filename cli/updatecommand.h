@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class UdpMachineList;
 class UnitDirectory;
 struct UnitInfo;
@@ -23,6 +25,13 @@ public:
     UpdateCommand(const CliArguments &arguments, const QString &password, UdpMachineList *table,
                   UnitDirectory *directory, UpdateReporter *reporter, const ImageInfo &image,
                   QObject *parent = nullptr);
+
+    // --direct: how the table is given an address to connect to; false when
+    // it does not take it.
+    void setDirectTargetAdder(std::function<bool(const QString &)> adder)
+    {
+        m_addDirectTarget = std::move(adder);
+    }
 
     void start();
     UpdateScheduler *scheduler() { return &m_scheduler; }
@@ -54,10 +63,14 @@ private slots:
     void slot_verifierIdle();
 
 private:
+    // --direct: no search; the table is given the addresses to connect to.
+    void startDirect();
+
     enum Phase { Idle, Searching, Updating, Finished };
 
     CliArguments m_arguments;
     UnitDirectory *m_directory;
+    std::function<bool(const QString &)> m_addDirectTarget;
     UpdateReporter *m_reporter;
     ImageInfo m_image;
     UpdateScheduler m_scheduler;

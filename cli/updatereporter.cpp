@@ -305,6 +305,7 @@ QJsonObject UpdateReporter::unitJson(const UpdateScheduler::Unit &unit) const
     QJsonObject object{ { QStringLiteral("address"), unit.address },
                         { QStringLiteral("model"), info.model },
                         { QStringLiteral("nickname"), info.nickname },
+                        { QStringLiteral("version"), info.version },
                         { QStringLiteral("result"), UpdateScheduler::resultName(unit.result) },
                         { QStringLiteral("message"), unit.message } };
     const qint64 ms = unit.durationMs();
@@ -384,6 +385,7 @@ void UpdateReporter::summary(int exitStatus)
         rows << QStringList{ unit.address,
                              info.model,
                              info.nickname,
+                             info.version,
                              UpdateScheduler::resultName(unit.result),
                              TextFormat::duration(unit.durationMs()),
                              unit.message };
@@ -404,8 +406,9 @@ void UpdateReporter::summary(int exitStatus)
         text.insert(text.size() - 1,
                     QStringLiteral(", %1 skipped").arg(counts[UpdateScheduler::Skipped]));
     text += TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
-                                QStringLiteral("NICKNAME"), QStringLiteral("RESULT"),
-                                QStringLiteral("DURATION"), QStringLiteral("MESSAGE") },
+                                QStringLiteral("NICKNAME"), QStringLiteral("VERSION"),
+                                QStringLiteral("RESULT"), QStringLiteral("DURATION"),
+                                QStringLiteral("MESSAGE") },
                               rows);
     writeText(text);
 }

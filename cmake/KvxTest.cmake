@@ -28,8 +28,10 @@ function(kvx_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
+    # XDG_DATA_HOME: whatever a test's updater adds to the run history goes
+    # into the build tree, never into the history of the user running tests.
     set_tests_properties(${name} PROPERTIES
         LABELS "${labels}"
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KVX_BINARY_DIR=${PROJECT_BINARY_DIR};KVX_IMAGE_PATH=${KVX_IMAGE_PATH};KVX_DEVSIM=${PROJECT_BINARY_DIR}/tools/devsim/kvx-devsim;KVX_UPDATER=${PROJECT_BINARY_DIR}/app/kvx-updater;KVX_CLI=${PROJECT_BINARY_DIR}/cli/kvx-update")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};KVX_BINARY_DIR=${PROJECT_BINARY_DIR};KVX_IMAGE_PATH=${KVX_IMAGE_PATH};KVX_DEVSIM=${PROJECT_BINARY_DIR}/tools/devsim/kvx-devsim;KVX_UPDATER=${PROJECT_BINARY_DIR}/app/kvx-updater;KVX_CLI=${PROJECT_BINARY_DIR}/cli/kvx-update;XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data")
 endfunction()

@@ -52,7 +52,7 @@ void UdpMachineNode::beginUpdateRun()
 
 void UdpMachineNode::ageStep()
 {
-    if (m_fwup_state == Idle) {
+    if (m_fwup_state == Idle && !m_f_direct) {
         ++m_count;
         if (m_f_restarting)
             ++m_silentTicks;

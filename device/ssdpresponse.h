@@ -11,8 +11,10 @@
 // directly and lets the intake reject foreign traffic cheaply.
 struct SsdpResponse
 {
-    // The UPnP domain that opens the brand's device description line.
-    static constexpr const char kMakerDomain[] = "vorant.example";
+    // The UPnP domain that opens the brand's device description line; a
+    // build setting (KVX_MAKER_DOMAIN), since the maker's real one is not in
+    // the repository.
+    static constexpr const char kMakerDomain[] = KVX_MAKER_DOMAIN;
     // The word that opens the SERVER header of the brand's units.
     static constexpr const char kBrandWord[] = "VORANT";
 

@@ -62,6 +62,9 @@ public slots:
 
 public:
     bool m_f_valid = false;
+    // Given by address rather than found by a search: it never answers one,
+    // so it never ages out.
+    bool m_f_direct = false;
     QString m_modelname;
     QString m_nickname;
     QString m_ipaddr;

@@ -49,6 +49,61 @@ QList<int> chooseInterfaces(const QList<QStringList> &broadcastTextsPerInterface
     return chosen;
 }
 
+InterfaceCandidate InterfaceCandidate::fromInterface(const QNetworkInterface &iface)
+{
+    InterfaceCandidate candidate;
+    candidate.name = iface.name();
+    candidate.index = iface.index();
+    const QNetworkInterface::InterfaceFlags flags = iface.flags();
+    candidate.up = flags.testFlag(QNetworkInterface::IsUp);
+    candidate.running = flags.testFlag(QNetworkInterface::IsRunning);
+    candidate.multicast = flags.testFlag(QNetworkInterface::CanMulticast);
+    candidate.loopback = flags.testFlag(QNetworkInterface::IsLoopBack);
+    const QList<QNetworkAddressEntry> entries = iface.addressEntries();
+    for (const QNetworkAddressEntry &entry : entries) {
+        candidate.addresses << entry.ip().toString();
+        candidate.broadcasts << entry.broadcast().toString();
+    }
+    candidate.iface = iface;
+    return candidate;
+}
+
+bool candidateQualifies(const InterfaceCandidate &candidate)
+{
+    return candidate.up && candidate.running && candidate.multicast && !candidate.loopback
+            && interfaceQualifies(candidate.broadcasts);
+}
+
+QList<InterfaceCandidate> chooseInterfaces(const QList<InterfaceCandidate> &all)
+{
+    QList<InterfaceCandidate> chosen;
+    for (const InterfaceCandidate &candidate : all) {
+        if (candidateQualifies(candidate))
+            chosen << candidate;
+    }
+    return chosen;
+}
+
+QStringList interfaceKeys(const QList<InterfaceCandidate> &chosen)
+{
+    QStringList keys;
+    for (const InterfaceCandidate &candidate : chosen) {
+        keys << candidate.name + QLatin1Char('#') + QString::number(candidate.index)
+                        + QLatin1Char(' ') + candidate.addresses.join(QLatin1Char(','));
+    }
+    return keys;
+}
+
+bool interfaceRefreshDue(int tick)
+{
+    return tick > 0 && tick % kInterfaceRefreshTicks == 0;
+}
+
+int silentTickLimit(int interfaceCount)
+{
+    return qMax(10, 2 * interfaceCount);
+}
+
 int interfaceIndexForTick(int tick, int interfaceCount)
 {
     if (interfaceCount <= 0)

@@ -87,27 +87,60 @@ void UdpMachineList::startDiscovery()
     connect(m_udpSocket, &QUdpSocket::readyRead, this, &UdpMachineList::slot_udpReceived);
     m_msearch = SsdpSearch::mSearchRequest();
 
-    // Chosen once: interfaces that appear later are not searched.
+    // Read again every few ticks (timerEvent): adapters come and go.
     m_ifaces.clear();
-    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
-    QList<QStringList> broadcasts;
-    for (const QNetworkInterface &iface : all) {
-        QStringList texts;
-        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries)
-            texts << entry.broadcast().toString();
-        broadcasts << texts;
-    }
-    const QList<int> chosen = SsdpSearch::chooseInterfaces(broadcasts);
-    for (int index : chosen)
-        m_ifaces.append(all.at(index));
+    readInterfaces();
     if (m_ifaces.isEmpty())
-        qCWarning(lcDiscovery) << "no network interface with an IPv4 broadcast address: nothing "
-                                  "is searched";
-    else
-        qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces";
+        qCWarning(lcDiscovery) << "no network interface that is up, can multicast and has an IPv4 "
+                                  "broadcast address: nothing is searched";
 
     m_timerId = startTimer(1111, Qt::CoarseTimer);
+}
+
+bool UdpMachineList::readInterfaces()
+{
+    QList<SsdpSearch::InterfaceCandidate> all;
+    if (m_interfaceSource) {
+        all = m_interfaceSource();
+    } else {
+        const QList<QNetworkInterface> system = QNetworkInterface::allInterfaces();
+        for (const QNetworkInterface &iface : system)
+            all << SsdpSearch::InterfaceCandidate::fromInterface(iface);
+    }
+    const QList<SsdpSearch::InterfaceCandidate> chosen = SsdpSearch::chooseInterfaces(all);
+    const QStringList keys = SsdpSearch::interfaceKeys(chosen);
+
+    QMutexLocker locker(&m_ifMutex);
+    if (keys == m_ifaceKeys && m_ifaces.size() == chosen.size())
+        return false;
+    m_ifaceKeys = keys;
+    m_ifaces.clear();
+    m_ifaceNames.clear();
+    for (const SsdpSearch::InterfaceCandidate &candidate : chosen) {
+        m_ifaces << candidate.iface;
+        m_ifaceNames << candidate.name;
+    }
+    // The outgoing interface is applied again at the next search.
+    m_f_ifaceChanged = true;
+    if (m_ifaces.isEmpty())
+        qCWarning(lcDiscovery) << "no network interface that is up, can multicast and has an IPv4 "
+                                  "broadcast address any more: nothing is searched";
+    else
+        qCDebug(lcDiscovery) << "searching on" << m_ifaces.size() << "interfaces:" << keys;
+    locker.unlock();
+    emit searchInterfacesChanged();
+    return true;
+}
+
+void UdpMachineList::setInterfaceSource(InterfaceSource source)
+{
+    m_interfaceSource = std::move(source);
+    readInterfaces();
+}
+
+QStringList UdpMachineList::searchInterfaceNames() const
+{
+    return m_ifaceNames;
 }
 
 void UdpMachineList::sendSearch(int tick)
@@ -118,7 +151,7 @@ void UdpMachineList::sendSearch(int tick)
     if (!step.send)
         return;
     m_f_ifaceChanged = step.ifaceChangedAfter;
-    if (step.setInterface)
+    if (step.setInterface && m_ifaces.at(step.index).isValid())
         m_udpSocket->setMulticastInterface(m_ifaces.at(step.index));
     m_udpSocket->writeDatagram(m_msearch, QHostAddress(QLatin1String(SsdpSearch::kMulticastGroup)),
                                SsdpSearch::kPort);
@@ -196,7 +229,11 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         return;
     }
 
-    auto *record = new UdpMachineNode(response);
+    addRecord(new UdpMachineNode(response));
+}
+
+void UdpMachineList::addRecord(UdpMachineNode *record)
+{
     record->m_udpcb = this;
     record->connectToCommunication();
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
@@ -242,6 +279,31 @@ void UdpMachineList::addTestTarget()
     handleSsdpResponse(SsdpSearch::testResponse(), QHostAddress(QHostAddress::LocalHost));
 }
 
+bool UdpMachineList::addDirectTarget(const QString &arg_ipaddr)
+{
+    // The address is the record's key: only the form the intake gives it.
+    QHostAddress address;
+    if (!address.setAddress(arg_ipaddr) || address.protocol() != QAbstractSocket::IPv4Protocol
+        || address.toString() != arg_ipaddr)
+        return false;
+    QMutexLocker locker(&m_listMutex);
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == arg_ipaddr) {
+            node->m_f_direct = true;
+            return true;
+        }
+    }
+    SsdpResponse response;
+    response.parsed = true;
+    response.accepted = true;
+    response.ipaddr = arg_ipaddr;
+    auto *record = new UdpMachineNode(response);
+    record->m_f_direct = true;
+    qCDebug(lcDiscovery) << "unit given directly:" << arg_ipaddr;
+    addRecord(record);
+    return true;
+}
+
 void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
     QMutexLocker locker(&m_listMutex);
@@ -260,14 +322,18 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
     if (event->timerId() != m_timerId)
         return;
     ++m_searchCount;
+    if (SsdpSearch::interfaceRefreshDue(m_searchCount))
+        readInterfaces();
     sendSearch(m_searchCount);
+    // Every unit is asked once per round of the rotation.
+    const int silentLimit = SsdpSearch::silentTickLimit(m_ifaces.size());
 
     QMutexLocker locker(&m_listMutex);
     int i = 0;
     while (i < m_nodes.size()) {
         UdpMachineNode *node = m_nodes.at(i);
         node->ageStep();
-        if (node->m_count > 10) {
+        if (node->m_count > silentLimit) {
             emit toUiRemoveNode(node->jsonRemoveNode());
             m_nodes.removeAt(i);
             // A unit restarting after an update may take longer than the

@@ -2,6 +2,7 @@
 
 #include "core/firmwareheader.h"
 #include "device/udpcb.h"
+#include "discovery/ssdpsearch.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -10,6 +11,8 @@
 #include <QNetworkInterface>
 #include <QObject>
 #include <QSet>
+
+#include <functional>
 
 class QUdpSocket;
 class UdpMachineNode;
@@ -20,6 +23,10 @@ class UdpMachineNode;
 class UdpMachineList : public QObject, public UdpCB
 {
     Q_OBJECT
+    // How many network interfaces the searches go out on (the empty list
+    // tells the user). Chosen once, at construction, before QML reads it;
+    // no signal, so the published methods stay as they are.
+    Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount NOTIFY searchInterfacesChanged)
 
 public:
     explicit UdpMachineList(QObject *parent = nullptr);
@@ -35,6 +42,14 @@ public:
 
     void startDiscovery();
     void sendSearch(int tick);
+    // Reads the list of interfaces again and searches on the qualifying ones
+    // from the next search on; true when the choice changed.
+    bool readInterfaces();
+
+    // Where the list of interfaces comes from: the system's, unless a test
+    // gives its own. Giving one reads it at once.
+    using InterfaceSource = std::function<QList<SsdpSearch::InterfaceCandidate>()>;
+    void setInterfaceSource(InterfaceSource source);
     void handleSsdpResponse(const QByteArray &datagram, const QHostAddress &sender);
 
     const QByteArray &binfile() const { return m_binfile; }
@@ -46,12 +61,16 @@ public:
     int searchCount() const { return m_searchCount; }
     QUdpSocket *udpSocket() const { return m_udpSocket; }
     const QList<QNetworkInterface> &searchInterfaces() const { return m_ifaces; }
+    int searchInterfaceCount() const { return m_ifaces.size(); }
+    QStringList searchInterfaceNames() const;
 
 signals:
     void toui_fwup_progress(QString arg_progress, QString arg_ipaddr);
     void toUiAddNode(QString arg_str_add);
     void toUiRemoveNode(QString arg_str_remove);
     void toUiUpdateNode(QString arg_str_update);
+    // The interfaces searched changed (read again every ten ticks).
+    void searchInterfacesChanged();
 
 public slots:
     void slot_udpReceived();
@@ -73,11 +92,21 @@ public:
     // again counts as back (see UdpMachineNode::takeResponseAfterUpdate).
     int returnSilenceTicks() const;
 
+    // A unit that discovery cannot see (a switch that filters multicast, a
+    // routed network): a record for the address, which must be IPv4 in
+    // dotted form, as if it had answered; it never ages out. Its name and
+    // version come from the login queries of its update. False for an
+    // address of any other form. (Not for QML: the window only updates what
+    // it found.)
+    bool addDirectTarget(const QString &arg_ipaddr);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
     void loadFirmwareImage();
+    // Announces a new record and appends it; the table lock is held.
+    void addRecord(UdpMachineNode *record);
 
     QList<UdpMachineNode *> m_nodes;
     QMutex m_listMutex;
@@ -87,6 +116,9 @@ private:
     QMutex m_ifMutex;
     bool m_f_ifaceChanged = false;
     QList<QNetworkInterface> m_ifaces;
+    QStringList m_ifaceNames;
+    QStringList m_ifaceKeys; // what m_ifaces was chosen from (SsdpSearch::interfaceKeys)
+    InterfaceSource m_interfaceSource;
     QByteArray m_msearch;
     QByteArray m_binfile;
     bool m_isZp9e = false;

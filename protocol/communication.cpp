@@ -72,6 +72,10 @@ void Communication::startUpdate(const QByteArray *image)
     m_lastProgress.clear();
     m_lastProgressPercent = -1;
     qCDebug(lcTransfer) << m_deviceAddress << "starting transfer of" << image->size() << "bytes";
+    // A unit may erase its flash before it acknowledges the start, and may
+    // echo words behind the OK SET of the start and data commands.
+    m_protocol.setNextReplyTimeout(m_finalAckTimeoutMs);
+    m_protocol.setAcknowledgeSetWithWords(true);
     m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:STA SIZE:")
                         + QString::number(image->size(), 16));
     reportProgress(QStringLiteral("Starting..."));
@@ -103,8 +107,9 @@ void Communication::reportProgress(const QString &text)
 
 void Communication::recievedData(QString text)
 {
-    // Only the unit's acknowledgement (the empty text of a two-word OK) of the
-    // command this run sent last moves the transfer on. Words, notifications
+    // Only the unit's acknowledgement (the empty text of a two-word OK, or of
+    // an OK SET with words while data goes out) of the command this run sent
+    // last moves the transfer on. Words, notifications
     // among them, answer nothing: counting them would put a data command in
     // flight before the last one was answered, and the acknowledgement of the
     // last data command would then complete the run before the unit had
@@ -189,7 +194,9 @@ void Communication::sendNextData()
 void Communication::sendEnd()
 {
     qCDebug(lcTransfer) << m_deviceAddress << "all data acknowledged, ending the update";
-    // The unit answers only when its flash is written.
+    // The unit answers only when its flash is written. Only the two-word OK
+    // completes the run: "OK SET" with words may be a step of the write.
+    m_protocol.setAcknowledgeSetWithWords(false);
     m_protocol.setNextReplyTimeout(m_finalAckTimeoutMs);
     m_protocol.queueSet(QStringLiteral(" UPDATE/SYSTEM:END"));
     reportProgress(QStringLiteral("Writing"));
@@ -217,6 +224,7 @@ void Communication::endRun(const QString &errorText)
 {
     qCDebug(lcTransfer) << m_deviceAddress << "run failed:" << errorText;
     m_runState = 0;
+    m_protocol.setAcknowledgeSetWithWords(false);
     reportProgress(errorText);
     emit sig_notifyMessage(QStringLiteral("fwup_completed"));
 }

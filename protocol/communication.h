@@ -48,8 +48,9 @@ public:
     QString m_lastProgress;
     int m_lastProgressPercent = -1; // the percent m_lastProgress shows, -1 for none
 
-    // How long the unit may take to write its flash and acknowledge the end
-    // command. A member so that tests can shorten it.
+    // How long the unit may take to acknowledge a flash operation: the start
+    // command (it may erase first) and the end command (it writes). A member
+    // so that tests can shorten it.
     int m_finalAckTimeoutMs = 5 * 60 * 1000;
 
 signals:

@@ -10,6 +10,7 @@
 
 constexpr int MixerProtocol::kMaxResends;
 constexpr int MixerProtocol::kMaxPendingBytes;
+constexpr int MixerProtocol::kMaxPasswordPrompts;
 
 MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
 {
@@ -21,6 +22,8 @@ MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &MixerProtocol::slot_error);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MixerProtocol::slot_timeout);
+    m_quietTimer.setSingleShot(true);
+    connect(&m_quietTimer, &QTimer::timeout, this, &MixerProtocol::slot_quietTime);
     m_commandQueue.clear();
     m_closed = false;
 }
@@ -31,6 +34,7 @@ MixerProtocol::~MixerProtocol()
     // close while it is destroyed: nothing of that may reach these slots.
     disconnect(&m_socket, nullptr, this, nullptr);
     disconnect(&m_timer, nullptr, this, nullptr);
+    disconnect(&m_quietTimer, nullptr, this, nullptr);
 }
 
 void MixerProtocol::connectToDevice(const QString &host, const QString &password)
@@ -56,10 +60,10 @@ void MixerProtocol::connectToDevice(const QString &host, const QString &password
 
     qCDebug(lcProtocol) << "connecting to" << address.toString() << port;
     expect(Awaiting::Connection, QString(), m_connectTimeoutMs);
-    // Unbuffered: a write goes to the kernel at once instead of waiting for
-    // the next turn of the event loop (half the wake-ups per round trip).
     m_inConnect = true;
-    m_socket.connectToHost(address, port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    m_socket.connectToHost(address, port,
+                           m_unbufferedSocket ? QIODevice::ReadWrite | QIODevice::Unbuffered
+                                              : QIODevice::ReadWrite);
     m_inConnect = false;
 }
 
@@ -140,19 +144,29 @@ void MixerProtocol::loginToServer()
 
 void MixerProtocol::getData()
 {
-    // The socket is unbuffered: one read per notification, which fires again
-    // while bytes remain. A remote close or reset shows only as a failed read.
     // The buffer lives on the stack, so whatever runs inside receive() cannot
     // overwrite the bytes being judged.
     char buffer[kReadChunk];
     const quint32 session = m_session;
-    const qint64 n = m_socket.read(buffer, kReadChunk);
-    if (n > 0)
-        receive(buffer, int(n));
-    if (session != m_session || m_closed)
-        return;
-    if (n < 0 || m_socket.state() == QAbstractSocket::UnconnectedState)
-        slot_error(m_socket.error());
+    const bool unbuffered = m_socket.openMode() & QIODevice::Unbuffered;
+    for (;;) {
+        const qint64 n = m_socket.read(buffer, kReadChunk);
+        if (n > 0)
+            receive(buffer, int(n));
+        if (session != m_session || m_closed)
+            return;
+        if (unbuffered) {
+            // One read per notification, which fires again while bytes
+            // remain. A remote close or reset shows only as a failed read.
+            if (n < 0 || m_socket.state() == QAbstractSocket::UnconnectedState)
+                slot_error(m_socket.error());
+            return;
+        }
+        // Buffered: the notification comes once for what has arrived, so all
+        // of it is read now; the socket reports a close by its own error.
+        if (n <= 0 || m_socket.bytesAvailable() <= 0)
+            return;
+    }
 }
 
 void MixerProtocol::closeConnection()
@@ -193,6 +207,13 @@ void MixerProtocol::slot_timeout()
     switch (m_awaiting) {
     case Awaiting::Nothing:
         return;
+    case Awaiting::PromptAfterFailure:
+        // No new prompt: the "Password Failed" was the verdict on the password.
+        rejectPassword();
+        return;
+    case Awaiting::Reanswer:
+        answerPrompt();
+        return;
     case Awaiting::Connection:
         message = QStringLiteral("No connection to the unit within %1.").arg(within);
         break;
@@ -215,6 +236,7 @@ void MixerProtocol::sendNextQueued()
     if (m_commandQueue.isEmpty() || m_closed || m_awaitingReply)
         return;
     m_awaitingReply = true;
+    m_commandInFlight = true;
     const QString line = m_commandQueue.takeFirst();
     write(m_codec->fromUnicode(line));
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
@@ -227,11 +249,34 @@ void MixerProtocol::handleReceived(const QByteArray &bytes)
     receive(bytes.constData(), bytes.size());
 }
 
+// Where the next line starts after a line end at `at`: a CR directly followed
+// by LF ends the line together with it, also when the LF comes with the next
+// read.
+static int afterLineEnd(const char *data, int size, int at, bool *afterCr)
+{
+    if (data[at] != '\r')
+        return at + 1;
+    if (at + 1 == size) {
+        *afterCr = true;
+        return at + 1;
+    }
+    return data[at + 1] == '\n' ? at + 2 : at + 1;
+}
+
 void MixerProtocol::receive(const char *bytes, int length)
 {
     if (length <= 0)
         return;
     qCDebug(lcWire) << "<-" << QByteArray::fromRawData(bytes, length);
+    m_quietTimer.stop();
+    if (m_afterCr) {
+        m_afterCr = false;
+        if (bytes[0] == '\n') {
+            ++bytes;
+            if (--length == 0)
+                return;
+        }
+    }
 
     // Judge straight from the caller's bytes unless a line is pending.
     QByteArray joined;
@@ -248,30 +293,36 @@ void MixerProtocol::receive(const char *bytes, int length)
     bool judged = false;
 
     if (m_skippingLine) {
-        const void *nl = std::memchr(p, '\n', size_t(size));
-        if (!nl)
+        const int end = ReplyLine::lineEnd(p, size);
+        if (end < 0)
             return;
-        pos = int(static_cast<const char *>(nl) - p) + 1;
+        pos = afterLineEnd(p, size, end, &m_afterCr);
         m_skippingLine = false;
         judged = true;
     }
 
-    for (;;) {
+    while (pos < size) {
         // Prompts have no line end: they count as soon as they are there.
         const ReplyLine::Prompt prompt = ReplyLine::loginPrompt(p + pos, size - pos);
         if (prompt != ReplyLine::Prompt::None) {
-            // Whatever else has arrived with a prompt is ignored.
-            handlePrompt(int(prompt));
-            return;
+            if (!handlePrompt(int(prompt)) || session != m_session)
+                return;
+            // What follows a password prompt or "Password Failed" in the
+            // same read may be the next step of the login.
+            pos += ReplyLine::promptLength(prompt);
+            while (pos < size && (p[pos] == ':' || p[pos] == ' '))
+                ++pos;
+            continue;
         }
-        const void *nl = std::memchr(p + pos, '\n', size_t(size - pos));
-        if (!nl)
+        const int end = ReplyLine::lineEnd(p + pos, size - pos);
+        if (end < 0)
             break;
-        const int end = int(static_cast<const char *>(nl) - p);
         const int start = pos;
-        pos = end + 1;
+        pos = afterLineEnd(p, size, pos + end, &m_afterCr);
+        if (end == 0)
+            continue; // an empty line answers nothing
         judged = true;
-        if (!handleLine(p + start, end - start, session))
+        if (!handleLine(p + start, end, session))
             return;
     }
 
@@ -281,34 +332,91 @@ void MixerProtocol::receive(const char *bytes, int length)
         m_skippingLine = true;
     } else if (rest > 0) {
         m_pending = QByteArray(p + pos, rest);
+        m_quietTimer.start(m_quietTimeMs);
     }
     if (judged)
         finishBlock();
 }
 
-void MixerProtocol::handlePrompt(int prompt)
+void MixerProtocol::slot_quietTime()
+{
+    if (m_pending.isEmpty() || m_closed)
+        return;
+    // A prompt cut by the network is no reply line: it waits for its rest
+    // (the time-out of what the client awaits covers a unit gone quiet).
+    if (ReplyLine::couldBecomePrompt(m_pending))
+        return;
+    qCDebug(lcProtocol) << "judging an unended line after" << m_quietTimeMs << "ms of quiet";
+    QByteArray line;
+    line.swap(m_pending);
+    const quint32 session = m_session;
+    if (handleLine(line.constData(), line.size(), session) && session == m_session)
+        finishBlock();
+}
+
+bool MixerProtocol::handlePrompt(int prompt)
 {
     switch (ReplyLine::Prompt(prompt)) {
     case ReplyLine::Prompt::None:
-        break;
+        return true;
     case ReplyLine::Prompt::Password:
-        qCDebug(lcProtocol) << "password prompt";
-        write(m_codec->fromUnicode(m_password), "<password>\r\n");
-        m_awaitingReply = false;
-        expect(Awaiting::Reply, QStringLiteral("the password"), m_replyTimeoutMs);
-        break;
+        if (m_awaiting == Awaiting::PromptAfterFailure) {
+            qCDebug(lcProtocol) << "password prompt after \"Password Failed\"";
+            expect(Awaiting::Reanswer, QString(), m_reanswerDelayMs);
+        } else if (m_awaiting != Awaiting::Reanswer) {
+            qCDebug(lcProtocol) << "password prompt";
+            answerPrompt();
+        }
+        return true;
     case ReplyLine::Prompt::LoginSuccessful:
         qCDebug(lcProtocol) << "logged in";
+        m_loggedIn = true;
+        if (m_awaiting == Awaiting::PromptAfterFailure || m_awaiting == Awaiting::Reanswer) {
+            // The verdict on the password written before: no second one.
+            m_timer.stop();
+            m_awaiting = Awaiting::Nothing;
+        }
         queueGet(QStringLiteral("DEVICE/NAME"), true);
         queueGet(QStringLiteral("DEVICE/VER/SYSTEM"), false);
-        break;
+        // Whatever else has arrived with it is ignored.
+        return false;
     case ReplyLine::Prompt::PasswordFailed:
-        // Answering the next prompt with the same password cannot succeed.
         m_awaitingReply = false;
-        fail(QAbstractSocket::UnknownSocketError,
-             QStringLiteral("The unit rejected the password."));
-        break;
+        ++m_passwordFailures;
+        if (m_passwordFailures >= 2) {
+            rejectPassword();
+            return false;
+        }
+        if (m_loggedIn) {
+            qCDebug(lcProtocol) << "\"Password Failed\" after the login";
+            return true;
+        }
+        // It may answer the wake-up rather than the password: a unit that
+        // prompts as soon as the connection opens takes the CR LF for an
+        // empty password. A prompt that follows shows which it was.
+        qCDebug(lcProtocol) << "\"Password Failed\": waiting for another prompt";
+        expect(Awaiting::PromptAfterFailure, QString(), m_passwordGraceMs);
+        return true;
     }
+    return true;
+}
+
+void MixerProtocol::answerPrompt()
+{
+    if (m_promptsAnswered >= kMaxPasswordPrompts) {
+        rejectPassword();
+        return;
+    }
+    ++m_promptsAnswered;
+    write(m_codec->fromUnicode(m_password), "<password>\r\n");
+    m_awaitingReply = false;
+    expect(Awaiting::Reply, QStringLiteral("the password"), m_replyTimeoutMs);
+}
+
+void MixerProtocol::rejectPassword()
+{
+    m_awaitingReply = false;
+    fail(QAbstractSocket::UnknownSocketError, QStringLiteral("The unit rejected the password."));
 }
 
 bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
@@ -343,6 +451,7 @@ bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
         ++m_resendsInRow;
         qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength)
                             << "time" << m_resendsInRow;
+        m_commandInFlight = true;
         write(m_lastRaw);
         expectRawReply(m_lastRaw, m_lastRawNameLength, m_replyTimeoutMs);
         ++m_replyCount;
@@ -360,10 +469,13 @@ bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
     m_resendsInRow = 0;
     m_replySeen = true;
 
-    if (reply.kind == ReplyLine::Reply::Acknowledged) {
+    if (ReplyLine::acknowledges(reply, m_setWithWordsAcknowledges && m_commandInFlight)) {
         // The command is done: its receiver may send the next one at once.
         // Later lines of the same read are dropped (they cannot answer a
         // command that was not yet written).
+        if (reply.kind == ReplyLine::Reply::Values)
+            qCDebug(lcProtocol) << "acknowledged with" << reply.words;
+        m_commandInFlight = false;
         m_awaitingReply = false;
         emit readyRead(QString());
         if (session == m_session)
@@ -395,6 +507,7 @@ void MixerProtocol::writeRaw(const QByteArray &block, int nameLength)
     m_lastRaw = block;
     m_lastRawNameLength = nameLength;
     m_resendsInRow = 0;
+    m_commandInFlight = true;
     write(block);
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
     m_nextReplyTimeoutMs = 0;
@@ -412,7 +525,13 @@ void MixerProtocol::write(const QByteArray &bytes, const char *logAs)
         // Nothing is emitted for a failed unbuffered write; the next read
         // fails too and reports it, or the reply time-out does.
         qCDebug(lcProtocol) << "write failed:" << m_socket.errorString();
+        return;
     }
+    // Stop-and-wait: the unit answers nothing before it has all of it, so
+    // the bytes go to the system now rather than at the next turn of the
+    // event loop.
+    if (!(m_socket.openMode() & QIODevice::Unbuffered))
+        m_socket.flush();
 }
 
 void MixerProtocol::expect(Awaiting what, const QString &subject, int ms)
@@ -459,5 +578,12 @@ void MixerProtocol::endSession()
     m_errorReported = false;
     m_pending.clear();
     m_skippingLine = false;
+    m_afterCr = false;
+    m_quietTimer.stop();
+    m_setWithWordsAcknowledges = false;
+    m_commandInFlight = false;
+    m_loggedIn = false;
+    m_passwordFailures = 0;
+    m_promptsAnswered = 0;
     m_heldRaw.clear();
 }

@@ -32,6 +32,51 @@ Prompt loginPrompt(const char *data, int size)
     return Prompt::None;
 }
 
+static const char *const kPrompts[] = { "Entry Password", "Enter Password", "Login Successful",
+                                        "Password Failed" };
+
+int promptLength(Prompt prompt)
+{
+    switch (prompt) {
+    case Prompt::None:
+        return 0;
+    case Prompt::Password:
+        return 14; // "Enter Password", "Entry Password"
+    case Prompt::LoginSuccessful:
+        return 16;
+    case Prompt::PasswordFailed:
+        return 15;
+    }
+    return 0;
+}
+
+bool couldBecomePrompt(const char *data, int size)
+{
+    if (size <= 0)
+        return false;
+    for (const char *prompt : kPrompts) {
+        const int n = int(std::strlen(prompt));
+        if (size < n && std::memcmp(data, prompt, size_t(size)) == 0)
+            return true;
+    }
+    return false;
+}
+
+int lineEnd(const char *data, int size)
+{
+    for (int i = 0; i < size; ++i) {
+        if (data[i] == '\n' || data[i] == '\r')
+            return i;
+    }
+    return -1;
+}
+
+bool acknowledges(const Reply &reply, bool setWithWords)
+{
+    return reply.kind == Reply::Acknowledged
+            || (setWithWords && reply.kind == Reply::Values && reply.set);
+}
+
 static bool isWord(const QString &word, QLatin1String expected)
 {
     return word.compare(expected, Qt::CaseInsensitive) == 0;
@@ -92,9 +137,10 @@ static bool judgeAscii(const char *data, int size, Reply &reply)
 
     const char *first = data + spans[0].start;
     if (isAsciiWord(first, spans[0].length, "OK")) {
-        const bool command = count >= 2
-                && (isAsciiWord(data + spans[1].start, spans[1].length, "GET")
-                    || isAsciiWord(data + spans[1].start, spans[1].length, "SET"));
+        const bool set = count >= 2 && isAsciiWord(data + spans[1].start, spans[1].length, "SET");
+        const bool command =
+                set || (count >= 2 && isAsciiWord(data + spans[1].start, spans[1].length, "GET"));
+        reply.set = set;
         if (!command) {
             reply.kind = Reply::OtherOk;
         } else if (count == 2) {
@@ -138,9 +184,10 @@ Reply judgeLine(const char *data, int size)
 
     const QString &first = words.at(0);
     if (isWord(first, QLatin1String("OK"))) {
-        const bool command = words.size() >= 2
-                && (isWord(words.at(1), QLatin1String("GET"))
-                    || isWord(words.at(1), QLatin1String("SET")));
+        const bool set = words.size() >= 2 && isWord(words.at(1), QLatin1String("SET"));
+        const bool command =
+                set || (words.size() >= 2 && isWord(words.at(1), QLatin1String("GET")));
+        reply.set = set;
         if (!command) {
             reply.kind = Reply::OtherOk;
         } else if (words.size() == 2) {

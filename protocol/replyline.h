@@ -24,6 +24,22 @@ inline Prompt loginPrompt(const QByteArray &data)
     return loginPrompt(data.constData(), data.size());
 }
 
+// The length of a prompt's text.
+int promptLength(Prompt prompt);
+
+// The start of a prompt cut by the network: the data is shorter than one of
+// the prompt texts and begins it. Such a line waits for its rest however long
+// the unit is quiet.
+bool couldBecomePrompt(const char *data, int size);
+inline bool couldBecomePrompt(const QByteArray &data)
+{
+    return couldBecomePrompt(data.constData(), data.size());
+}
+
+// Units end their lines with LF, CR LF or a lone CR: the position of the first
+// CR or LF, or -1 when the line has not ended yet.
+int lineEnd(const char *data, int size);
+
 struct Reply
 {
     enum Kind {
@@ -36,7 +52,14 @@ struct Reply
     };
     Kind kind = Ignored;
     QStringList words; // Values and Notify: the words to pass on, in order
+    bool set = false; // Acknowledged and Values: the second word is SET
 };
+
+// Whether a judged line acknowledges the command in flight. Only OK GET / OK
+// SET alone does, unless setWithWords is given (a transfer is between its start
+// and its end command): then OK SET followed by any words does too, once. Query
+// replies (OK GET with words) and notifications never do.
+bool acknowledges(const Reply &reply, bool setWithWords);
 
 // Judges one line (the bytes before its LF). CRs are removed wherever they
 // are; the text ends at a NUL; words are split at blanks, empty ones dropped;

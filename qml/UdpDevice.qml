@@ -7,6 +7,11 @@ import QtQuick.Layouts 1.0
 //
 // Everything shown here comes from the network, so every text is plain: a
 // nickname must never be able to pull in markup, images or links.
+//
+// The rows have fixed places and heights and every value ends at the card's
+// right edge: a text too long for its line is cut with "…" and shown whole in
+// a tip when the mouse rests on it, and a fallback font with taller lines
+// (a Japanese nickname, say) cannot push a row out of the card.
 Item {
     id: id_udpdevice
 
@@ -38,6 +43,13 @@ Item {
     property bool m_f_target_this_time: true
     property int m_indexNumber: 0
     property int m_itemNumber: 0
+    // The update run the unit was selected for (the list counts its runs).
+    property int m_runNumber: 0
+
+    // How screen readers and the tips name the unit: its nickname, or its
+    // address while it has none.
+    readonly property string m_shownName: m_nickname !== "" ? m_nickname : m_ipaddr
+    readonly property string m_versionText: m_version + " " + m_build
 
     function update_firmware(arg_passwd) {
         if (m_f_now_updating)
@@ -48,9 +60,33 @@ Item {
         udpmachine.fwUpdateStart(m_ipaddr, arg_passwd, 54726)
     }
 
+    // The value under a point of the text column, if it is cut short.
+    function cutValueAt(x, y) {
+        var values = [id_value_nickname, id_value_model, id_value_ipaddr, id_value_version,
+                      id_value_progress]
+        for (var i = 0; i < values.length; ++i) {
+            var row = values[i].parent
+            var p = id_hover.mapToItem(row, x, y)
+            if (p.y >= 0 && p.y < row.height && p.x >= 0 && p.x < row.width)
+                return values[i].truncated ? values[i] : null
+        }
+        return null
+    }
+
+    function toggleSelection() {
+        if (!m_f_now_updating)
+            m_f_selected = !m_f_selected
+    }
+
     x: 0
     width: id_udplistview.width - 12
     height: 150
+
+    Accessible.role: Accessible.ListItem
+    Accessible.name: m_shownName
+    Accessible.description: "Model " + m_modelname + ", address " + m_ipaddr + ", firmware "
+                            + (m_build !== "" ? m_version + " " + m_build : m_version)
+                            + (m_msg !== "" ? ", " + m_msg : "")
 
     Rectangle {
         id: rect_root
@@ -78,30 +114,68 @@ Item {
                 sourceSize.height: 25
                 source: m_f_selected ? "Resource/check_1.svg" : "Resource/check_0.svg"
                 visible: !m_f_now_updating
+                activeFocusOnTab: true
+                // No Tab stop while a dialog or the progress overlay is up:
+                // the keyboard must not reach what the mouse cannot.
+                enabled: !id_udplistview.m_f_modal
+
+                Accessible.role: Accessible.CheckBox
+                Accessible.name: "Select " + m_shownName
+                Accessible.checkable: true
+                Accessible.checked: m_f_selected
+                Accessible.focusable: true
+                Accessible.onToggleAction: toggleSelection()
+                Accessible.onPressAction: toggleSelection()
+
+                Keys.onPressed: {
+                    if (event.key === Qt.Key_Space || event.key === Qt.Key_Return
+                            || event.key === Qt.Key_Enter) {
+                        event.accepted = true
+                        if (!event.isAutoRepeat)
+                            toggleSelection()
+                    }
+                }
 
                 MouseArea {
                     anchors.fill: parent
                     onClicked: m_f_selected = !m_f_selected
                 }
+
+                // Around the box, inside the selection strip.
+                Rectangle {
+                    objectName: "id_focus_frame"
+                    x: -3
+                    y: -3
+                    width: parent.width + 6
+                    height: parent.height + 6
+                    radius: 2
+                    color: "transparent"
+                    border.color: "#1f6fd1"
+                    border.width: 2
+                    visible: id_check.activeFocus
+                }
             }
         }
 
         Column {
+            id: id_column
+            objectName: "id_column"
             anchors.fill: parent
             anchors.topMargin: 5
             anchors.leftMargin: 55
+            anchors.rightMargin: 8
             spacing: 8
 
-            // A column leaves rows of no width unplaced: each row is as
-            // wide as its texts.
             Item {
+                objectName: "id_row_nickname"
                 height: 20
-                width: id_label_nickname.width + 5 + id_value_nickname.width
+                width: parent.width
                 Text {
                     id: id_label_nickname
                     height: 20
                     text: "Nickname:"
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     color: "darkslategray"
                 }
@@ -109,19 +183,25 @@ Item {
                     id: id_value_nickname
                     objectName: "id_value_nickname"
                     x: id_label_nickname.width + 5
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x))
+                    height: 20
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     font.pixelSize: 16
                     font.bold: true
                 }
             }
             Item {
+                objectName: "id_row_model"
                 height: 20
-                width: id_label_model.width + 5 + id_value_model.width
+                width: parent.width
                 Text {
                     id: id_label_model
                     height: 20
                     text: "Model:"
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     color: "darkslategray"
                 }
@@ -129,18 +209,24 @@ Item {
                     id: id_value_model
                     objectName: "id_value_model"
                     x: id_label_model.width + 5
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x))
+                    height: 20
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     font.pixelSize: 16
                 }
             }
             Item {
+                objectName: "id_row_ipaddr"
                 height: 20
-                width: id_label_ipaddr.width + 5 + id_value_ipaddr.width
+                width: parent.width
                 Text {
                     id: id_label_ipaddr
                     height: 20
                     text: "IP Address:"
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     color: "darkslategray"
                 }
@@ -148,19 +234,24 @@ Item {
                     id: id_value_ipaddr
                     objectName: "id_value_ipaddr"
                     x: id_label_ipaddr.width + 5
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x))
                     height: 20
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     font.pixelSize: 16
                 }
             }
             Item {
+                objectName: "id_row_version"
                 height: 20
-                width: id_label_version.width + 5 + id_value_version.width
+                width: parent.width
                 Text {
                     id: id_label_version
                     height: 20
                     text: "Firmware Version:"
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     color: "darkslategray"
                 }
@@ -168,27 +259,36 @@ Item {
                     id: id_value_version
                     objectName: "id_value_version"
                     x: id_label_version.width + 5
+                    // The tag keeps its place at the row's end; a long version
+                    // gives way to it.
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x
+                                                - (id_version_tag.visible
+                                                   ? id_version_tag.implicitWidth + 8 : 0)))
                     height: 20
-                    text: m_version + " " + m_build
+                    text: m_versionText
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     font.pixelSize: 16
                 }
                 VersionTag {
                     id: id_version_tag
                     objectName: "id_version_tag"
                     x: id_value_version.x + id_value_version.width + 8
-                    anchors.top: id_value_version.top
+                    height: 20
                     m_card: id_udpdevice
                 }
             }
             Item {
+                objectName: "id_row_progress"
                 height: 20
-                width: id_label_progress.width + 5 + id_value_progress.width + id_dash.width
+                width: parent.width
                 Text {
                     id: id_label_progress
                     height: 20
                     text: "Progress : "
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     color: "darkslategray"
                 }
@@ -196,19 +296,54 @@ Item {
                     id: id_value_progress
                     objectName: "id_value_progress"
                     x: id_label_progress.width + 5
+                    // Room for the moving dots is kept whether or not they
+                    // show, so that the text does not jump as they come.
+                    width: Math.max(0, Math.min(implicitWidth,
+                                                parent.width - x - id_dash_metrics.advanceWidth))
+                    height: 20
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     font.pixelSize: 16
+                }
+                TextMetrics {
+                    id: id_dash_metrics
+                    font: id_dash.font
+                    text: "..."
                 }
                 Text {
                     id: id_dash
                     objectName: "id_dash"
                     x: id_value_progress.x + id_value_progress.width
-                    anchors.top: id_value_progress.top
+                    y: id_value_progress.y
+                    height: 20
                     text: id_udplistview.m_dash
                     textFormat: Text.PlainText
+                    verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 16
                     visible: m_msg === "Writing" || m_msg === "Waiting"
                 }
+            }
+        }
+
+        // Finds the cut-short value under the mouse and has the list show it
+        // whole. It takes no buttons: presses and the wheel go on to the list.
+        MouseArea {
+            id: id_hover
+            objectName: "id_hover"
+            anchors.fill: id_column
+            acceptedButtons: Qt.NoButton
+            hoverEnabled: true
+            // Entering is no move: both look at where the mouse is.
+            onPositionChanged: showCutValue()
+            onContainsMouseChanged: showCutValue()
+
+            function showCutValue() {
+                var value = containsMouse ? cutValueAt(mouseX, mouseY) : null
+                if (value)
+                    id_udplistview.showTip(value, value.text)
+                else
+                    id_udplistview.hideTip()
             }
         }
     }

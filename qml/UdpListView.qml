@@ -12,8 +12,15 @@ import QtQuick.Layouts 1.0
 // All four core signals arrive synchronously, some of them while the core
 // holds its table lock, so their handlers never call back into udpmachine.
 // Only update_firmware does, from start_update() and from the tick.
+//
+// Each unit's end of run (completed, failed, or lost) goes to the run
+// recorder ("runrecorder", when the program publishes one) the moment it is
+// known; when the run is over, "Save report…" writes what the recorder has.
 Item {
     id: id_udplistview
+
+    Accessible.role: Accessible.List
+    Accessible.name: "Units"
 
     property int m_nofUpdateUnits: 0
     property int m_nofWorkingUnits: 0
@@ -36,6 +43,31 @@ Item {
     property int m_nofOtherModelUnits: 0
     readonly property int m_update_port: 54726
 
+    // A dialog or the progress overlay is up: what lies beneath takes no
+    // Tab stop, as it takes no click.
+    readonly property bool m_f_modal: id_popup_progress.visible || id_popup_passwd.visible
+                                      || id_popup_warning.visible || id_popup_save.visible
+                                      || id_popup_model_warning.visible
+
+    // The recorder of update runs, if the program publishes one.
+    readonly property var m_recorder: typeof runrecorder !== "undefined" ? runrecorder : null
+    // Runs are counted so that a card knows which run it was selected for;
+    // a run is open from its start until "Finished." first shows.
+    property int m_runNumber: 0
+    property bool m_f_run_open: false
+
+    // With no card, the list says that it is searching, and after this long
+    // without a unit why none may appear.
+    property int m_hintDelayMs: 10000
+    property bool m_f_hint_shown: false
+    // (The table goes before the window at the end: no number then.)
+    readonly property int m_nofSearchInterfaces: udpmachine
+                                                 && typeof udpmachine.searchInterfaceCount === "number"
+                                                 ? udpmachine.searchInterfaceCount : 0
+
+    // How long the mouse rests on a cut-short text before it is shown whole.
+    property int m_tipDelayMs: 500
+
     // The card properties a node message may fill. Anything else in a message
     // is ignored, so a message can never overwrite the list's own state.
     readonly property var m_textKeys: ["m_modelname", "m_nickname", "m_login_passwd", "m_version",
@@ -46,6 +78,26 @@ Item {
     function cardAt(row) {
         var loader = menuRepeater.itemAt(row)
         return loader ? loader.item : null
+    }
+
+    function versionOf(card) {
+        return card.m_build !== "" ? card.m_version + " " + card.m_build : card.m_version
+    }
+
+    // One unit's run has ended. Only units of the open run are recorded, and
+    // each once: the recorder keeps the first end it hears of.
+    function recordEnd(card, result) {
+        if (!m_recorder || !m_f_run_open || card.m_runNumber !== m_runNumber)
+            return
+        m_recorder.unitEnded({ "address": card.m_ipaddr, "model": card.m_modelname,
+                               "nickname": card.m_nickname, "versionBefore": versionOf(card),
+                               "versionAfter": "", "result": result, "lastText": card.m_msg })
+    }
+
+    function startUnit(card) {
+        if (m_recorder && !card.m_f_now_updating)
+            m_recorder.unitStarted(card.m_ipaddr)
+        card.update_firmware(m_passwd)
     }
 
     function firstCardWithAddress(ipaddr) {
@@ -126,21 +178,29 @@ Item {
         if (object === null)
             return
         var row = firstCardWithAddress(object.m_ipaddr)
-        if (row >= 0)
-            id_listmodel.remove(row)
+        if (row < 0)
+            return
+        // A unit that leaves during its run will not be heard of again.
+        recordEnd(cardAt(row), "lost")
+        // The cards below move up under the mouse: no tip stays behind.
+        hideTip()
+        id_listmodel.remove(row)
     }
 
     function slot_progress(arg_progress, arg_ipaddr) {
         var row = firstCardWithAddress(arg_ipaddr)
         if (row < 0)
             return
-        cardAt(row).m_msg = arg_progress
+        var card = cardAt(row)
+        card.m_msg = arg_progress
         if (arg_progress === "Firmware update completed.") {
             m_nofOKUnits += 1
             m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
+            recordEnd(card, "succeeded")
         } else if (arg_progress.indexOf("ERROR") === 0) {
             m_nofNGUnits += 1
             m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
+            recordEnd(card, "failed")
         }
     }
 
@@ -201,7 +261,7 @@ Item {
             }
         }
         if (working < m_max_units_at_the_same_time && firstWaiting !== null)
-            firstWaiting.update_firmware(m_passwd)
+            startUnit(firstWaiting)
         m_nofWorkingUnits = working
         m_nofWaitingUnits = waiting
     }
@@ -224,6 +284,10 @@ Item {
         m_nofEndOfWorkUnits = 0
         m_nofLostUnits = 0
         m_passwd = id_passwd.text
+        m_runNumber += 1
+        m_f_run_open = true
+        if (m_recorder)
+            m_recorder.beginRun()
 
         var started = 0
         for (var i = 0; i < menuRepeater.count; ++i) {
@@ -232,9 +296,10 @@ Item {
                 continue
             if (card.m_f_selected) {
                 m_nofUpdateUnits += 1
+                card.m_runNumber = m_runNumber
                 if (started < m_max_units_at_the_same_time) {
                     ++started
-                    card.update_firmware(m_passwd)
+                    startUnit(card)
                 } else {
                     card.m_msg = "Waiting"
                 }
@@ -244,13 +309,64 @@ Item {
             }
         }
         updating_tick()
+        showOverlay()
+    }
+
+    function showOverlay() {
         id_popup_progress.visible = true
+        // Keys go to the overlay now, not to the button that started the run.
+        id_popup_progress.forceActiveFocus()
+    }
+
+    function closeOverlay() {
+        id_popup_progress.visible = false
+        id_udplistview.forceActiveFocus()
     }
 
     function countLostUnits() {
         // A unit can report more than one error in a run; it is still only
         // one unit, and never fewer than none are lost.
         m_nofLostUnits = Math.max(0, m_nofUpdateUnits - m_nofOKUnits - m_nofNGUnits)
+        // The run is over: a unit of it that neither completed nor failed
+        // (never started, or gone) is recorded as lost.
+        if (m_f_run_open && m_recorder) {
+            for (var i = 0; i < menuRepeater.count; ++i) {
+                var card = cardAt(i)
+                if (card && card.m_runNumber === m_runNumber && !m_recorder.hasEnded(card.m_ipaddr))
+                    recordEnd(card, "lost")
+            }
+        }
+        m_f_run_open = false
+    }
+
+    // The tip that shows a cut-short card text whole. One for the list,
+    // placed under the text the mouse rests on.
+    function showTip(target, text) {
+        if (id_tip.m_target === target && id_tip.m_text === text)
+            return
+        id_tip.visible = false
+        id_tip.m_target = target
+        id_tip.m_text = text
+        id_tip_timer.restart()
+    }
+
+    function hideTip() {
+        id_tip_timer.stop()
+        id_tip.visible = false
+        id_tip.m_target = null
+        id_tip.m_text = ""
+    }
+
+    function placeTip() {
+        var target = id_tip.m_target
+        if (!target)
+            return
+        var below = target.mapToItem(id_tip.parent, 0, target.height + 4)
+        var above = target.mapToItem(id_tip.parent, 0, -4)
+        id_tip.x = Math.max(6, Math.min(below.x, base_window.width - id_tip.width - 6))
+        id_tip.y = below.y + id_tip.height <= base_window.height
+                ? below.y : Math.max(0, above.y - id_tip.height)
+        id_tip.visible = true
     }
 
     Timer {
@@ -388,20 +504,24 @@ Item {
             border.color: "#454545"
         }
 
-        contentItem: Column {
-            Item { width: 15; height: 35 }
+        // Fixed places: a font with taller lines must not push the buttons
+        // out of the box.
+        contentItem: Item {
             Text {
                 x: id_passwd.x
+                y: 35
+                height: 20
                 text: "Enter password"
                 textFormat: Text.PlainText
+                verticalAlignment: Text.AlignVCenter
                 font.bold: true
                 font.pixelSize: 15
             }
-            Item { width: 15; height: 15 }
             TextField {
                 id: id_passwd
                 objectName: "id_passwd"
                 x: (parent.width - width) / 2
+                y: 70
                 width: 200
                 height: 30
                 color: "black"
@@ -409,10 +529,11 @@ Item {
                 focus: true
                 echoMode: TextInput.Password
                 passwordMaskDelay: 5000
+                Accessible.name: "Password"
             }
-            Item { width: 15; height: 55 }
             Row {
                 x: (parent.width - width) / 2
+                y: 155
                 HuButton {
                     id: id_button_cancel
                     width: 99
@@ -448,6 +569,13 @@ Item {
         color: "#88000000"
         visible: false
 
+        // Once the run is over, Escape closes the overlay as Close does.
+        Keys.onEscapePressed: {
+            event.accepted = true
+            if (m_f_run_over)
+                closeOverlay()
+        }
+
         // Takes every click so that neither the cards nor the bottom bar
         // react during a run. It has no wheel handler: wheel events go on to
         // the list beneath, so the technician can still scroll through the
@@ -457,6 +585,9 @@ Item {
             acceptedButtons: Qt.AllButtons
         }
 
+        // Every line and the buttons have fixed places: lines of 20 pixels
+        // (what "Segoe UI" takes at 15 pixels), so that a fallback font with
+        // taller lines moves nothing.
         Rectangle {
             id: id_progress_box
             objectName: "id_progress_box"
@@ -469,80 +600,97 @@ Item {
             border.width: 1
             border.color: "#454545"
 
-            Column {
-                width: parent.width
-                Item { width: 15; height: 15 }
-                Text {
-                    id: id_text_status
-                    objectName: "id_text_status"
-                    x: 14
-                    width: parent.width
-                    text: m_f_run_over ? "Finished." : "Updating" + m_dash
-                    textFormat: Text.PlainText
-                    font.bold: true
-                    font.pixelSize: 15
-                }
-                Item { width: 15; height: 15 }
-                Text {
-                    id: id_text_ok
-                    objectName: "id_text_ok"
-                    x: 50
-                    width: parent.width
-                    text: m_nofOKUnits + " suceeded"
-                    textFormat: Text.PlainText
-                    font.bold: true
-                    font.pixelSize: 15
-                }
-                Item { width: 15; height: 15 }
-                Text {
-                    id: id_text_ng
-                    objectName: "id_text_ng"
-                    x: 50
-                    width: parent.width
-                    text: m_nofNGUnits + " failed"
-                          + (m_nofLostUnits !== 0 ? " and " + m_nofLostUnits + "lost" : "")
-                    textFormat: Text.PlainText
-                    font.bold: true
-                    font.pixelSize: 15
-                }
-                Item { width: 15; height: 15 }
+            Text {
+                id: id_text_status
+                objectName: "id_text_status"
+                x: 14
+                y: 15
+                width: parent.width - x
+                height: 20
+                text: m_f_run_over ? "Finished." : "Updating" + m_dash
+                textFormat: Text.PlainText
+                verticalAlignment: Text.AlignVCenter
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Text {
+                id: id_text_ok
+                objectName: "id_text_ok"
+                x: 50
+                y: 50
+                width: parent.width - x
+                height: 20
+                text: m_nofOKUnits + " suceeded"
+                textFormat: Text.PlainText
+                verticalAlignment: Text.AlignVCenter
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Text {
+                id: id_text_ng
+                objectName: "id_text_ng"
+                x: 50
+                y: 85
+                width: parent.width - x
+                height: 20
+                text: m_nofNGUnits + " failed"
+                      + (m_nofLostUnits !== 0 ? " and " + m_nofLostUnits + "lost" : "")
+                textFormat: Text.PlainText
+                verticalAlignment: Text.AlignVCenter
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Rectangle {
+                id: id_bar
+                objectName: "id_bar"
+                x: 15
+                y: 120
+                width: 270
+                height: 10
+                color: "#454545"
                 Rectangle {
-                    id: id_bar
-                    x: 15
-                    width: 270
-                    height: 10
-                    color: "#454545"
-                    Rectangle {
-                        id: id_bar_fill
-                        objectName: "id_bar_fill"
-                        // A unit that reports twice must not push the fill
-                        // past the bar's end.
-                        readonly property real m_fillWidth: m_nofUpdateUnits > 0
-                            ? Math.min(id_bar.width * m_nofEndOfWorkUnits / m_nofUpdateUnits, id_bar.width) - 2
-                            : 0
-                        x: 1
-                        y: 1
-                        width: Math.max(0, m_fillWidth)
-                        height: 8
-                        visible: m_fillWidth > 0
-                        color: "#41ccff"
-                    }
+                    id: id_bar_fill
+                    objectName: "id_bar_fill"
+                    // A unit that reports twice must not push the fill
+                    // past the bar's end.
+                    readonly property real m_fillWidth: m_nofUpdateUnits > 0
+                        ? Math.min(id_bar.width * m_nofEndOfWorkUnits / m_nofUpdateUnits, id_bar.width) - 2
+                        : 0
+                    x: 1
+                    y: 1
+                    width: Math.max(0, m_fillWidth)
+                    height: 8
+                    visible: m_fillWidth > 0
+                    color: "#41ccff"
                 }
-                Item { width: 15; height: 15 }
-                HuButton {
-                    id: id_button_close
-                    objectName: "id_button_close"
-                    x: 15
-                    width: 99
-                    height: 32
-                    m_text: "Close"
-                    m_fontPixelsize: 15
-                    visible: m_f_run_over
-                    // Also when the overlay opens on a run that is already
-                    // over: the button becomes visible with it.
-                    onVisibleChanged: if (visible) countLostUnits()
-                    onClicked: id_popup_progress.visible = false
-                }
+            }
+            HuButton {
+                id: id_button_close
+                objectName: "id_button_close"
+                x: 15
+                y: 145
+                width: 99
+                height: 32
+                m_text: "Close"
+                m_fontPixelsize: 15
+                visible: m_f_run_over
+                // Also when the overlay opens on a run that is already
+                // over: the button becomes visible with it.
+                onVisibleChanged: if (visible) countLostUnits()
+                onClicked: closeOverlay()
+            }
+            // The record of the run, for the installer to hand over.
+            HuButton {
+                id: id_button_save_report
+                objectName: "id_button_save_report"
+                x: 139
+                y: 145
+                width: 146
+                height: 32
+                m_text: "Save report…"
+                m_fontPixelsize: 15
+                visible: m_f_run_over && m_recorder !== null
+                onClicked: openSaveDialog()
             }
         }
     }
@@ -658,6 +806,245 @@ Item {
                 }
             }
             Item { width: 15; height: 25 }
+        }
+    }
+
+    function openSaveDialog() {
+        id_report_path.text = m_recorder.defaultReportPath()
+        id_popup_save.m_replacing = ""
+        id_popup_save.m_saved = ""
+        id_popup_save.m_error = ""
+        id_popup_save.open()
+    }
+
+    function saveReport() {
+        var path = m_recorder.reportPath(id_report_path.text)
+        id_popup_save.m_saved = ""
+        // Writing over a file takes a second press.
+        if (path !== "" && path !== id_popup_save.m_replacing && m_recorder.fileExists(path)) {
+            id_popup_save.m_replacing = path
+            id_popup_save.m_error = ""
+            return
+        }
+        id_popup_save.m_replacing = ""
+        var error = m_recorder.saveReport(id_report_path.text)
+        id_popup_save.m_error = error
+        if (error === "")
+            id_popup_save.m_saved = path
+    }
+
+    // Where the report goes: a path field with a name made from the date
+    // and time in the Documents folder, ready to take with Save. The
+    // dialog stays open after saving and says where the file went.
+    Popup {
+        id: id_popup_save
+        objectName: "id_popup_save"
+        parent: Overlay.overlay
+        z: 1
+        x: (base_window.width - width) / 2
+        y: (base_window.height - height) / 2
+        width: 360
+        height: 200
+        modal: true
+        dim: false
+        focus: true
+        padding: 0
+        closePolicy: Popup.CloseOnEscape
+        onOpened: id_report_path.forceActiveFocus()
+        onClosed: id_popup_progress.forceActiveFocus()
+
+        property string m_replacing: ""
+        property string m_saved: ""
+        property string m_error: ""
+
+        background: Rectangle {
+            color: "#ededed"
+            radius: 4
+            border.width: 1
+            border.color: "#454545"
+        }
+
+        contentItem: Item {
+            Text {
+                x: 15
+                y: 15
+                width: parent.width - 30
+                height: 20
+                text: "Save the report of this run as"
+                textFormat: Text.PlainText
+                verticalAlignment: Text.AlignVCenter
+                elide: Text.ElideRight
+                font.bold: true
+                font.pixelSize: 15
+            }
+            TextField {
+                id: id_report_path
+                objectName: "id_report_path"
+                x: 15
+                y: 45
+                width: parent.width - 30
+                height: 30
+                color: "black"
+                font.pixelSize: 13
+                selectByMouse: true
+                Accessible.name: "Report file"
+                onTextEdited: {
+                    id_popup_save.m_replacing = ""
+                    id_popup_save.m_error = ""
+                    id_popup_save.m_saved = ""
+                }
+                // Here Enter saves: there is nothing else it could mean.
+                onAccepted: saveReport()
+            }
+            Text {
+                id: id_text_save_message
+                objectName: "id_text_save_message"
+                x: 15
+                y: 85
+                width: parent.width - 30
+                height: 54
+                text: id_popup_save.m_error !== "" ? id_popup_save.m_error
+                    : id_popup_save.m_replacing !== "" ? "The file exists. Press Save again to replace it."
+                    : id_popup_save.m_saved !== "" ? "Saved: " + id_popup_save.m_saved
+                    : "CSV for a spreadsheet; a name ending in .json gives JSON."
+                textFormat: Text.PlainText
+                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                maximumLineCount: 3
+                elide: Text.ElideRight
+                clip: true
+                color: id_popup_save.m_error !== "" ? "#b00020" : "black"
+                font.pixelSize: 13
+            }
+            Row {
+                x: (parent.width - width) / 2
+                y: 155
+                HuButton {
+                    id: id_button_save_cancel
+                    objectName: "id_button_save_cancel"
+                    width: 99
+                    height: 32
+                    m_text: id_popup_save.m_saved !== "" ? "Close" : "Cancel"
+                    m_fontPixelsize: 15
+                    onClicked: id_popup_save.close()
+                }
+                Item { width: 25; height: 25 }
+                HuButton {
+                    id: id_button_save
+                    objectName: "id_button_save"
+                    width: 99
+                    height: 32
+                    m_text: "Save"
+                    m_fontPixelsize: 15
+                    onClicked: saveReport()
+                }
+            }
+        }
+    }
+
+    Timer {
+        id: id_hint_timer
+        objectName: "id_hint_timer"
+        interval: m_hintDelayMs
+        running: menuRepeater.count === 0
+        onTriggered: m_f_hint_shown = true
+    }
+
+    Timer {
+        id: id_tip_timer
+        interval: m_tipDelayMs
+        onTriggered: placeTip()
+    }
+
+    // Shown while there is no card: that the list is searching, on how many
+    // network adapters, and after a while why units may not appear.
+    Column {
+        id: id_empty
+        objectName: "id_empty"
+        anchors.centerIn: parent
+        width: parent.width - 40
+        spacing: 6
+        visible: menuRepeater.count === 0
+
+        Text {
+            objectName: "id_text_searching"
+            width: parent.width
+            height: 24
+            text: "Searching for units…"
+            textFormat: Text.PlainText
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            font.pixelSize: 18
+            font.bold: true
+            color: "#e8e8e8"
+        }
+        Text {
+            objectName: "id_text_adapters"
+            width: parent.width
+            height: 20
+            text: m_nofSearchInterfaces === 0 ? "No network adapter to search on."
+                : m_nofSearchInterfaces === 1 ? "on 1 network adapter"
+                : "on " + m_nofSearchInterfaces + " network adapters"
+            textFormat: Text.PlainText
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            font.pixelSize: 15
+            color: "#c8c8c8"
+        }
+        Text {
+            objectName: "id_text_hint"
+            width: parent.width
+            text: "No unit has answered yet. This PC must be on the units' network, "
+                  + "and network switches that filter multicast hide units from the search: "
+                  + "kvx-update update --direct ADDRESS reaches a unit without it."
+            textFormat: Text.PlainText
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+            font.pixelSize: 15
+            color: "#c8c8c8"
+            visible: m_f_hint_shown
+        }
+    }
+
+    // The hint goes as soon as a card comes; with the list empty again the
+    // wait starts over.
+    Connections {
+        target: menuRepeater
+        function onCountChanged() {
+            if (menuRepeater.count > 0)
+                m_f_hint_shown = false
+        }
+    }
+
+    Rectangle {
+        id: id_tip
+        objectName: "id_tip"
+        parent: Overlay.overlay
+        z: 100
+        visible: false
+        property Item m_target: null
+        property string m_text: ""
+        width: Math.min(id_tip_metrics.advanceWidth + 13, base_window.width - 12)
+        height: id_tip_text.height + 8
+        color: "#ffffe1"
+        border.color: "#767676"
+        border.width: 1
+        onM_targetChanged: if (!m_target) visible = false
+
+        TextMetrics {
+            id: id_tip_metrics
+            font: id_tip_text.font
+            text: id_tip.m_text
+        }
+        Text {
+            id: id_tip_text
+            objectName: "id_tip_text"
+            x: 6
+            y: 4
+            width: parent.width - 12
+            text: id_tip.m_text
+            textFormat: Text.PlainText
+            wrapMode: Text.WrapAnywhere
+            font.pixelSize: 14
         }
     }
 }

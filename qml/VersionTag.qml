@@ -38,6 +38,7 @@ Text {
     }
     visible: text !== ""
     textFormat: Text.PlainText
+    verticalAlignment: Text.AlignVCenter
     font.pixelSize: 16
     font.bold: true
     color: {

@@ -77,6 +77,10 @@ ApplicationWindow {
             Item { width: 25; height: 25 }
             Row {
                 x: (bottom_column.width - width) / 2
+                // Nothing beneath a dialog or the overlay takes keys (nor
+                // clicks). On the row: a button's own "enabled", a mouse
+                // area's, only concerns the mouse.
+                enabled: !id_view_udplist.m_f_modal
                 HuButton {
                     id: id_button_select_all
                     width: 200

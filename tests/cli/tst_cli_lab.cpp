@@ -27,6 +27,9 @@ private slots:
     void interruptLetsRunningUnitsFinish();
     void waitingUnitThatLeavesIsLost();
     void readerGoneDoesNotStopTheUpdate();
+    void directUpdate_data();
+    void directUpdate();
+    void fieldBehaviours();
 
 private:
     struct Run
@@ -248,11 +251,12 @@ void TestCliLab::updateAllEight()
     QVERIFY2(out.contains("Summary: 8 succeeded, 0 failed, 0 lost, 0 not found, 0 not started"),
              r.out.constData());
     for (int i = 0; i < 8; ++i) {
-        const QRegularExpression row(QStringLiteral("^%1 +ZP-9E +Unit %2 +succeeded +\\d+\\.\\d s "
-                                                    "+Firmware update completed\\.$")
-                                             .arg(QRegularExpression::escape(m_addresses.at(i)))
-                                             .arg(i + 1),
-                                     QRegularExpression::MultilineOption);
+        const QRegularExpression row(
+                QStringLiteral("^%1 +ZP-9E +Unit %2 +1\\.02 +succeeded +\\d+\\.\\d s "
+                               "+Firmware update completed\\.$")
+                        .arg(QRegularExpression::escape(m_addresses.at(i)))
+                        .arg(i + 1),
+                QRegularExpression::MultilineOption);
         QVERIFY2(row.match(out).hasMatch(), qPrintable(m_addresses.at(i)));
     }
     // Not a terminal: one time-stamped line per progress text.
@@ -340,7 +344,7 @@ void TestCliLab::failingRack()
         for (int i = 0; i < 6; ++i) {
             const bool bad = i == 1 || i == 3;
             const QRegularExpression row(
-                    QStringLiteral("^%1 +ZP-9E +Unit %2 +%3 +\\d+\\.\\d s +%4")
+                    QStringLiteral("^%1 +ZP-9E +Unit %2 +1\\.02 +%3 +\\d+\\.\\d s +%4")
                             .arg(QRegularExpression::escape(m_addresses.at(i)))
                             .arg(i + 1)
                             .arg(bad ? "failed" : "succeeded",
@@ -503,6 +507,102 @@ void TestCliLab::readerGoneDoesNotStopTheUpdate()
                          .toString()
                          .toLatin1(),
                  m_imageSha);
+}
+
+// Units that no search can see (here: they never answer one) are updated
+// by address; their name and version come from the login and show in the
+// summary. An address where nothing listens fails like any refused connection.
+void TestCliLab::directUpdate_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("summary table") << false;
+    QTest::newRow("json") << true;
+}
+
+void TestCliLab::directUpdate()
+{
+    QFETCH(bool, json);
+    QVERIFY(startSim(
+            { unit(0, { { "silentAfterSeconds", 0 }, { "model", "VK-3F" }, { "version", "1.03" } }),
+              unit(1, { { "silentAfterSeconds", 0 }, { "model", "RT-6C" } }), unit(2) }));
+    const QString nobody = m_addresses.at(9); // in the lab, but no unit there
+    QStringList arguments{ QStringLiteral("update"), QStringLiteral("--direct"), m_addresses.at(0),
+                           m_addresses.at(1), nobody };
+    if (json)
+        arguments << QStringLiteral("--json");
+    const Run r = run(arguments);
+    QCOMPARE(r.status, 1);
+
+    const QJsonObject results = m_sim.results();
+    for (int i : { 0, 1 }) {
+        const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
+        QCOMPARE(u.value("sha256").toString().toLatin1(), m_imageSha);
+        QCOMPARE(u.value("endAcknowledged").toBool(), true);
+        QCOMPARE(u.value("searchesAnswered").toInt(), 0);
+    }
+    // Not named: not touched, though it would answer a search.
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(2)).value("connections").toInt(), 0);
+
+    if (json) {
+        const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
+        QCOMPARE(units.size(), 3);
+        QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(),
+                 QStringLiteral("succeeded"));
+        QCOMPARE(units.value(m_addresses.at(0)).value("model").toString(), QStringLiteral("VK-3F"));
+        QCOMPARE(units.value(m_addresses.at(0)).value("version").toString(),
+                 QStringLiteral("1.03"));
+        QCOMPARE(units.value(m_addresses.at(1)).value("model").toString(), QStringLiteral("RT-6C"));
+        QCOMPARE(units.value(m_addresses.at(1)).value("version").toString(),
+                 QStringLiteral("1.02"));
+        QCOMPARE(units.value(nobody).value("result").toString(), QStringLiteral("failed"));
+        QCOMPARE(units.value(nobody).value("message").toString(),
+                 QStringLiteral("ERROR: Connection refused"));
+        // No search event: the run began at once.
+        for (const QJsonObject &event : jsonLines(r.out))
+            QVERIFY(event.value("event").toString() != QLatin1String("search"));
+    } else {
+        const QString out = QString::fromUtf8(r.out);
+        QVERIFY2(out.contains("Summary: 2 succeeded, 1 failed, 0 lost, 0 not found, 0 not started"),
+                 r.out.constData());
+        const QRegularExpression row(
+                QStringLiteral("^%1 +VK-3F +1\\.03 +succeeded +\\d+\\.\\d s +Firmware update "
+                               "completed\\.$")
+                        .arg(QRegularExpression::escape(m_addresses.at(0))),
+                QRegularExpression::MultilineOption);
+        QVERIFY2(row.match(out).hasMatch(), r.out.constData());
+        QVERIFY2(!out.contains(QLatin1String("earching")), r.out.constData());
+    }
+}
+
+// The units the field brings, through kvx-update: each healthy behaviour
+// completes with the exact image, a wrong password on a unit that prompts
+// again is still rejected. (The unit that never ends its lines takes minutes
+// at the real quiet time; the window's lab test has it.)
+void TestCliLab::fieldBehaviours()
+{
+    QVERIFY(startSim({ unit(0, { { "promptOnConnect", true } }), unit(1, { { "lineEnd", "cr" } }),
+                       unit(2, { { "ackWords", true } }), unit(3, { { "startDelayMs", 20000 } }),
+                       unit(4, { { "promptOnConnect", true }, { "password", "other" } }),
+                       unit(5, { { "repromptAfterFailure", true }, { "password", "other" } }) }));
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
+                        QStringLiteral("3"), QStringLiteral("--json") });
+    QCOMPARE(r.status, 1);
+    const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
+    QCOMPARE(units.size(), 6);
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(units.value(m_addresses.at(i)).value("result").toString(),
+                 QStringLiteral("succeeded"));
+        const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
+        QCOMPARE(u.value("sha256").toString().toLatin1(), m_imageSha);
+        QCOMPARE(u.value("endAcknowledged").toBool(), true);
+        QCOMPARE(u.value("violations").toArray().size(), 0);
+    }
+    for (int i : { 4, 5 }) {
+        QCOMPARE(units.value(m_addresses.at(i)).value("message").toString(),
+                 QStringLiteral("ERROR: The unit rejected the password."));
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("loginAttempts").toInt(), 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliLab)

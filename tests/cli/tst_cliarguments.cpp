@@ -15,10 +15,16 @@ private slots:
     void versionOptions();
     void rejected_data();
     void rejected();
+    void direct_data();
+    void direct();
     void helpRequests_data();
     void helpRequests();
     void helpNamesEveryOption_data();
     void helpNamesEveryOption();
+    void report_data();
+    void report();
+    void history_data();
+    void history();
 };
 
 Q_DECLARE_METATYPE(CliArguments::Command)
@@ -134,10 +140,10 @@ void TestCliArguments::rejected_data()
     QTest::newRow("nothing") << QStringList() << "no command given";
     QTest::newRow("unknown command")
             << QStringList{ "flash" }
-            << "unknown command 'flash' (the commands are info, list and update)";
+            << "unknown command 'flash' (the commands are info, list, update and history)";
     QTest::newRow("option before the command")
             << QStringList{ "--json", "list" }
-            << "a command must come first (info, list or update), not '--json'";
+            << "a command must come first (info, list, update or history), not '--json'";
     QTest::newRow("info with an argument")
             << QStringList{ "info", "10.0.0.1" } << "'info' takes no arguments, got '10.0.0.1'";
     QTest::newRow("info --wait") << QStringList{ "info", "--wait", "3" }
@@ -213,11 +219,53 @@ void TestCliArguments::rejected_data()
             << "give either --verify-timeout or --no-verify, not both";
     QTest::newRow("unknown update option") << QStringList{ "update", "--all", "--force" }
                                            << "unknown option '--force' for 'update'";
+    QTest::newRow("--report without value") << QStringList{ "update", "--all", "--report" }
+                                            << "--report needs a file name ending in .csv or .json";
+    QTest::newRow("--report of another kind")
+            << QStringList{ "update", "--all", "--report", "run.txt" }
+            << "--report needs a file name ending in .csv or .json, not 'run.txt'";
+    QTest::newRow("--report without a name")
+            << QStringList{ "update", "--all", "--report=" }
+            << "--report needs a file name ending in .csv or .json, not ''";
+    QTest::newRow("list --report")
+            << QStringList{ "list", "--report", "r.csv" } << "unknown option '--report' for 'list'";
+    QTest::newRow("history with an argument") << QStringList{ "history", "10.77.0.10" }
+                                              << "'history' takes no arguments, got '10.77.0.10'";
+    QTest::newRow("history --wait")
+            << QStringList{ "history", "--wait", "3" } << "unknown option '--wait' for 'history'";
+    QTest::newRow("history --last 0") << QStringList{ "history", "--last", "0" }
+                                      << "--last must be a whole number of runs from 1, not '0'";
+    QTest::newRow("history --last text")
+            << QStringList{ "history", "--last=two" }
+            << "--last must be a whole number of runs from 1, not 'two'";
+    QTest::newRow("history --last without value")
+            << QStringList{ "history", "--last" } << "--last needs a number of runs";
+    QTest::newRow("update --last") << QStringList{ "update", "--all", "--last", "2" }
+                                   << "unknown option '--last' for 'update'";
+    QTest::newRow("--direct without addresses")
+            << QStringList{ "update", "--direct" }
+            << "--direct needs the addresses of the units to update";
+    QTest::newRow("--direct and --all") << QStringList{ "update", "--direct", "--all" }
+                                        << "give either --all or --direct, not both";
+    QTest::newRow("--direct, --all and an address")
+            << QStringList{ "update", "--all", "--direct", "10.0.0.1" }
+            << "give either --all or --direct, not both";
+    QTest::newRow("--direct with --wait")
+            << QStringList{ "update", "--direct", "10.0.0.1", "--wait", "3" }
+            << "--wait has no use with --direct: nothing is searched";
+    QTest::newRow("--direct, host name")
+            << QStringList{ "update", "--direct", "mixer.local" }
+            << "'mixer.local' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("--direct, address with a port")
+            << QStringList{ "update", "--direct", "10.0.0.1:54726" }
+            << "'10.0.0.1:54726' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("--direct for list")
+            << QStringList{ "list", "--direct" } << "unknown option '--direct' for 'list'";
     QTest::newRow("help with two topics")
             << QStringList{ "help", "list", "update" } << "'help' takes at most one command name";
     QTest::newRow("help for no command")
             << QStringList{ "help", "flash" }
-            << "no help for 'flash': the commands are info, list and update";
+            << "no help for 'flash': the commands are info, list, update and history";
 }
 
 void TestCliArguments::rejected()
@@ -226,6 +274,33 @@ void TestCliArguments::rejected()
     const CliArguments parsed = CliArguments::parse(arguments);
     QCOMPARE(parsed.command, CliArguments::Invalid);
     QTEST(parsed.error, "error");
+}
+
+// Units the search cannot see: connected to straight away, by address.
+void TestCliArguments::direct_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<int>("parallel");
+    QTest::newRow("one address") << QStringList{ "update", "--direct", "10.0.40.11" }
+                                 << QStringList{ "10.0.40.11" } << 5;
+    QTest::newRow("after the addresses, repeats dropped")
+            << QStringList{ "update",     "10.0.40.12", "10.0.40.11",
+                            "10.0.40.12", "--direct",   "--parallel=2" }
+            << QStringList{ "10.0.40.12", "10.0.40.11" } << 2;
+}
+
+void TestCliArguments::direct()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::Update);
+    QVERIFY(parsed.direct);
+    QVERIFY(!parsed.all);
+    QTEST(parsed.addresses, "addresses");
+    QTEST(parsed.parallel, "parallel");
+    QVERIFY(!CliArguments::parse({ "update", "10.0.40.11" }).direct);
 }
 
 void TestCliArguments::helpRequests_data()
@@ -240,6 +315,8 @@ void TestCliArguments::helpRequests_data()
     QTest::newRow("info --help") << QStringList{ "info", "--help" } << "info";
     QTest::newRow("list -h") << QStringList{ "list", "-h" } << "list";
     QTest::newRow("update --help") << QStringList{ "update", "--help" } << "update";
+    QTest::newRow("help history") << QStringList{ "help", "history" } << "history";
+    QTest::newRow("history -h") << QStringList{ "history", "--last", "x", "-h" } << "history";
     // Someone halfway through a wrong line still gets help.
     QTest::newRow("help wins over a mistake")
             << QStringList{ "update", "--parallel", "9", "--help" } << "update";
@@ -266,8 +343,8 @@ void TestCliArguments::helpNamesEveryOption_data()
     QTest::addColumn<QStringList>("mentions");
 
     QTest::newRow("overview") << ""
-                              << QStringList{ "Usage: kvx-update COMMAND", "info", "list",
-                                              "update" };
+                              << QStringList{ "Usage: kvx-update COMMAND", "info", "list", "update",
+                                              "history" };
     QTest::newRow("info") << "info"
                           << QStringList{ "Usage: kvx-update info", "--json", "--help", "SHA-256" };
     QTest::newRow("list") << "list" << QStringList{ "Usage: kvx-update list",
@@ -280,6 +357,7 @@ void TestCliArguments::helpNamesEveryOption_data()
                             << QStringList{ "Usage: kvx-update update (--all | ADDRESS...)",
                                             "--wait SECONDS",
                                             "--parallel N",
+                                            "--direct ADDRESS...",
                                             "--json",
                                             "--help",
                                             "KVX_PASSWORD",
@@ -294,7 +372,61 @@ void TestCliArguments::helpNamesEveryOption_data()
                                             "--any-model",
                                             "--verify-timeout SECONDS",
                                             "--no-verify",
-                                            "default 120" };
+                                            "default 120",
+                                            "--report FILE",
+                                            ".json",
+                                            "run history" };
+    QTest::newRow("history") << "history"
+                             << QStringList{ "Usage: kvx-update history [--last N] [--json]",
+                                             "--last N",
+                                             "--json",
+                                             "--help",
+                                             "runs.jsonl",
+                                             "window" };
+}
+
+void TestCliArguments::report_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("none") << QStringList{ "update", "--all" } << "";
+    QTest::newRow("csv") << QStringList{ "update", "--all", "--report", "run.csv" } << "run.csv";
+    QTest::newRow("json, with =") << QStringList{ "update", "10.77.0.10", "--report=/tmp/r.JSON" }
+                                  << "/tmp/r.JSON";
+    QTest::newRow("blanks in the name")
+            << QStringList{ "update", "--all", "--report", "my rack.csv" } << "my rack.csv";
+    QTest::newRow("the last one counts")
+            << QStringList{ "update", "--all", "--report", "a.csv", "--report", "b.json" }
+            << "b.json";
+}
+
+void TestCliArguments::report()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::Update);
+    QTEST(parsed.reportPath, "path");
+}
+
+void TestCliArguments::history_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("json");
+    QTest::newRow("all runs") << QStringList{ "history" } << 0 << false;
+    QTest::newRow("--last 3") << QStringList{ "history", "--last", "3" } << 3 << false;
+    QTest::newRow("--json --last=1") << QStringList{ "history", "--json", "--last=1" } << 1 << true;
+}
+
+void TestCliArguments::history()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::History);
+    QTEST(parsed.lastRuns, "last");
+    QTEST(parsed.json, "json");
 }
 
 void TestCliArguments::helpNamesEveryOption()

@@ -3,10 +3,13 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonArray>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -19,8 +22,8 @@
 
 // What the search says when no interface can be searched (loopback only).
 static const QByteArray kNothingSearched =
-        "kvx.discovery: no network interface with an IPv4 broadcast address: nothing is "
-        "searched\n";
+        "kvx.discovery: no network interface that is up, can multicast and has an IPv4 "
+        "broadcast address: nothing is searched\n";
 
 // The kvx-update program itself, as a script or a person at a terminal meets
 // it: exit statuses, what goes to stdout and stderr, the password prompt, and
@@ -46,6 +49,10 @@ private slots:
     void interrupted();
     void promptOnTerminal();
     void ctrlCAtThePromptRestoresEcho();
+    void reportAndHistoryOfARun();
+    void reportFolderCheckedFirst_data();
+    void reportFolderCheckedFirst();
+    void historyWithoutRuns();
 
 private:
     struct Run
@@ -58,6 +65,7 @@ private:
 
     QString m_program;
     QByteArray m_image;
+    QString m_dataHome; // XDG_DATA_HOME of the runs, when set
 };
 
 void TestKvxUpdate::initTestCase()
@@ -76,6 +84,8 @@ TestKvxUpdate::Run TestKvxUpdate::run(const QStringList &arguments, const QByteA
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("KVX_PASSWORD"));
+    if (!m_dataHome.isEmpty())
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome);
     if (!password.isNull())
         env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(password));
     process.setProcessEnvironment(env);
@@ -108,6 +118,12 @@ void TestKvxUpdate::usageErrors_data()
     QTest::newRow("host name") << QStringList{
         "update", "rack1"
     } << "'rack1' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    // Checked before anything is sent: no search, no connection.
+    QTest::newRow("direct, not an address")
+            << QStringList{ "update", "--direct", "10.77.0.10", "10.77.0" }
+            << "'10.77.0' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("direct and all") << QStringList{ "update", "--direct", "--all" }
+                                    << "give either --all or --direct, not both";
 }
 
 void TestKvxUpdate::usageErrors()
@@ -150,7 +166,8 @@ void TestKvxUpdate::info()
     const QByteArray sha = QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex();
     QCOMPARE(r.out,
              "model:   VK-3F\nversion: 1.04\nbuild:   0119\nsize:    "
-                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha + "\n");
+                     + QByteArray::number(m_image.size()) + " bytes\nsha256:  " + sha
+                     + "\ndomain:  " KVX_MAKER_DOMAIN "\n");
 }
 
 void TestKvxUpdate::infoJson()
@@ -164,6 +181,9 @@ void TestKvxUpdate::infoJson()
     QCOMPARE(object.value("size").toDouble(), double(m_image.size()));
     QCOMPARE(object.value("sha256").toString().toLatin1(),
              QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(object.value("makerDomain").toString(), QStringLiteral(KVX_MAKER_DOMAIN));
+    QCOMPARE(object.keys(),
+             (QStringList{ "build", "makerDomain", "model", "sha256", "size", "version" }));
 }
 
 void TestKvxUpdate::noPasswordWithoutTerminal()
@@ -369,6 +389,89 @@ void TestKvxUpdate::ctrlCAtThePromptRestoresEcho()
     // It ends the way Ctrl-C ends any program, so a calling shell sees 130.
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), SIGINT);
+}
+
+void TestKvxUpdate::reportAndHistoryOfARun()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    m_dataHome = dir.filePath(QStringLiteral("data"));
+    const QString report = dir.filePath(QStringLiteral("rack, \"one\".csv"));
+    const Run r =
+            run({ QStringLiteral("update"), QStringLiteral("10.77.0.99"), QStringLiteral("--wait"),
+                  QStringLiteral("0.5"), QStringLiteral("--report"), report });
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.out.endsWith(QStringLiteral("Report written to %1\n").arg(report).toUtf8()),
+             r.out.constData());
+
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(rows.at(0).startsWith("\xEF\xBB\xBFRun started,Started,Ended,Address,"));
+    QVERIFY2(rows.at(1).contains(",10.77.0.99,,,,,not found,the unit did not answer the search,"),
+             rows.at(1).constData());
+
+    // The same unit in the history, in the data folder the programs share.
+    QVERIFY(QFile::exists(m_dataHome + QStringLiteral("/kvx-updater/runs.jsonl")));
+    const Run history = run({ QStringLiteral("history") });
+    QCOMPARE(history.status, 0);
+    QCOMPARE(history.err, QByteArray());
+    QVERIFY2(history.out.startsWith("Run of "), history.out.constData());
+    QVERIFY2(history.out.contains(" by kvx-update 1.0, image "), history.out.constData());
+    QVERIFY2(history.out.contains(": 1 not found\n"), history.out.constData());
+    QVERIFY2(history.out.contains("10.77.0.99"), history.out.constData());
+    const Run json = run({ QStringLiteral("history"), QStringLiteral("--json") });
+    QCOMPARE(json.status, 0);
+    const QJsonArray records = QJsonDocument::fromJson(json.out).array();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records.at(0).toObject().value("result").toString(), QStringLiteral("not found"));
+    QCOMPARE(records.at(0).toObject().value("imageSha256").toString(),
+             QString::fromLatin1(
+                     QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex()));
+    m_dataHome.clear();
+}
+
+void TestKvxUpdate::reportFolderCheckedFirst_data()
+{
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("missing folder") << "/nonexistent-kvx/r.csv"
+                                    << "the folder /nonexistent-kvx does not exist";
+    QTest::newRow("a folder") << ""
+                              << "it is a folder";
+}
+
+void TestKvxUpdate::reportFolderCheckedFirst()
+{
+    QFETCH(QString, report);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    if (report.isEmpty()) {
+        // A folder with a report's name.
+        report = dir.filePath(QStringLiteral("old.json"));
+        QVERIFY(QDir().mkpath(report));
+    }
+    // No password either: the report is checked before anything else.
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"),
+                        QStringLiteral("--report"), report },
+                      QByteArray());
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(QString::fromUtf8(r.err),
+             QStringLiteral("kvx-update: cannot write the report to %1: %2\n").arg(report, why));
+}
+
+void TestKvxUpdate::historyWithoutRuns()
+{
+    QTemporaryDir dir;
+    m_dataHome = dir.filePath(QStringLiteral("empty"));
+    const Run r = run({ QStringLiteral("history"), QStringLiteral("--last"), QStringLiteral("3") });
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(QString::fromUtf8(r.out),
+             QStringLiteral("No runs recorded yet (%1/kvx-updater/runs.jsonl).\n").arg(m_dataHome));
+    m_dataHome.clear();
 }
 
 QTEST_GUILESS_MAIN(TestKvxUpdate)

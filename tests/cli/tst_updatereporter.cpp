@@ -208,10 +208,12 @@ void TestUpdateReporter::plainLines()
         t + "10.77.0.11 failed after #: ERROR: The unit rejected the password.",
         "",
         "Summary: 1 succeeded, 1 failed, 0 lost, 1 not found, 0 not started",
-        "ADDRESS     MODEL  NICKNAME   RESULT     DURATION  MESSAGE",
-        "10.77.0.10  ZP-9E  FOH        succeeded  #  Firmware update completed.",
-        "10.77.0.11  VK-3F  Stage?[2J  failed     #  ERROR: The unit rejected the password.",
-        "10.77.0.99                    not found  -         the unit did not answer the search",
+        "ADDRESS     MODEL  NICKNAME   VERSION  RESULT     DURATION  MESSAGE",
+        "10.77.0.10  ZP-9E  FOH        1.02     succeeded  #  Firmware update completed.",
+        "10.77.0.11  VK-3F  Stage?[2J  1.03     failed     #  ERROR: The unit rejected the "
+        "password.",
+        "10.77.0.99                             not found  -         the unit did not answer the "
+        "search",
         ""
     };
     QCOMPARE(lines.size(), expected.size());
@@ -290,6 +292,7 @@ void TestUpdateReporter::jsonEvents()
     QCOMPARE(ok.value("message").toString(), QStringLiteral("Firmware update completed."));
     QCOMPARE(ok.value("model").toString(), QStringLiteral("ZP-9E"));
     QCOMPARE(ok.value("nickname").toString(), QStringLiteral("FOH"));
+    QCOMPARE(ok.value("version").toString(), QStringLiteral("1.02"));
     QVERIFY(ok.value("seconds").isDouble());
 
     const QJsonObject summary = objects.last();

@@ -98,6 +98,7 @@ void StandInCore::reset()
     m_checks.clear();
     m_running.clear();
     m_refused.clear();
+    setSearchInterfaceCount(1);
     emit callsChanged();
 }
 

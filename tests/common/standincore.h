@@ -23,6 +23,9 @@ class StandInCore : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(int callCount READ callCount NOTIFY callsChanged)
+    // The real table's number of search interfaces; one unless a test says.
+    Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount WRITE setSearchInterfaceCount
+                       NOTIFY searchInterfaceCountChanged)
 
 public:
     explicit StandInCore(QObject *parent = nullptr);
@@ -36,6 +39,14 @@ public:
 
     const QList<Call> &calls() const { return m_calls; }
     int callCount() const { return m_calls.size(); }
+    int searchInterfaceCount() const { return m_searchInterfaceCount; }
+    void setSearchInterfaceCount(int count)
+    {
+        if (count == m_searchInterfaceCount)
+            return;
+        m_searchInterfaceCount = count;
+        emit searchInterfaceCountChanged();
+    }
 
     // A node message as the core writes it: indented JSON, keys in order,
     // every value a string.
@@ -75,6 +86,7 @@ signals:
     void toUiUpdateNode(QString arg_str_update);
 
     void callsChanged();
+    void searchInterfaceCountChanged();
 
 private:
     QList<Call> m_calls;
@@ -82,4 +94,5 @@ private:
     FirmwareHeader m_image;
     QSet<QString> m_running;
     QSet<QString> m_refused;
+    int m_searchInterfaceCount = 1;
 };

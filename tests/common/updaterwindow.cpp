@@ -1,6 +1,8 @@
 #include "common/updaterwindow.h"
 
+#include "core/programversion.h"
 #include "core/rootcontext.h"
+#include "core/runrecorder.h"
 #include "common/isolation.h"
 #include "common/lab.h"
 #include "common/qmlsignal.h"
@@ -51,6 +53,11 @@ bool UpdaterWindow::start(QString *why)
     m_table = new UdpMachineList;
     connect(m_table, &UdpMachineList::toui_fwup_progress, this, &UpdaterWindow::slot_coreText);
     m_engine->rootContext()->setContextProperty(QStringLiteral("udpmachine"), m_table);
+    m_recorder = new RunRecorder(QStringLiteral("kvx-updater ") + programVersion());
+    m_recorder->setImage(m_table->binfile());
+    m_recorder->setHistory(RunHistory(historyPath()));
+    m_recorder->setReportFolder(reportFolder());
+    m_engine->rootContext()->setContextProperty(QStringLiteral("runrecorder"), m_recorder);
     m_engine->load(QUrl(QStringLiteral("qrc:/main.qml"), QUrl::TolerantMode));
     if (m_engine->rootObjects().size() != 1) {
         *why = QStringLiteral("qrc:/main.qml did not load");
@@ -89,12 +96,24 @@ void UpdaterWindow::stop()
     m_table = nullptr;
     delete m_engine;
     m_engine = nullptr;
+    delete m_recorder;
+    m_recorder = nullptr;
     g_rootContext = nullptr;
     m_view = nullptr;
     // A hook set for one updater must not outlive it (it usually captures
     // the caller's locals).
     onCoreText = nullptr;
     clearLogs();
+}
+
+QString UpdaterWindow::historyPath() const
+{
+    return m_dataDir.filePath(QStringLiteral("data/runs.jsonl"));
+}
+
+QString UpdaterWindow::reportFolder() const
+{
+    return m_dataDir.filePath(QStringLiteral("Documents"));
 }
 
 UdpMachineNode *UpdaterWindow::record(const QString &address) const

@@ -17,10 +17,12 @@
 #include <QQuickWindow>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 
 class QQmlApplicationEngine;
+class RunRecorder;
 class QQuickItem;
 class UdpMachineList;
 class UdpMachineNode;
@@ -54,6 +56,11 @@ public:
     UdpMachineList *table() const { return m_table; }
     QQmlApplicationEngine *engine() const { return m_engine; }
     QQuickWindow *window() const { return m_window; }
+    // The record of runs the window keeps, as the entry publishes it; its
+    // history and reports go to a temporary folder of this object's own.
+    RunRecorder *recorder() const { return m_recorder; }
+    QString historyPath() const;
+    QString reportFolder() const;
     // The table's record of a unit (internal access, for checks only).
     UdpMachineNode *record(const QString &address) const;
     qint64 elapsed() const { return m_clock.elapsed(); }
@@ -122,6 +129,8 @@ private:
 
     QQmlApplicationEngine *m_engine = nullptr;
     UdpMachineList *m_table = nullptr;
+    RunRecorder *m_recorder = nullptr;
+    QTemporaryDir m_dataDir;
     QPointer<QQuickWindow> m_window;
     QObject *m_view = nullptr;
     QElapsedTimer m_clock;

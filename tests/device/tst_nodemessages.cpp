@@ -25,7 +25,7 @@ static QByteArray description(const QByteArray &line)
 
 void TestNodeMessages::addMessage()
 {
-    UdpMachineNode record(description("vorant.example:device:version=1.02,model=ZP-9E"),
+    UdpMachineNode record(description(KVX_MAKER_DOMAIN ":device:version=1.02,model=ZP-9E"),
                           QHostAddress(QStringLiteral("10.77.0.20")));
     QVERIFY(record.m_f_valid);
     QCOMPARE(record.jsonAddNode(),
@@ -64,7 +64,7 @@ void TestNodeMessages::addMessageOfServerAcceptedUnit()
 void TestNodeMessages::addMessageEscapes()
 {
     // A nickname is whatever the user typed on the unit.
-    UdpMachineNode record(description("vorant.example:model=VK-3F,name=%22Caf%C3%A9%5C%09%01"),
+    UdpMachineNode record(description(KVX_MAKER_DOMAIN ":model=VK-3F,name=%22Caf%C3%A9%5C%09%01"),
                           QHostAddress(QStringLiteral("10.77.0.21")));
     QCOMPARE(record.m_nickname, QString::fromUtf8("\"Caf\xc3\xa9\\\t\x01"));
     QVERIFY(record.jsonAddNode().contains(
@@ -108,7 +108,7 @@ void TestNodeMessages::updateMessage()
 {
     QFETCH(QString, key);
     QFETCH(QString, member);
-    UdpMachineNode record(description("vorant.example:model=ZP-9E,version=1.02,name=Desk"),
+    UdpMachineNode record(description(KVX_MAKER_DOMAIN ":model=ZP-9E,version=1.02,name=Desk"),
                           QHostAddress(QStringLiteral("10.77.0.20")));
     record.m_count = 7;
     record.m_login_passwd = QStringLiteral("pw");
@@ -130,7 +130,7 @@ void TestNodeMessages::updateMessage()
 
 void TestNodeMessages::deleteMessage()
 {
-    UdpMachineNode record(description("vorant.example:model=ZP-9E,name=Desk"),
+    UdpMachineNode record(description(KVX_MAKER_DOMAIN ":model=ZP-9E,name=Desk"),
                           QHostAddress(QStringLiteral("10.77.0.20")));
     QCOMPARE(record.jsonRemoveNode(),
              QStringLiteral("{\n"

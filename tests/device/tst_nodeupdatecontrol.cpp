@@ -85,6 +85,8 @@ struct Unit
         node.m_udpcb = &cb;
         node.m_comm.m_protocol.m_connectTimeoutMs = timeoutMs;
         node.m_comm.m_protocol.m_replyTimeoutMs = timeoutMs;
+        node.m_comm.m_protocol.m_passwordGraceMs = timeoutMs;
+        node.m_comm.m_finalAckTimeoutMs = timeoutMs;
         node.connectToCommunication();
     }
 };

@@ -58,7 +58,7 @@ void TestSsdpResponse::parse_data()
     QTest::addColumn<QString>("uuid");
 
     const QByteArray usn("USN: uuid:" + kUuid.toLatin1() + "::upnp:rootdevice");
-    const QByteArray desc("vorant.example:device:model=ZP-9E,version=1.02,name=Studio%20A");
+    const QByteArray desc(KVX_MAKER_DOMAIN ":device:model=ZP-9E,version=1.02,name=Studio%20A");
     auto row = [](const char *name, const QByteArray &d, bool accepted, bool parsed,
                   const char *model, const char *nick, const char *version, const QString &uuid) {
         QTest::newRow(name) << d << accepted << parsed << QString::fromUtf8(model)
@@ -69,47 +69,48 @@ void TestSsdpResponse::parse_data()
     row("description line", response({ usn, desc }), true, true, "ZP-9E", "Studio A", "1.02",
         kUuid);
     for (const char *model : { "RT-6C", "VK-3F", "VK-5F", "VL-3F", "ZP-9E" })
-        row(model, response({ "vorant.example:model=" + QByteArray(model) }), true, true, model, "",
-            "", "");
-    row("model with suffix", response({ "vorant.example:model=ZP-9E-MkII" }), true, true,
+        row(model, response({ KVX_MAKER_DOMAIN ":model=" + QByteArray(model) }), true, true, model,
+            "", "", "");
+    row("model with suffix", response({ KVX_MAKER_DOMAIN ":model=ZP-9E-MkII" }), true, true,
         "ZP-9E-MkII", "", "", "");
-    row("domain as prefix", response({ "vorant.example.kvx:model=VK-3F" }), true, true, "VK-3F", "",
-        "", "");
+    row("domain as prefix", response({ KVX_MAKER_DOMAIN ".kvx:model=VK-3F" }), true, true, "VK-3F",
+        "", "", "");
     row("model in lower case, SERVER not consulted",
-        response({ "vorant.example:model=zp-9e", "Server: VORANT" }), false, true, "zp-9e", "", "",
-        "");
+        response({ KVX_MAKER_DOMAIN ":model=zp-9e", "Server: VORANT" }), false, true, "zp-9e", "",
+        "", "");
     row("no model, SERVER not consulted",
-        response({ "vorant.example:version=1.0,name=Desk", "Server: VORANT" }), false, true, "",
+        response({ KVX_MAKER_DOMAIN ":version=1.0,name=Desk", "Server: VORANT" }), false, true, "",
         "Desk", "1.0", "");
-    row("unknown model", response({ "vorant.example:model=ZP-8E" }), false, true, "ZP-8E", "", "",
-        "");
+    row("unknown model", response({ KVX_MAKER_DOMAIN ":model=ZP-8E" }), false, true, "ZP-8E", "",
+        "", "");
     row("domain in other case", response({ "Vorant.Example:model=ZP-9E" }), false, true, "", "", "",
         "");
-    row("quoted values", response({ "vorant.example:model=\"ZP-9E\",version=\"1.0 beta\"" }), true,
-        true, "ZP-9E", "", "1.0 beta", "");
-    row("blank between equals and quote", response({ "vorant.example:model= \"ZP-9E\"" }), false,
+    row("quoted values", response({ KVX_MAKER_DOMAIN ":model=\"ZP-9E\",version=\"1.0 beta\"" }),
+        true, true, "ZP-9E", "", "1.0 beta", "");
+    row("blank between equals and quote", response({ KVX_MAKER_DOMAIN ":model= \"ZP-9E\"" }), false,
         true, "", "", "", "");
-    row("name with query", response({ "vorant.example:model=RT-6C,name=Desk?x" }), true, true,
+    row("name with query", response({ KVX_MAKER_DOMAIN ":model=RT-6C,name=Desk?x" }), true, true,
         "RT-6C", "Desk", "", "");
-    row("name with fragment", response({ "vorant.example:model=RT-6C,name=Desk#2" }), true, true,
+    row("name with fragment", response({ KVX_MAKER_DOMAIN ":model=RT-6C,name=Desk#2" }), true, true,
         "RT-6C", "Desk", "", "");
-    row("name percent-encoded UTF-8", response({ "vorant.example:model=RT-6C,name=Caf%C3%A9" }),
+    row("name percent-encoded UTF-8", response({ KVX_MAKER_DOMAIN ":model=RT-6C,name=Caf%C3%A9" }),
         true, true, "RT-6C", "Café", "", "");
-    row("name with invalid UTF-8", response({ "vorant.example:model=RT-6C,name=Caf\xe9" }), true,
+    row("name with invalid UTF-8", response({ KVX_MAKER_DOMAIN ":model=RT-6C,name=Caf\xe9" }), true,
         true, "RT-6C", "Caf\xef\xbf\xbd", "", "");
     row("description line ending in model",
-        response({ "vorant.example:model=VL-3F", "vorant.example:version=2.0,model" }), true, true,
-        "VL-3F", "", "2.0", "");
+        response({ KVX_MAKER_DOMAIN ":model=VL-3F", KVX_MAKER_DOMAIN ":version=2.0,model" }), true,
+        true, "VL-3F", "", "2.0", "");
     row("later description line wins",
-        response({ "vorant.example:model=VL-3F,name=A", "vorant.example:model=VK-5F,name=B" }),
+        response(
+                { KVX_MAKER_DOMAIN ":model=VL-3F,name=A", KVX_MAKER_DOMAIN ":model=VK-5F,name=B" }),
         true, true, "VK-5F", "B", "", "");
     row("thousands of separators in a description line",
-        response({ "vorant.example" + QByteArray(3000, ':') + "model" + QByteArray(3000, ',')
+        response({ KVX_MAKER_DOMAIN + QByteArray(3000, ':') + "model" + QByteArray(3000, ',')
                    + "ZP-9E" }),
         true, true, "ZP-9E", "", "", "");
 
     // UUID in the token pass: first "uuid" of a line, case-sensitive, not last.
-    const QByteArray ok("vorant.example:model=ZP-9E");
+    const QByteArray ok(KVX_MAKER_DOMAIN ":model=ZP-9E");
     row("uuid: first of a line", response({ "X: uuid:a:uuid:b", ok }), true, true, "ZP-9E", "", "",
         "a");
     row("uuid: later line wins", response({ "X: uuid:a", "Y: uuid:b", ok }), true, true, "ZP-9E",
@@ -158,7 +159,7 @@ void TestSsdpResponse::parse_data()
     QByteArray bareCr = SsdpSearch::testResponse();
     bareCr.replace("\r\n", "\r");
     row("empty datagram", QByteArray(), false, false, "", "", "", "");
-    row("one line with description", "vorant.example:model=ZP-9E", false, false, "", "", "", "");
+    row("one line with description", KVX_MAKER_DOMAIN ":model=ZP-9E", false, false, "", "", "", "");
     row("only a line feed", "\n", false, true, "", "", "", "");
     row("bare LF line ends", bareLf, true, true, "", "", "", kUuid);
     row("bare CR line ends", bareCr, false, false, "", "", "", "");

@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 #include <QTest>
+
+Q_DECLARE_METATYPE(SsdpSearch::InterfaceCandidate)
 #include <QUrl>
 
 // The search request, the test response and the interface choice and rotation,
@@ -17,7 +19,42 @@ private slots:
     void chooseInterfaces();
     void rotation_data();
     void rotation();
+    void candidateQualifies_data();
+    void candidateQualifies();
+    void chooseCandidatesKeepsOrder();
+    void interfaceKeys();
+    void refreshEveryTenTicks();
+    void silentTickLimit_data();
+    void silentTickLimit();
 };
+
+using SsdpSearch::InterfaceCandidate;
+
+namespace {
+
+// An adapter as an installer's laptop reports it: up, running, multicast,
+// one IPv4 entry with its broadcast and an IPv6 one without.
+InterfaceCandidate adapter(const QString &name, int index, const QString &ip = "192.168.1.20",
+                           const QString &broadcast = "192.168.1.255")
+{
+    InterfaceCandidate c;
+    c.name = name;
+    c.index = index;
+    c.up = c.running = c.multicast = true;
+    c.addresses = QStringList{ ip, "fe80::1" };
+    c.broadcasts = QStringList{ broadcast, "" };
+    return c;
+}
+
+QStringList names(const QList<InterfaceCandidate> &list)
+{
+    QStringList out;
+    for (const InterfaceCandidate &c : list)
+        out << c.name;
+    return out;
+}
+
+} // namespace
 
 void TestSsdpSearch::searchRequestBytes()
 {
@@ -112,6 +149,97 @@ void TestSsdpSearch::rotation()
     // A wrapped tick count never indexes outside the list.
     if (interfaceCount > 0)
         QVERIFY(SsdpSearch::searchStep(-7, interfaceCount, false).index >= 0);
+}
+
+void TestSsdpSearch::candidateQualifies_data()
+{
+    QTest::addColumn<InterfaceCandidate>("candidate");
+    QTest::addColumn<bool>("qualifies");
+    const InterfaceCandidate lan = adapter("eth0", 2);
+    QTest::newRow("LAN adapter") << lan << true;
+    InterfaceCandidate c = lan;
+    c.up = false;
+    QTest::newRow("down") << c << false;
+    c = lan;
+    c.running = false;
+    QTest::newRow("up, cable unplugged") << c << false;
+    c = lan;
+    c.multicast = false;
+    QTest::newRow("no multicast (a tunnel)") << c << false;
+    c = lan;
+    c.loopback = true;
+    QTest::newRow("loopback with a broadcast") << c << false;
+    c = lan;
+    c.broadcasts = QStringList{ "", "" };
+    QTest::newRow("no IPv4 broadcast") << c << false;
+    c = adapter("lo", 1, "127.0.0.1", "127.255.255.255");
+    QTest::newRow("broadcast in 127") << c << false;
+    QTest::newRow("link-local adapter")
+            << adapter("eth1", 3, "169.254.7.9", "169.254.255.255") << true;
+}
+
+void TestSsdpSearch::candidateQualifies()
+{
+    QFETCH(InterfaceCandidate, candidate);
+    QTEST(SsdpSearch::candidateQualifies(candidate), "qualifies");
+}
+
+void TestSsdpSearch::chooseCandidatesKeepsOrder()
+{
+    InterfaceCandidate down = adapter("wlan0", 4, "10.0.0.5", "10.0.0.255");
+    down.up = false;
+    InterfaceCandidate loopback = adapter("lo", 1, "127.0.0.1", "");
+    loopback.loopback = true;
+    const QList<InterfaceCandidate> all{ loopback, adapter("eth0", 2), down,
+                                         adapter("vEthernet", 7, "172.20.0.1", "172.20.15.255") };
+    QCOMPARE(names(SsdpSearch::chooseInterfaces(all)), (QStringList{ "eth0", "vEthernet" }));
+    QVERIFY(SsdpSearch::chooseInterfaces(QList<InterfaceCandidate>{}).isEmpty());
+}
+
+// A change of name, index or address makes another choice; flags and
+// broadcasts only decide whether an interface is chosen at all.
+void TestSsdpSearch::interfaceKeys()
+{
+    const QList<InterfaceCandidate> one{ adapter("eth0", 2) };
+    QCOMPARE(SsdpSearch::interfaceKeys(one), QStringList{ "eth0#2 192.168.1.20,fe80::1" });
+    QList<InterfaceCandidate> readdressed{ adapter("eth0", 2, "192.168.1.21") };
+    QVERIFY(SsdpSearch::interfaceKeys(readdressed) != SsdpSearch::interfaceKeys(one));
+    QList<InterfaceCandidate> reindexed{ adapter("eth0", 5) };
+    QVERIFY(SsdpSearch::interfaceKeys(reindexed) != SsdpSearch::interfaceKeys(one));
+    QList<InterfaceCandidate> same{ adapter("eth0", 2) };
+    same.first().broadcasts = QStringList{ "192.168.1.255", "" };
+    QCOMPARE(SsdpSearch::interfaceKeys(same), SsdpSearch::interfaceKeys(one));
+    const QList<InterfaceCandidate> two{ adapter("eth0", 2), adapter("eth1", 3, "10.0.0.2") };
+    QList<InterfaceCandidate> swapped{ two.at(1), two.at(0) };
+    QVERIFY(SsdpSearch::interfaceKeys(swapped) != SsdpSearch::interfaceKeys(two));
+}
+
+void TestSsdpSearch::refreshEveryTenTicks()
+{
+    QList<int> due;
+    for (int tick = -1; tick <= 35; ++tick) {
+        if (SsdpSearch::interfaceRefreshDue(tick))
+            due << tick;
+    }
+    QCOMPARE(due, (QList<int>{ 10, 20, 30 }));
+}
+
+void TestSsdpSearch::silentTickLimit_data()
+{
+    QTest::addColumn<int>("interfaces");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("none") << 0 << 10;
+    QTest::newRow("one") << 1 << 10;
+    QTest::newRow("five") << 5 << 10;
+    QTest::newRow("six") << 6 << 12;
+    QTest::newRow("eleven") << 11 << 22;
+    QTest::newRow("twenty") << 20 << 40;
+}
+
+void TestSsdpSearch::silentTickLimit()
+{
+    QFETCH(int, interfaces);
+    QTEST(SsdpSearch::silentTickLimit(interfaces), "limit");
 }
 
 QTEST_GUILESS_MAIN(TestSsdpSearch)

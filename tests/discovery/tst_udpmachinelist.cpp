@@ -38,6 +38,12 @@ private slots:
     void droppedUnitIsAddedAgain();
     void foreignTimerIgnored();
     void destructionReleasesSocketAndRecords();
+    void interfacesReadAgainEveryTenTicks();
+    void ageingFollowsTheInterfaceCount_data();
+    void ageingFollowsTheInterfaceCount();
+    void directTarget();
+    void directTargetRefusesOtherForms_data();
+    void directTargetRefusesOtherForms();
 };
 
 namespace {
@@ -48,8 +54,8 @@ QByteArray unit(const QByteArray &model, const QByteArray &name, const QByteArra
                 const QByteArray &version = "1.02")
 {
     return "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:" + uuid
-            + "::upnp:rootdevice\r\nvorant.example:device:model=" + model + ",version=" + version
-            + ",name=" + name + "\r\n\r\n";
+            + "::upnp:rootdevice\r\n" KVX_MAKER_DOMAIN ":device:model=" + model
+            + ",version=" + version + ",name=" + name + "\r\n\r\n";
 }
 
 void feed(UdpMachineList &table, const QByteArray &datagram, const QString &ip = kIp)
@@ -84,6 +90,20 @@ QStringList texts(const QSignalSpy &spy)
     for (const QList<QVariant> &args : spy)
         out << args.at(0).toString();
     return out;
+}
+
+// A made-up adapter for the table's interface source; it has no system
+// interface behind it, so nothing is ever set on the socket for it.
+SsdpSearch::InterfaceCandidate fakeAdapter(const QString &name, int index, bool up = true)
+{
+    SsdpSearch::InterfaceCandidate c;
+    c.name = name;
+    c.index = index;
+    c.up = up;
+    c.running = c.multicast = true;
+    c.addresses = QStringList{ QStringLiteral("10.99.%1.2").arg(index) };
+    c.broadcasts = QStringList{ QStringLiteral("10.99.%1.255").arg(index) };
+    return c;
 }
 
 QStringList addresses(const UdpMachineList &table)
@@ -136,6 +156,7 @@ void TestUdpMachineList::metaObjectInterface()
                      "signal toUiAddNode(QString) arg_str_add",
                      "signal toUiRemoveNode(QString) arg_str_remove",
                      "signal toUiUpdateNode(QString) arg_str_update",
+                     "signal searchInterfacesChanged() ",
                      "slot slot_udpReceived() ",
                      "method addTestTarget() ",
                      "method fwUpdateStart(QString,QString,QString) "
@@ -279,7 +300,7 @@ void TestUdpMachineList::badInputLeavesTableUnchanged_data()
     const QByteArray head("HTTP/1.1 200 OK\r\n");
 
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("one line") << QByteArray("vorant.example:model=ZP-9E");
+    QTest::newRow("one line") << QByteArray(KVX_MAKER_DOMAIN ":model=ZP-9E");
     QTest::newRow("64 KiB of noise") << noise;
     QTest::newRow("NUL before the headers") << QByteArray(1, '\0') + unit("ZP-9E", "Desk");
     QTest::newRow("NUL inside SERVER")
@@ -288,10 +309,10 @@ void TestUdpMachineList::badInputLeavesTableUnchanged_data()
     QTest::newRow("only quotes") << QByteArray(300, '"') + "\n" + QByteArray(300, '"');
     QTest::newRow("thousands of colons") << head + QByteArray(20000, ':') + "\r\n";
     QTest::newRow("thousands of commas")
-            << head + "vorant.example" + QByteArray(20000, ',') + "\r\n";
-    QTest::newRow("description ends in model") << head + "vorant.example:version=1,model\r\n";
+            << head + KVX_MAKER_DOMAIN + QByteArray(20000, ',') + "\r\n";
+    QTest::newRow("description ends in model") << head + KVX_MAKER_DOMAIN ":version=1,model\r\n";
     QTest::newRow("unknown model with SERVER")
-            << head + "vorant.example:model=XX-1\r\nServer: VORANT\r\n";
+            << head + KVX_MAKER_DOMAIN ":model=XX-1\r\nServer: VORANT\r\n";
     QTest::newRow("10 KB USN, no SERVER")
             << head + "USN: uuid:" + QByteArray(10240, 'u') + "::x\r\n\r\n";
     QTest::newRow("USN with many ::") << head + "USN: uuid:a::b::c::d::e\r\n\r\n";
@@ -484,6 +505,139 @@ void TestUdpMachineList::destructionReleasesSocketAndRecords()
     emit gone->m_comm.fwup_progress(QStringLiteral("late"), kIp);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(gone.isNull());
+}
+
+// A unit given by address is announced like a found one, without anything an
+// SSDP answer would bring, and never ages out; a known unit given again is
+// only kept from ageing.
+void TestUdpMachineList::directTarget()
+{
+    UdpMachineList table;
+    Spies spies(&table);
+    QVERIFY(table.addDirectTarget(QStringLiteral("10.77.0.30")));
+    QCOMPARE(texts(spies.added),
+             QStringList{
+                     QStringLiteral("{\n    \"action\": \"add\",\n    \"m_count\": \"0\",\n"
+                                    "    \"m_ipaddr\": \"10.77.0.30\",\n    \"m_modelname\": "
+                                    "\"\",\n    \"m_nickname\": \"\",\n    \"m_state\": \"0\",\n"
+                                    "    \"m_version\": \"\"\n}\n") });
+    QCOMPARE(addresses(table), QStringList{ "10.77.0.30" });
+    QVERIFY(table.nodes().first()->m_f_direct);
+
+    feed(table, unit("ZP-9E", "Desk"));
+    QVERIFY(table.addDirectTarget(kIp));
+    QCOMPARE(spies.added.count(), 2); // the known one is not announced again
+    tick(table, 40);
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(addresses(table), (QStringList{ "10.77.0.30", kIp }));
+    QCOMPARE(table.nodes().at(0)->m_count, 0);
+
+    // An answer to a search refreshes it like any record.
+    feed(table, unit("VK-3F", "Found later"), QStringLiteral("10.77.0.30"));
+    QCOMPARE(spies.added.count(), 2);
+    QCOMPARE(texts(spies.updated).last(),
+             updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")));
+    QVERIFY(table.nodes().first()->m_f_direct);
+}
+
+void TestUdpMachineList::directTargetRefusesOtherForms_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("three parts") << "10.77.0";
+    QTest::newRow("leading zero") << "10.77.0.030";
+    QTest::newRow("host name") << "mixer.local";
+    QTest::newRow("IPv6") << "fe80::1";
+    QTest::newRow("with a port") << "10.77.0.30:54726";
+    QTest::newRow("blank") << " 10.77.0.30";
+}
+
+void TestUdpMachineList::directTargetRefusesOtherForms()
+{
+    QFETCH(QString, address);
+    UdpMachineList table;
+    Spies spies(&table);
+    QVERIFY(!table.addDirectTarget(address));
+    QVERIFY(table.nodes().isEmpty());
+    QCOMPARE(spies.total(), 0);
+}
+
+// A laptop that joins the units' network after the program started: its
+// adapter is searched on from the next tenth tick; an adapter that went away
+// is dropped at the tenth tick after.
+void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
+{
+    UdpMachineList table;
+    QList<SsdpSearch::InterfaceCandidate> system{ fakeAdapter("wlan0", 3, false) };
+    int reads = 0;
+    table.setInterfaceSource([&] {
+        ++reads;
+        return system;
+    });
+    QCOMPARE(reads, 1);
+    QVERIFY(table.searchInterfaceNames().isEmpty()); // down: not searched
+    const int start = table.searchCount();
+    QCOMPARE(start % 10, 0); // no tick has run yet, or whole rounds
+    // The window's empty list shows the count: it hears of each change once.
+    QSignalSpy changed(&table, &UdpMachineList::searchInterfacesChanged);
+
+    tick(table, 3);
+    system << fakeAdapter("eth0", 2);
+    tick(table, 6);
+    QVERIFY(table.searchInterfaceNames().isEmpty());
+    QCOMPARE(reads, 1);
+    tick(table);
+    QCOMPARE(reads, 2);
+    QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
+    QCOMPARE(table.searchInterfaces().size(), 1);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(table.property("searchInterfaceCount").toInt(), 1);
+
+    system.first().up = true; // the WLAN comes up too, ahead of eth0 in the list
+    tick(table, 10);
+    QCOMPARE(table.searchInterfaceNames(), (QStringList{ "wlan0", "eth0" }));
+    system.removeFirst();
+    tick(table, 9);
+    QCOMPARE(table.searchInterfaceNames(), (QStringList{ "wlan0", "eth0" }));
+    QCOMPARE(changed.count(), 2); // a read that finds the same list says nothing
+    tick(table);
+    QCOMPARE(table.searchInterfaceNames(), QStringList{ "eth0" });
+    QCOMPARE(reads, 4);
+    QCOMPARE(changed.count(), 3);
+    QCOMPARE(table.searchCount(), start + 30);
+}
+
+// With n interfaces searched in rotation an idle unit goes after
+// max(10, 2 n) silent ticks, never earlier.
+void TestUdpMachineList::ageingFollowsTheInterfaceCount_data()
+{
+    QTest::addColumn<int>("interfaces");
+    QTest::addColumn<int>("silentTicks");
+    QTest::newRow("one") << 1 << 10;
+    QTest::newRow("five") << 5 << 10;
+    QTest::newRow("six") << 6 << 12;
+    QTest::newRow("eleven") << 11 << 22;
+}
+
+void TestUdpMachineList::ageingFollowsTheInterfaceCount()
+{
+    QFETCH(int, interfaces);
+    QFETCH(int, silentTicks);
+    UdpMachineList table;
+    QList<SsdpSearch::InterfaceCandidate> system;
+    for (int i = 0; i < interfaces; ++i)
+        system << fakeAdapter(QStringLiteral("eth%1").arg(i), i + 2);
+    table.setInterfaceSource([&] { return system; });
+    QCOMPARE(table.searchInterfaces().size(), interfaces);
+    Spies spies(&table);
+    feed(table, unit("ZP-9E", "Desk"));
+
+    tick(table, silentTicks);
+    QCOMPARE(spies.removed.count(), 0);
+    QCOMPARE(table.nodes().first()->m_count, silentTicks);
+    tick(table);
+    QCOMPARE(texts(spies.removed), QStringList{ deleteText(kIp) });
+    QVERIFY(table.nodes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestUdpMachineList)

@@ -91,6 +91,9 @@ private slots:
     void failures_data();
     void failures();
     void finalAcknowledgementMayBeSlow();
+    void startAcknowledgementMayBeSlow();
+    void setWithWordsAcknowledges_data();
+    void setWithWordsAcknowledges();
     void connectTimeout();
     void wordsDoNotDriveTheTransfer_data();
     void wordsDoNotDriveTheTransfer();
@@ -268,10 +271,11 @@ void TestCommunication::failures_data()
             << QStringList{ "connecting...",
                             "ERROR: No usable reply from the unit to \"GET DEVICE/VER/SYSTEM\" "
                             "within 200 ms." };
+    // The start command has the flash operations' long time-out.
     QTest::newRow("no reply to the start command") << "silent after start"
                                                    << start
                     + QStringList{ "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:STA "
-                                   "SIZE:400\" within 200 ms." };
+                                   "SIZE:400\" within 600 ms." };
     QTest::newRow("no reply to a data command") << "silent after data"
                                                 << start + sendingTexts({ 0, 50 })
                     + QStringList{ "ERROR: No reply from the unit to \"SET UPDATE/SYSTEM:BIN "
@@ -369,6 +373,72 @@ void TestCommunication::finalAcknowledgementMayBeSlow()
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
+// A unit may erase its flash before it acknowledges the start command.
+void TestCommunication::startAcknowledgementMayBeSlow()
+{
+    const QByteArray image = testImage(700);
+    FakeDevice fake;
+    login(fake);
+    fake.expect(startCommand(700)).pause(500).send("OK SET\r\n");
+    fake.expect(dataCommand(image, 0, 512)).send("OK SET\r\n");
+    fake.expect(dataCommand(image, 512, 188)).send("OK SET\r\n");
+    fake.expect(endCommand()).send("OK SET\r\n").expectClosed();
+    Runner runner(150);
+    runner.comm.m_finalAckTimeoutMs = 5000;
+    runner.start(fake.hostText(), &image);
+    QTRY_VERIFY(runner.finished());
+    QCOMPARE(runner.events, normalTexts({ 0, 73 }));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// A unit that acknowledges the start and data commands with OK SET and words
+// (an echo of the command) is updated; the end command still needs the
+// two-word OK, which a worded one before it does not replace.
+void TestCommunication::setWithWordsAcknowledges_data()
+{
+    QTest::addColumn<QByteArray>("startAck");
+    QTest::addColumn<QByteArray>("dataAck");
+    QTest::addColumn<QByteArrayList>("endReplies");
+    QTest::newRow("echo of the command word")
+            << QByteArray("OK SET UPDATE/SYSTEM:STA\r\n")
+            << QByteArray("OK SET UPDATE/SYSTEM:BIN\r\n") << QByteArrayList{ "OK SET\r\n" };
+    QTest::newRow("several words, lower case, CR only")
+            << QByteArray("ok set STA SIZE:600\r") << QByteArray("ok set BIN 200\r")
+            << QByteArrayList{ "ok set\r" };
+    QTest::newRow("words to the end command first")
+            << QByteArray("OK SET STA\r\n") << QByteArray("OK SET BIN\r\n")
+            << QByteArrayList{ "OK SET END FLASHING\r\n", "OK SET\r\n" };
+}
+
+void TestCommunication::setWithWordsAcknowledges()
+{
+    QFETCH(QByteArray, startAck);
+    QFETCH(QByteArray, dataAck);
+    QFETCH(QByteArrayList, endReplies);
+    const QByteArray image = testImage(600);
+    FakeDevice fake;
+    login(fake);
+    fake.expect(startCommand(600)).send(startAck);
+    fake.expect(dataCommand(image, 0, 512)).send(dataAck);
+    fake.expect(dataCommand(image, 512, 88)).send(dataAck);
+    fake.expect(endCommand());
+    for (int i = 0; i < endReplies.size(); ++i)
+        fake.pause(i == 0 ? 50 : 500).send(endReplies.at(i));
+    fake.expectClosed();
+    Runner runner;
+    runner.start(fake.hostText(), &image);
+    if (endReplies.size() > 1) {
+        // Between the worded reply and the two-word one the run goes on.
+        QTRY_VERIFY(fake.received().endsWith(endCommand()));
+        QTest::qWait(300);
+        QVERIFY(!runner.finished());
+        QCOMPARE(runner.comm.m_runState, 3);
+    }
+    QTRY_VERIFY(runner.finished());
+    QCOMPARE(runner.events, normalTexts({ 0, 85 }));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
 void TestCommunication::connectTimeout()
 {
     // A full accept queue leaves the connect pending (see tst_mixerprotocol).
@@ -406,7 +476,8 @@ void TestCommunication::wordsDoNotDriveTheTransfer_data()
     QTest::newRow("notification after the start command") << 0 << QByteArray("NOTIFY VOL 3\r\n");
     QTest::newRow("notification after a data command") << 1 << QByteArray("NOTIFY VOL 3\r\n");
     QTest::newRow("notification after the last data command") << 2 << QByteArray("NOTIFY VOL\r\n");
-    QTest::newRow("reply words after a data command") << 1 << QByteArray("OK SET FLASHING\r\n");
+    QTest::newRow("query reply words after a data command")
+            << 1 << QByteArray("OK GET FLASHING\r\n");
     QTest::newRow("reply words after the start command") << 0 << QByteArray("ok get A B\r\n");
 }
 

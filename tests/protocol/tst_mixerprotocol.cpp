@@ -42,6 +42,18 @@ struct Client
             list << args.at(0).toInt();
         return list;
     }
+    // Like the transfer: the first acknowledgement after login brings the
+    // next command (any read releases the queue, so it must not wait there).
+    void queueOnAcknowledgement(const QString &command)
+    {
+        QObject::connect(&protocol, &MixerProtocol::readyRead, &protocol,
+                         [this, command, done = false](const QString &text) mutable {
+                             if (text.isEmpty() && !done) {
+                                 done = true;
+                                 protocol.queueSet(command);
+                             }
+                         });
+    }
     QString errorText(int i = 0) const { return errors.value(i).value(1).toString(); }
     QAbstractSocket::SocketError errorCode(int i = 0) const
     {
@@ -77,6 +89,20 @@ private slots:
     void heldBlocksKeepTheirOrder();
     void wrongPassword_data();
     void wrongPassword();
+    void promptOnConnect_data();
+    void promptOnConnect();
+    void promptOnConnectWrongPassword();
+    void lineEnds_data();
+    void lineEnds();
+    void cutReply_data();
+    void cutReply();
+    void cutPromptWaitsForItsRest_data();
+    void cutPromptWaitsForItsRest();
+    void setWithWords_data();
+    void setWithWords();
+    void setWithWordsNeedsACommandInFlight();
+    void socketModes_data();
+    void socketModes();
     void timeouts_data();
     void timeouts();
     void slowReplyAllowedOnce();
@@ -176,30 +202,40 @@ void TestMixerProtocol::queuedCommands()
 }
 
 // Every way a unit's acknowledgement can reach the client makes the next
-// queued command go out, once.
+// queued command go out, once. A CR ends the line by itself; the LF that
+// follows it, in the same read or the next, is part of that line end.
 void TestMixerProtocol::acknowledgement_data()
 {
     QTest::addColumn<QByteArrayList>("pieces");
-    QTest::newRow("OK SET") << QByteArrayList{ "OK SET\r\n" };
-    QTest::newRow("lower case") << QByteArrayList{ "ok set\r\n" };
-    QTest::newRow("LF only") << QByteArrayList{ "OK SET\n" };
-    QTest::newRow("cut in the word SET") << QByteArrayList{ "OK S", "ET\r\n" };
-    QTest::newRow("cut before CR") << QByteArrayList{ "OK SET", "\r\n" };
-    QTest::newRow("cut between CR and LF") << QByteArrayList{ "OK SET\r", "\n" };
+    QTest::addColumn<int>("ackedBy"); // pieces that complete the acknowledgement
+    QTest::newRow("OK SET") << QByteArrayList{ "OK SET\r\n" } << 1;
+    QTest::newRow("lower case") << QByteArrayList{ "ok set\r\n" } << 1;
+    QTest::newRow("LF only") << QByteArrayList{ "OK SET\n" } << 1;
+    QTest::newRow("CR only") << QByteArrayList{ "OK SET\r" } << 1;
+    QTest::newRow("cut in the word SET") << QByteArrayList{ "OK S", "ET\r\n" } << 2;
+    QTest::newRow("cut before CR") << QByteArrayList{ "OK SET", "\r\n" } << 2;
+    QTest::newRow("cut between CR and LF") << QByteArrayList{ "OK SET\r", "\n" } << 1;
     QTest::newRow("one byte at a time")
-            << QByteArrayList{ "O", "K", " ", "S", "E", "T", "\r", "\n" };
-    QTest::newRow("after a notification") << QByteArrayList{ "NOTIFY", " VOL 3\r\nOK SET\r\n" };
+            << QByteArrayList{ "O", "K", " ", "S", "E", "T", "\r", "\n" } << 7;
+    QTest::newRow("after a notification")
+            << QByteArrayList{ "NOTIFY", " VOL 3\r\nOK SET\r\n" } << 2;
+    QTest::newRow("after a notification, CR only")
+            << QByteArrayList{ "NOTIFY VOL 3\rOK SET\r" } << 1;
 }
 
 void TestMixerProtocol::acknowledgement()
 {
     QFETCH(QByteArrayList, pieces);
+    QFETCH(int, ackedBy);
     FakeDevice fake;
     login(fake);
     fake.expect("SET A\r\n");
-    for (const QByteArray &piece : pieces)
-        fake.send(piece).pause(20);
-    fake.expect("SET B\r\n").send("OK SET\r\n");
+    for (int i = 0; i < pieces.size(); ++i) {
+        fake.send(pieces.at(i)).pause(20);
+        if (i + 1 == ackedBy)
+            fake.expect("SET B\r\n");
+    }
+    fake.send("OK SET\r\n");
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
@@ -485,28 +521,335 @@ void TestMixerProtocol::heldBlocksKeepTheirOrder()
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
+// A "Password Failed" ends the run when no prompt follows it within the grace,
+// or at the second one of a connection; a prompt after the first is answered
+// once more. The script's "<pw>" is the client writing the password, "<pause>"
+// 50 ms of the unit's silence; the script ends with the client closing.
 void TestMixerProtocol::wrongPassword_data()
 {
-    QTest::addColumn<QByteArray>("answer");
-    QTest::newRow("Password Failed") << QByteArray("Password Failed\r\n");
-    QTest::newRow("followed by a new prompt") << QByteArray("Password Failed\r\nEnter Password:");
-    QTest::newRow("without line end") << QByteArray("Password Failed");
+    QTest::addColumn<QByteArrayList>("script");
+    const QByteArray pw = "<pw>";
+    const QByteArray pause = "<pause>";
+    const QByteArray prompt = "Enter Password:";
+    QTest::newRow("Password Failed") << QByteArrayList{ prompt, pw, "Password Failed\r\n" };
+    QTest::newRow("without line end") << QByteArrayList{ prompt, pw, "Password Failed" };
+    QTest::newRow("CR only") << QByteArrayList{ prompt, pw, "Password Failed\r" };
+    QTest::newRow("followed by a new prompt")
+            << QByteArrayList{ prompt, pw, "Password Failed\r\nEnter Password:", pw,
+                               "Password Failed\r\nEnter Password:" };
+    QTest::newRow("new prompt in a later read")
+            << QByteArrayList{ prompt, pw, "Password Failed\r\n", pause,
+                               prompt, pw, "Password Failed\r\n" };
+    QTest::newRow("no line ends at all")
+            << QByteArrayList{ prompt, pw, "Password FailedEnter Password:", pw,
+                               "Password FailedEnter Password:" };
+    QTest::newRow("two failures in one read")
+            << QByteArrayList{ prompt, pw, "Password Failed\r\nPassword Failed\r\n" };
+    QTest::newRow("prompts without a verdict")
+            << QByteArrayList{ prompt, pw, prompt, pw, prompt, pw, prompt };
 }
 
 void TestMixerProtocol::wrongPassword()
 {
-    QFETCH(QByteArray, answer);
+    QFETCH(QByteArrayList, script);
     FakeDevice fake;
-    fake.expect("\r\n").send("Enter Password:").expect("wrong\r\n").send(answer).expectClosed();
+    fake.expect("\r\n");
+    for (const QByteArray &step : script) {
+        if (step == "<pw>")
+            fake.expect("wrong\r\n");
+        else if (step == "<pause>")
+            fake.pause(50);
+        else
+            fake.send(step);
+    }
+    fake.expectClosed();
     Client client;
+    client.protocol.m_passwordGraceMs = 300;
+    client.protocol.m_reanswerDelayMs = 30;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("wrong"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::UnknownSocketError);
+    QCOMPARE(client.errorText(), QStringLiteral("The unit rejected the password."));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(350);
+    QCOMPARE(client.errors.size(), 1);
+    QVERIFY(client.texts.isEmpty());
+    QCOMPARE(fake.received().count("wrong\r\n"), script.count("<pw>"));
+}
+
+// A unit that prompts as soon as the connection opens takes the wake-up for an
+// empty password: its "Password Failed" and new prompt cross the password the
+// client has already written, whose verdict follows. The client logs in and
+// writes the password once.
+void TestMixerProtocol::promptOnConnect_data()
+{
+    QTest::addColumn<QByteArrayList>("answerToWakeUp");
+    QTest::newRow("one read") << QByteArrayList{ "Password Failed\r\nEnter Password:" };
+    QTest::newRow("two reads") << QByteArrayList{ "Password Failed\r\n", "Enter Password:" };
+    QTest::newRow("CR only") << QByteArrayList{ "Password Failed\rEnter Password:" };
+    QTest::newRow("no line ends") << QByteArrayList{ "Password FailedEnter Password:" };
+}
+
+void TestMixerProtocol::promptOnConnect()
+{
+    QFETCH(QByteArrayList, answerToWakeUp);
+    FakeDevice fake;
+    fake.expect("\r\n").send("Enter Password:").expect("s3cret\r\n");
+    for (const QByteArray &piece : answerToWakeUp)
+        fake.send(piece).pause(20);
+    fake.send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+    Client client;
+    client.protocol.m_reanswerDelayMs = 1000;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    QCOMPARE(client.textList(), kLoginTexts);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    // The answer the client held back is not written later either.
+    QTest::qWait(1100);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+// The same unit with a wrong password: the verdict on the password written
+// first is the second "Password Failed".
+void TestMixerProtocol::promptOnConnectWrongPassword()
+{
+    FakeDevice fake;
+    fake.expect("\r\n")
+            .send("Enter Password:")
+            .expect("wrong\r\n")
+            .send("Password Failed\r\nEnter Password:")
+            .pause(20)
+            .send("Password Failed\r\nEnter Password:")
+            .expectClosed();
+    Client client;
+    client.protocol.m_reanswerDelayMs = 1000;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("wrong"));
     QTRY_COMPARE(client.errors.size(), 1);
     QCOMPARE(client.errorText(), QStringLiteral("The unit rejected the password."));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
-    QCOMPARE(client.protocol.socketState(), QAbstractSocket::UnconnectedState);
-    QTest::qWait(20);
-    QCOMPARE(client.errors.size(), 1);
+    QCOMPARE(fake.received(), QByteArray("\r\nwrong\r\n"));
+}
+
+// Whatever ends a unit's lines, the same bytes go out and the same texts come
+// in. A unit that never ends its lines (each reply its own segment) is judged
+// after the quiet time.
+void TestMixerProtocol::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CR") << QByteArray("\r");
+    QTest::newRow("none") << QByteArray();
+}
+
+void TestMixerProtocol::lineEnds()
+{
+    QFETCH(QByteArray, end);
+    FakeDevice fake;
+    fake.expect("\r\n")
+            .send("Enter Password:")
+            .expect("s3cret\r\n")
+            .send("Login Successful" + end)
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NAME:\"KVX-Stage\"" + end)
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119" + end)
+            .expect("SET A\r\n")
+            .send("NOTIFY VOL 3" + end)
+            .pause(150)
+            .send("OK SET" + end)
+            .expect("SET B\r\n")
+            .send("ok set" + end);
+    Client client;
+    client.protocol.m_quietTimeMs = 40;
+    client.queueOnAcknowledgement(QStringLiteral("B"));
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.texts.size(), 6);
+    QCOMPARE(client.textList(), (kLoginTexts + QStringList{ "VOL", "3", QString(), QString() }));
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+// A line cut by the network is joined when its rest comes within the quiet
+// time; when nothing follows, it is judged as it stands.
+void TestMixerProtocol::cutReply_data()
+{
+    QTest::addColumn<int>("quietMs");
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("rest within the quiet time")
+            << 2000 << QByteArray("ME:\"KVX-Stage\"\r\n") << "DEVICE/NAME:\"KVX-Stage\"";
+    QTest::newRow("no rest") << 40 << QByteArray() << "DEVICE/NA";
+}
+
+void TestMixerProtocol::cutReply()
+{
+    QFETCH(int, quietMs);
+    QFETCH(QByteArray, rest);
+    QFETCH(QString, name);
+    FakeDevice fake;
+    fake.expect("\r\n")
+            .send("Enter Password:")
+            .expect("s3cret\r\n")
+            .send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NA")
+            .pause(100);
+    if (!rest.isEmpty())
+        fake.send(rest);
+    fake.expect("GET DEVICE/VER/SYSTEM\r\n").send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+    Client client;
+    client.protocol.m_quietTimeMs = quietMs;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    QCOMPARE(client.textList(), (QStringList{ name, kLoginTexts.at(1) }));
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+// The start of a prompt is no reply line, however long its rest takes.
+void TestMixerProtocol::cutPromptWaitsForItsRest_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<bool>("isLogin"); // the cut text is "Login Successful"
+    QTest::newRow("password prompt") << QByteArray("Enter Pa") << QByteArray("ssword:") << false;
+    QTest::newRow("one letter") << QByteArray("E") << QByteArray("ntry Password:") << false;
+    QTest::newRow("login") << QByteArray("Login Succ") << QByteArray("essful\r\n") << true;
+}
+
+void TestMixerProtocol::cutPromptWaitsForItsRest()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(bool, isLogin);
+    FakeDevice fake;
+    fake.expect("\r\n");
+    if (isLogin)
+        fake.send("Enter Password:").expect("pw\r\n");
+    fake.send(first).pause(200).send(second);
+    if (!isLogin)
+        fake.expect("pw\r\n").send("Login Successful\r\n");
+    fake.expect("GET DEVICE/NAME\r\n");
+    Client client;
+    client.protocol.m_quietTimeMs = 30;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("pw"));
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
     QVERIFY(client.texts.isEmpty());
+}
+
+// With OK SET with words taken as acknowledgements (a transfer between its
+// start and end command), such a line answers the command in flight once; no
+// other reply with words does, and with the setting off none does.
+void TestMixerProtocol::setWithWords_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<bool>("acknowledges");
+    const QString ack;
+    QTest::newRow("off: words are values") << false << QByteArray("OK SET UPDATE/SYSTEM:BIN\r\n")
+                                           << QStringList{ "UPDATE/SYSTEM:BIN", ack, ack } << false;
+    QTest::newRow("on: acknowledgement") << true << QByteArray("OK SET UPDATE/SYSTEM:BIN\r\n")
+                                         << QStringList{ ack, ack } << true;
+    QTest::newRow("on: several words, one acknowledgement")
+            << true << QByteArray("ok set A B C\r") << QStringList{ ack, ack } << true;
+    QTest::newRow("on: query reply")
+            << true << QByteArray("OK GET A\r\n") << QStringList{ "A", ack, ack } << false;
+    QTest::newRow("on: notification") << true << QByteArray("NOTIFY SET A\r\n")
+                                      << QStringList{ "SET", "A", ack, ack } << false;
+    QTest::newRow("on: other OK") << true << QByteArray("OK SETX A\r\n") << QStringList{ ack, ack }
+                                  << false;
+}
+
+void TestMixerProtocol::setWithWords()
+{
+    QFETCH(bool, on);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, texts);
+    QFETCH(bool, acknowledges);
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").send(reply);
+    if (!acknowledges)
+        fake.pause(100).send("OK SET\r\n");
+    fake.expect("SET B\r\n").send("OK SET\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.setAcknowledgeSetWithWords(on);
+    client.queueOnAcknowledgement(QStringLiteral("B"));
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.texts.size(), 2 + texts.size());
+    QCOMPARE(client.textList().mid(2), texts);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+}
+
+// Once acknowledged, a command is answered: a further OK SET with words
+// acknowledges nothing, and its words are passed on like values.
+void TestMixerProtocol::setWithWordsNeedsACommandInFlight()
+{
+    FakeDevice fake;
+    login(fake);
+    fake.expect("SET A\r\n").send("OK SET A\r\n").pause(50).send("OK SET ECHO\r\n");
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.setAcknowledgeSetWithWords(true);
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.texts.size(), 4);
+    QCOMPARE(client.textList().mid(2), (QStringList{ QString(), "ECHO" }));
+    QTest::qWait(50);
+    QCOMPARE(client.texts.size(), 4);
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// Both socket modes carry the same exchange and see the unit's close: the
+// unbuffered one by a failed read, the buffered one by the socket's error.
+void TestMixerProtocol::socketModes_data()
+{
+    QTest::addColumn<bool>("unbuffered");
+    QTest::newRow("buffered") << false;
+    QTest::newRow("unbuffered") << true;
+}
+
+void TestMixerProtocol::socketModes()
+{
+    QFETCH(bool, unbuffered);
+    const QByteArray block("SET BIN \r\n\0\r\x01\xff\n end\r\n", 20);
+    FakeDevice fake;
+    login(fake);
+    fake.expect(block)
+            .send("NG\r\n")
+            .expect(block)
+            .send("OK S")
+            .pause(20)
+            .send("ET\r\nNOTIFY " + QByteArray(20000, 'x') + "\r\n")
+            .expect("SET A\r\n")
+            .closeConnection();
+    Client client;
+    client.protocol.m_unbufferedSocket = unbuffered;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.sendRaw(block);
+    QTRY_COMPARE(client.texts.size(), 3);
+    client.protocol.queueSet(QStringLiteral("A"));
+    QTRY_COMPARE(client.errors.size(), 1);
+    QCOMPARE(client.errorCode(), QAbstractSocket::RemoteHostClosedError);
+    QCOMPARE(client.errorText(), QStringLiteral("The remote host closed the connection"));
+    QCOMPARE(client.textList(), kLoginTexts + QStringList{ QString() });
+    QCOMPARE(client.retryList(), QList<int>{ 3 });
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 
 void TestMixerProtocol::timeouts_data()

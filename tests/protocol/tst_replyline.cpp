@@ -21,6 +21,13 @@ private slots:
     void judgeLine();
     void formatDuration_data();
     void formatDuration();
+    void couldBecomePrompt_data();
+    void couldBecomePrompt();
+    void promptLength();
+    void lineEnd_data();
+    void lineEnd();
+    void acknowledges_data();
+    void acknowledges();
 };
 
 void TestReplyLine::commandLine_data()
@@ -174,6 +181,86 @@ void TestReplyLine::formatDuration()
 {
     QFETCH(int, ms);
     QTEST(ReplyLine::formatDuration(ms), "text");
+}
+
+void TestReplyLine::couldBecomePrompt_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("could");
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("first letter") << QByteArray("E") << true;
+    QTest::newRow("Enter Pa") << QByteArray("Enter Pa") << true;
+    QTest::newRow("Entry Passwor") << QByteArray("Entry Passwor") << true;
+    QTest::newRow("Login Succ") << QByteArray("Login Succ") << true;
+    QTest::newRow("Password Fa") << QByteArray("Password Fa") << true;
+    QTest::newRow("whole prompt") << QByteArray("Enter Password") << false;
+    QTest::newRow("lower case") << QByteArray("enter pa") << false;
+    QTest::newRow("a reply") << QByteArray("OK GET DEVICE/NA") << false;
+    QTest::newRow("leading blank") << QByteArray(" Enter") << false;
+}
+
+void TestReplyLine::couldBecomePrompt()
+{
+    QFETCH(QByteArray, data);
+    QTEST(ReplyLine::couldBecomePrompt(data), "could");
+}
+
+void TestReplyLine::promptLength()
+{
+    QCOMPARE(ReplyLine::promptLength(Prompt::None), 0);
+    for (const char *text :
+         { "Enter Password", "Entry Password", "Login Successful", "Password Failed" }) {
+        const QByteArray prompt(text);
+        QCOMPARE(ReplyLine::promptLength(ReplyLine::loginPrompt(prompt)), prompt.size());
+    }
+}
+
+void TestReplyLine::lineEnd_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("end");
+    QTest::newRow("LF") << QByteArray("OK SET\nX") << 6;
+    QTest::newRow("CR LF") << QByteArray("OK SET\r\n") << 6;
+    QTest::newRow("lone CR") << QByteArray("OK SET\rOK") << 6;
+    QTest::newRow("LF CR") << QByteArray("A\n\r") << 1;
+    QTest::newRow("first byte") << QByteArray("\rA") << 0;
+    QTest::newRow("no end") << QByteArray("OK SET") << -1;
+    QTest::newRow("empty") << QByteArray() << -1;
+    QTest::newRow("NUL is no end") << QByteArray("A\0B\n", 4) << 3;
+}
+
+void TestReplyLine::lineEnd()
+{
+    QFETCH(QByteArray, data);
+    QTEST(ReplyLine::lineEnd(data.constData(), data.size()), "end");
+}
+
+void TestReplyLine::acknowledges_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<bool>("withWords");
+    QTest::addColumn<bool>("set");
+    QTest::newRow("OK SET") << QByteArray("OK SET") << true << true << true;
+    QTest::newRow("OK GET") << QByteArray("OK GET") << true << true << false;
+    QTest::newRow("OK SET and a word") << QByteArray("OK SET STA") << false << true << true;
+    QTest::newRow("ok set and words") << QByteArray("ok set a b") << false << true << true;
+    QTest::newRow("non-ASCII words") << QByteArray("OK SET Caf\xc3\xa9") << false << true << true;
+    QTest::newRow("OK GET and a value")
+            << QByteArray("OK GET DEVICE/NAME:X") << false << false << false;
+    QTest::newRow("NOTIFY") << QByteArray("NOTIFY SET X") << false << false << false;
+    QTest::newRow("OK SETX") << QByteArray("OK SETX A") << false << false << false;
+    QTest::newRow("OK") << QByteArray("OK") << false << false << false;
+    QTest::newRow("NG") << QByteArray("NG SET") << false << false << false;
+}
+
+void TestReplyLine::acknowledges()
+{
+    QFETCH(QByteArray, line);
+    const Reply reply = ReplyLine::judgeLine(line);
+    QTEST(ReplyLine::acknowledges(reply, false), "plain");
+    QTEST(ReplyLine::acknowledges(reply, true), "withWords");
+    QTEST(reply.set, "set");
 }
 
 QTEST_APPLESS_MAIN(TestReplyLine)

@@ -19,6 +19,7 @@ TestCase {
 
     function init() {
         udpmachine.reset()
+        testfiles.reset()
         win = createTemporaryObject(windowComponent, testCase)
         verify(win, "window created")
         view = win.view
@@ -26,6 +27,11 @@ TestCase {
         verify(timer, "timer found")
         timer.running = false
         waitForRendering(win.contentItem)
+        initCase()
+    }
+
+    // What a file's cases share at their start, after the common part.
+    function initCase() {
     }
 
     function cleanup() {

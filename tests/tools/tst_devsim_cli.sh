@@ -31,6 +31,11 @@ expect "foreign sender outside the lab" 2 "foreignAddress is outside the lab sub
 expect "short address" 2 "not an IPv4 address: 10.77.0" -- --unit 10.77.0
 expect "misspelt fault" 2 'unknown key "ngStrat"' -- --config "$work/misspelt.json"
 expect "missing file" 2 "cannot read" -- --config "$work/none.json"
+expect "maker domain not a domain" 2 "not a domain name: a b" -- --unit 10.77.0.10 --maker-domain "a b"
+echo '{"makerDomain":"","units":[{"address":"10.77.0.10"}]}' > "$work/domain.json"
+expect "empty maker domain in a file" 2 "not a domain name" -- --config "$work/domain.json"
+echo '{"units":[{"address":"10.77.0.10","lineEnd":"lf"}]}' > "$work/lineend.json"
+expect "unknown line end" 2 'units[0]: "lineEnd" must be "crlf", "cr" or "none"' -- --config "$work/lineend.json"
 # Where the address does not exist (the suite's own namespace has only lo), it
 # cannot bind and never reports ready.
 expect "address not present" 1 "cannot listen on 10.77.0.10:54726" -- --unit 10.77.0.10

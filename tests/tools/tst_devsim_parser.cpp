@@ -28,6 +28,7 @@ private slots:
     void restartSettings();
     void headerVersionAndBuild_data();
     void headerVersionAndBuild();
+    void behaviours();
 };
 
 namespace {
@@ -254,7 +255,8 @@ void TestDevsimParser::unitResponseCarriesDescription()
     QVERIFY(response.endsWith("\r\n\r\n"));
     QVERIFY(response.contains(
             "\r\nUSN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"));
-    QVERIFY(response.contains("\r\nvorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%"
+    QVERIFY(response.contains("\r\n" KVX_MAKER_DOMAIN
+                              ":model=\"ZP-9E\",version=\"1.02\",name=\"Stage%"
                               "20Left%2F100%25%20%231\"\r\n"));
 }
 
@@ -286,6 +288,44 @@ void TestDevsimParser::config_data()
             << QString("units[0].faults.ngData: \"index\" must be 0 or more");
     QTest::newRow("unknown top-level key") << QByteArray(R"({"flod":5,"units":[]})")
                                            << QString("configuration: unknown key \"flod\"");
+    QTest::newRow("unknown line end")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","lineEnd":"LF"}]})")
+            << QString("units[0]: \"lineEnd\" must be \"crlf\", \"cr\" or \"none\"");
+    QTest::newRow("behaviour of wrong type")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","promptOnConnect":1}]})")
+            << QString("units[0]: \"promptOnConnect\" must be true or false");
+}
+
+// Each behaviour a unit in the field may have, read from its key; a unit
+// without them behaves like the description's.
+void TestDevsimParser::behaviours()
+{
+    SimConfig config;
+    QString error;
+    QVERIFY(parseSimConfig(R"({"makerDomain":"maker.example","units":[
+        {"address":"10.77.0.10"},
+        {"address":"10.77.0.11","promptOnConnect":true,"lineEnd":"cr","ackWords":true,
+         "startDelayMs":20000,"repromptAfterFailure":true},
+        {"address":"10.77.0.12","lineEnd":"none"}]})",
+                           &config, &error));
+    QCOMPARE(config.makerDomain, QString("maker.example"));
+    const UnitBehaviour plain = config.units.at(0).behaviour;
+    QCOMPARE(plain.promptOnConnect, false);
+    QCOMPARE(plain.repromptAfterFailure, false);
+    QCOMPARE(plain.lineEnd, UnitBehaviour::CrLf);
+    QCOMPARE(plain.ackWords, false);
+    QCOMPARE(plain.startDelayMs, 0);
+    const UnitBehaviour field = config.units.at(1).behaviour;
+    QCOMPARE(field.promptOnConnect, true);
+    QCOMPARE(field.repromptAfterFailure, true);
+    QCOMPARE(field.lineEnd, UnitBehaviour::Cr);
+    QCOMPARE(field.ackWords, true);
+    QCOMPARE(field.startDelayMs, 20000);
+    QCOMPARE(config.units.at(2).behaviour.lineEnd, UnitBehaviour::None);
+
+    SimConfig defaults;
+    QVERIFY(parseSimConfig(R"({"units":[{"address":"10.77.0.10"}]})", &defaults, &error));
+    QCOMPARE(defaults.makerDomain, QString(KVX_MAKER_DOMAIN));
 }
 
 void TestDevsimParser::config()

@@ -26,6 +26,7 @@ private slots:
     void flood();
     void unitGoesSilent();
     void unitIsRenamed();
+    void makerDomainFromConfiguration();
 
 private:
     struct Answer
@@ -53,7 +54,7 @@ QByteArray descriptionLine(const QByteArray &datagram)
 {
     const QList<QByteArray> lines = datagram.split('\n');
     for (const QByteArray &line : lines) {
-        if (line.startsWith("vorant.example:"))
+        if (line.startsWith(KVX_MAKER_DOMAIN ":"))
             return line.trimmed();
     }
     return QByteArray();
@@ -144,14 +145,17 @@ void TestDevsimSsdp::everyUnitAnswersFromItsOwnAddress()
                      + ":52881/simplecfg.xml\r\n"
                        "SERVER: VORANT Realtek/V1.3\r\n"
                        "ST: upnp:rootdevice\r\n"
-                       "USN: uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:rootdevice\r\n"
-                       "vorant.example:model=\"ZP-9E\",version=\"1.02\",name=\"Stage%20Left\"\r\n"
+                       "USN: "
+                       "uuid:63041253-1019-2006-1228-aabbccddeeff::upnp:"
+                       "rootdevice\r\n" KVX_MAKER_DOMAIN
+                       ":model=\"ZP-9E\",version=\"1.02\",name=\"Stage%20Left\"\r\n"
                        "\r\n");
     QCOMPARE(descriptionLine(answers[1].data),
-             QByteArray("vorant.example:model=\"VK-3F\",version=\"1.04\",name=\"Bar%20%232%20%2F%"
+             QByteArray(KVX_MAKER_DOMAIN
+                        ":model=\"VK-3F\",version=\"1.04\",name=\"Bar%20%232%20%2F%"
                         "2050%25\""));
     QCOMPARE(descriptionLine(answers[2].data),
-             QByteArray("vorant.example:model=\"RT-6C\",version=\"1.02\",name=\"B%C3%BChne\""));
+             QByteArray(KVX_MAKER_DOMAIN ":model=\"RT-6C\",version=\"1.02\",name=\"B%C3%BChne\""));
     QVERIFY(answers[2].data.contains("\r\nUSN: uuid:63041253-1019-2006-1228-"));
 
     const QJsonObject results = m_sim.results();
@@ -230,8 +234,8 @@ void TestDevsimSsdp::foreignResponses()
         for (const Answer &a : answers) {
             fromFirst += a.from == m_addresses[0];
             const QByteArray line = descriptionLine(a.data);
-            if (line.startsWith("vorant.example:model=\"")
-                && !line.startsWith("vorant.example:model=\"zp"))
+            if (line.startsWith(KVX_MAKER_DOMAIN ":model=\"")
+                && !line.startsWith(KVX_MAKER_DOMAIN ":model=\"zp"))
                 ++units;
             else
                 QVERIFY2(!a.data.contains("\r\nSERVER: VORANT "), a.data.constData());
@@ -251,7 +255,7 @@ void TestDevsimSsdp::flood()
     int foreign = 0;
     int units = 0;
     for (const Answer &a : answers) {
-        if (descriptionLine(a.data).startsWith("vorant.example:model=\"ZP-9E\""))
+        if (descriptionLine(a.data).startsWith(KVX_MAKER_DOMAIN ":model=\"ZP-9E\""))
             ++units;
         else
             ++foreign;
@@ -293,6 +297,20 @@ void TestDevsimSsdp::unitIsRenamed()
     answers = collect(300);
     QCOMPARE(answers.size(), 1);
     QVERIFY(descriptionLine(answers[0].data).endsWith("name=\"Stage%20Right\""));
+}
+
+// A release build's units answer with the maker's real domain; the simulator
+// takes it from its configuration (or --maker-domain).
+void TestDevsimSsdp::makerDomainFromConfiguration()
+{
+    QVERIFY(m_sim.start(LabDevSim::config({ LabDevSim::unit(m_addresses[0]) },
+                                          { { "makerDomain", "maker.example" } })));
+    search();
+    const QVector<Answer> answers = collect(300);
+    QCOMPARE(answers.size(), 1);
+    QVERIFY2(answers[0].data.contains("\r\nmaker.example:model=\"ZP-9E\",version=\"1.02\","),
+             answers[0].data.constData());
+    QCOMPARE(descriptionLine(answers[0].data), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestDevsimSsdp)

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -67,7 +68,13 @@ int main(int argc, char **argv)
             QStringLiteral("any-address"),
             QStringLiteral("Allow unit addresses outside the lab subnet 10.77.0.0/24 (never on a "
                            "shared network)."));
-    parser.addOptions({ configOption, resultsOption, unitOption, labOption, anyAddressOption });
+    const QCommandLineOption domainOption(
+            QStringLiteral("maker-domain"),
+            QStringLiteral("The maker's UPnP domain in the units' SSDP answers (default: the "
+                           "build's, " KVX_MAKER_DOMAIN ")."),
+            QStringLiteral("domain"));
+    parser.addOptions(
+            { configOption, resultsOption, unitOption, labOption, anyAddressOption, domainOption });
     parser.process(app);
 
     SimConfig config;
@@ -97,6 +104,13 @@ int main(int argc, char **argv)
             return 2;
         }
         config.units << defaultUnit(address, config.units.size());
+    }
+    if (parser.isSet(domainOption))
+        config.makerDomain = parser.value(domainOption);
+    if (config.makerDomain.isEmpty()
+        || config.makerDomain.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]")))) {
+        std::fprintf(stderr, "kvx-devsim: not a domain name: %s\n", qPrintable(config.makerDomain));
+        return 2;
     }
     if (config.units.isEmpty()) {
         std::fprintf(stderr, "kvx-devsim: no units (give --config, --unit or --lab-units)\n");

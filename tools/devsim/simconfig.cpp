@@ -11,6 +11,19 @@ const QStringList &knownModels()
     return models;
 }
 
+bool parseLineEnd(const QString &text, UnitBehaviour::LineEnd *lineEnd)
+{
+    if (text == QLatin1String("crlf"))
+        *lineEnd = UnitBehaviour::CrLf;
+    else if (text == QLatin1String("cr"))
+        *lineEnd = UnitBehaviour::Cr;
+    else if (text == QLatin1String("none"))
+        *lineEnd = UnitBehaviour::None;
+    else
+        return false;
+    return true;
+}
+
 UnitConfig defaultUnit(const QHostAddress &address, int index)
 {
     UnitConfig unit;
@@ -169,6 +182,14 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
     r.number("silentAfterSeconds", &unit->silentAfterSeconds);
     r.number("renameAfterSeconds", &unit->renameAfterSeconds);
     r.text("newNickname", &unit->newNickname);
+    r.flag("promptOnConnect", &unit->behaviour.promptOnConnect);
+    r.flag("repromptAfterFailure", &unit->behaviour.repromptAfterFailure);
+    QString lineEnd = QStringLiteral("crlf");
+    r.text("lineEnd", &lineEnd);
+    if (!parseLineEnd(lineEnd, &unit->behaviour.lineEnd))
+        r.fail("lineEnd", "\"crlf\", \"cr\" or \"none\"");
+    r.flag("ackWords", &unit->behaviour.ackWords);
+    r.number("startDelayMs", &unit->behaviour.startDelayMs);
     r.number("rebootSeconds", &unit->rebootSeconds);
     const QJsonValue faults = r.take("faults");
     if (faults.isObject()) {
@@ -200,6 +221,7 @@ bool parseSimConfig(const QByteArray &json, SimConfig *config, QString *error)
     r.flag("foreign", &result.foreign);
     r.number("flood", &result.flood);
     r.text("interface", &result.interface);
+    r.text("makerDomain", &result.makerDomain);
     const QJsonValue foreignAddress = r.take("foreignAddress");
     if (!foreignAddress.isUndefined() && !readAddress(foreignAddress, &result.foreignAddress))
         r.fail("foreignAddress", "an IPv4 address in dotted form");

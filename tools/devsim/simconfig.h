@@ -28,6 +28,32 @@ struct UnitFaults
     bool bootFails = false; // after an update the unit restarts into its old firmware
 };
 
+// How a healthy unit speaks where the protocol leaves room: units in the field
+// differ in these, and the updater must take every one of them.
+struct UnitBehaviour
+{
+    enum LineEnd { CrLf, Cr, None };
+
+    // Prompt as soon as the connection opens; the client's wake-up CR LF is
+    // then taken for an (empty) password: "Password Failed" and a new prompt.
+    bool promptOnConnect = false;
+    // After "Password Failed", prompt again (a unit that prompts on connect
+    // always does).
+    bool repromptAfterFailure = false;
+    // How reply lines end ("Login Successful", "Password Failed", OK, NG,
+    // NOTIFY); with None each reply is still its own TCP segment.
+    LineEnd lineEnd = CrLf;
+    // Acknowledge the start and data commands with "OK SET" and the command's
+    // key ("OK SET UPDATE/SYSTEM:STA", "OK SET UPDATE/SYSTEM:BIN"); the end
+    // command still gets "OK SET" alone.
+    bool ackWords = false;
+    // Time the unit takes to acknowledge the start command (erasing its flash).
+    int startDelayMs = 0;
+};
+
+// "crlf", "cr", "none"; false for anything else.
+bool parseLineEnd(const QString &text, UnitBehaviour::LineEnd *lineEnd);
+
 struct UnitConfig
 {
     QHostAddress address;
@@ -49,6 +75,7 @@ struct UnitConfig
     // runs the image it received. Negative: it does not restart.
     double rebootSeconds = 8;
     QString newNickname;
+    UnitBehaviour behaviour;
     UnitFaults faults;
 };
 
@@ -60,6 +87,8 @@ struct SimConfig
     QString interface; // interface to join the SSDP group on; found from the units' addresses by
                        // default
     QVector<UnitConfig> units;
+    // The maker's UPnP domain that opens the units' description lines.
+    QString makerDomain = QStringLiteral(KVX_MAKER_DOMAIN);
 };
 
 // The five models of the family, in the order the simulator hands them out.

@@ -1,6 +1,7 @@
 #include "simulator.h"
 
 #include "ssdpresponder.h"
+#include "ssdptext.h"
 #include "unitserver.h"
 
 #include <QJsonArray>
@@ -31,6 +32,7 @@ Simulator::Simulator(const SimConfig &config, const QString &resultsPath, QObjec
 
 bool Simulator::start(QString *error)
 {
+    SsdpText::setDomain(m_config.makerDomain.toUtf8());
     for (UnitServer *unit : qAsConst(m_units)) {
         if (!unit->start(error))
             return false;

@@ -6,7 +6,23 @@
 
 namespace SsdpText {
 
-const char *const kDomain = "vorant.example";
+namespace {
+QByteArray &domainStore()
+{
+    static QByteArray value(KVX_MAKER_DOMAIN);
+    return value;
+}
+} // namespace
+
+QByteArray domain()
+{
+    return domainStore();
+}
+
+void setDomain(const QByteArray &domain)
+{
+    domainStore() = domain;
+}
 
 QByteArray expectedSearch()
 {
@@ -35,7 +51,7 @@ QByteArray unitResponse(const UnitConfig &unit, const QString &nickname)
                                 "SERVER: VORANT Realtek/V1.3\r\n"
                                 "ST: upnp:rootdevice\r\n"
                                 "USN: uuid:")
-            + unit.uuid.toUtf8() + QByteArrayLiteral("::upnp:rootdevice\r\n") + QByteArray(kDomain)
+            + unit.uuid.toUtf8() + QByteArrayLiteral("::upnp:rootdevice\r\n") + domain()
             + QByteArrayLiteral(":model=\"") + unit.model.toUtf8()
             + QByteArrayLiteral("\",version=\"") + unit.version.toUtf8()
             + QByteArrayLiteral("\",name=\"") + QUrl::toPercentEncoding(nickname)
@@ -76,7 +92,7 @@ QVector<QByteArray> foreignResponses(const QHostAddress &from)
                 "ST: upnp:rootdevice\r\n"
                 "USN: uuid:00000000-1019-2006-1228-0000deadbeef::upnp:rootdevice\r\n"
                 "othermaker.example:model=\"ZP-9E\",version=\"9.99\",name=\"Impostor\"\r\n")
-                + QByteArray(kDomain)
+                + domain()
                 + QByteArrayLiteral(":model=\"zp-9e\",version=\"9.99\",name=\"Impostor\"\r\n\r\n"),
     };
 }

@@ -9,8 +9,10 @@ struct UnitConfig;
 
 namespace SsdpText {
 
-// The maker's UPnP domain name that opens a unit's device description line.
-extern const char *const kDomain;
+// The maker's UPnP domain name that opens a unit's device description line:
+// the build's (KVX_MAKER_DOMAIN) unless the configuration names another.
+QByteArray domain();
+void setDomain(const QByteArray &domain);
 
 // The one search the updater sends, byte for byte.
 QByteArray expectedSearch();

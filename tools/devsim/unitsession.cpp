@@ -19,6 +19,7 @@ UnitSession::UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty)
       m_socket(socket),
       m_unit(unit),
       m_config(unit->config()),
+      m_behaviour(unit->config().behaviour),
       m_faults(faulty ? unit->config().faults : UnitFaults())
 {
     m_socket->setParent(this);
@@ -28,9 +29,16 @@ UnitSession::UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty)
     connect(&m_outTimer, &QTimer::timeout, this, &UnitSession::pump);
     connect(m_socket, &QTcpSocket::readyRead, this, &UnitSession::slot_readyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &UnitSession::slot_disconnected);
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
         QTimer::singleShot(0, this, &UnitSession::slot_disconnected);
-    else if (m_socket->bytesAvailable() > 0)
+        return;
+    }
+    if (m_behaviour.promptOnConnect) {
+        // No wake-up needed: whatever line comes first is the password.
+        reply(QByteArrayLiteral("Enter Password:"));
+        m_state = AwaitPassword;
+    }
+    if (m_socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, &UnitSession::slot_readyRead);
 }
 
@@ -87,13 +95,16 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
 
     ++m_unit->stats().loginAttempts;
     if (m_faults.wrongPassword || frame.text != m_config.password.toUtf8()) {
-        // The unit stays at its password state without a new prompt: a client
-        // that answered every prompt would otherwise loop.
-        reply(QByteArrayLiteral("Password Failed\r\n"));
+        replyLine(QByteArrayLiteral("Password Failed"));
+        // Unless it is one that prompts again, the unit stays at its password
+        // state without a new prompt (a client that answered every prompt
+        // would otherwise loop).
+        if (m_behaviour.promptOnConnect || m_behaviour.repromptAfterFailure)
+            reply(QByteArrayLiteral("Enter Password:"));
         return;
     }
     ++m_unit->stats().logins;
-    reply(QByteArrayLiteral("Login Successful\r\n"));
+    replyLine(QByteArrayLiteral("Login Successful"));
     m_reader.setMode(CommandReader::Commands);
     m_state = m_faults.silentAfterLogin ? Silent : LoggedIn;
 }
@@ -115,15 +126,15 @@ void UnitSession::handleCommand(const DeviceFrame &frame)
         if (m_faults.ngQuery)
             replyNg();
         else
-            reply(QByteArrayLiteral("OK GET DEVICE/NAME:\"") + m_config.model.toUtf8()
-                  + QByteArrayLiteral("\"\r\n"));
+            replyLine(QByteArrayLiteral("OK GET DEVICE/NAME:\"") + m_config.model.toUtf8()
+                      + QByteArrayLiteral("\""));
         break;
     case DeviceCommand::GetVersion:
         if (m_faults.ngQuery)
             replyNg();
         else
-            reply(QByteArrayLiteral("OK GET DEVICE/VER/SYSTEM:V") + m_config.version.toUtf8() + "B"
-                  + m_config.build.toUtf8() + QByteArrayLiteral("\r\n"));
+            replyLine(QByteArrayLiteral("OK GET DEVICE/VER/SYSTEM:V") + m_config.version.toUtf8()
+                      + "B" + m_config.build.toUtf8());
         break;
     case DeviceCommand::Start:
         handleStart(command);
@@ -159,7 +170,8 @@ void UnitSession::handleStart(const DeviceCommand &command)
     stats.endAcknowledged = false;
     m_ngDataCount = 0;
     m_ngOffset = -1;
-    replyOkSet();
+    // The unit erases its flash before it answers.
+    replyOkSet(m_behaviour.startDelayMs, {}, QByteArrayLiteral("UPDATE/SYSTEM:STA"));
 }
 
 void UnitSession::handleData(const DeviceCommand &command, const DeviceFrame &frame)
@@ -226,7 +238,7 @@ void UnitSession::handleData(const DeviceCommand &command, const DeviceFrame &fr
 
     stats.image.replace(int(command.offset), int(command.size), frame.payload);
     stats.bytesReceived = end;
-    replyOkSet();
+    replyOkSet(0, {}, QByteArrayLiteral("UPDATE/SYSTEM:BIN"));
 }
 
 void UnitSession::handleEnd()
@@ -258,15 +270,18 @@ void UnitSession::handleEnd()
     });
 }
 
-void UnitSession::replyOkSet(int delayMs, std::function<void()> written)
+void UnitSession::replyOkSet(int delayMs, std::function<void()> written, const QByteArray &words)
 {
-    QByteArray bytes = QByteArrayLiteral("OK SET\r\n");
+    QByteArray bytes = QByteArrayLiteral("OK SET");
+    if (m_behaviour.ackWords && !words.isEmpty())
+        bytes += ' ' + words;
+    bytes += lineEnd();
     if (m_faults.coalesceNotify) {
         const UnitStats &stats = m_unit->stats();
         const qint64 percent =
                 stats.announcedSize > 0 ? stats.bytesReceived * 100 / stats.announcedSize : 0;
         bytes += QByteArrayLiteral("NOTIFY UPDATE/SYSTEM:PROGRESS:") + QByteArray::number(percent)
-                + "\r\n";
+                + lineEnd();
     }
     reply(bytes, delayMs, std::move(written));
 }
@@ -274,7 +289,25 @@ void UnitSession::replyOkSet(int delayMs, std::function<void()> written)
 void UnitSession::replyNg()
 {
     ++m_unit->stats().ngSent;
-    reply(QByteArrayLiteral("NG\r\n"));
+    replyLine(QByteArrayLiteral("NG"));
+}
+
+QByteArray UnitSession::lineEnd() const
+{
+    switch (m_behaviour.lineEnd) {
+    case UnitBehaviour::CrLf:
+        return QByteArrayLiteral("\r\n");
+    case UnitBehaviour::Cr:
+        return QByteArrayLiteral("\r");
+    case UnitBehaviour::None:
+        break;
+    }
+    return QByteArray();
+}
+
+void UnitSession::replyLine(const QByteArray &text, int delayMs, std::function<void()> written)
+{
+    reply(text + lineEnd(), delayMs, std::move(written));
 }
 
 void UnitSession::reply(const QByteArray &bytes, int delayMs, std::function<void()> written)

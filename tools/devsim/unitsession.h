@@ -52,7 +52,13 @@ private:
     void handleEnd();
 
     void reply(const QByteArray &bytes, int delayMs = 0, std::function<void()> written = {});
-    void replyOkSet(int delayMs = 0, std::function<void()> written = {});
+    // A reply line with the unit's line end.
+    void replyLine(const QByteArray &text, int delayMs = 0, std::function<void()> written = {});
+    QByteArray lineEnd() const;
+    // "OK SET", or with ackWords "OK SET " + words, for the start and data
+    // commands.
+    void replyOkSet(int delayMs = 0, std::function<void()> written = {},
+                    const QByteArray &words = QByteArray());
     void replyNg();
     void pump();
     void violation(const QString &text);
@@ -60,6 +66,7 @@ private:
     QTcpSocket *m_socket;
     UnitServer *m_unit;
     const UnitConfig &m_config;
+    const UnitBehaviour &m_behaviour;
     const UnitFaults m_faults;
     CommandReader m_reader;
     State m_state = AwaitWake;

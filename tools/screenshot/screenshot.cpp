@@ -1,11 +1,14 @@
 // Renders the updater's window offscreen with the stand-in core and writes the
 // pictures the README shows: the device list with units in different states,
-// the progress overlay during and after a run, the cards' version tags before
-// and after an update, and the warning about units of another model.
+// the progress overlay during and after a run, the empty list's hint, the
+// cards' version tags before and after an update, and the warning about units
+// of another model.
 //
 //   kvx-screenshot <output directory>
+//   kvx-screenshot --scale2 <output directory>   the device list at 200 %
 
 #include "common/standincore.h"
+#include "core/runrecorder.h"
 
 #include <QDir>
 #include <QFont>
@@ -16,6 +19,7 @@
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,10 +37,15 @@ void settle(int ms = 100)
 class Shooter
 {
 public:
-    explicit Shooter(const QString &dir) : m_dir(dir)
+    explicit Shooter(const QString &dir) : m_dir(dir), m_recorder(QStringLiteral("kvx-updater 1.0"))
     {
+        // The run's record goes to a folder of its own, never to a real
+        // history.
+        m_recorder.setHistory(RunHistory(m_data.filePath(QStringLiteral("runs.jsonl"))));
+        m_recorder.setReportFolder(m_data.path());
         QQmlContext *context = m_engine.rootContext();
         context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+        context->setContextProperty(QStringLiteral("runrecorder"), &m_recorder);
         context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
         context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
         context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
@@ -53,6 +62,7 @@ public:
     }
 
     bool ok() const { return m_window && m_view; }
+    QObject *view() { return m_view; }
     StandInCore &core() { return m_core; }
 
     QObject *card(int row)
@@ -76,7 +86,11 @@ public:
         settle(300);
         m_window->requestUpdate();
         settle();
-        const QImage image = m_window->screen()->grabWindow(m_window->winId()).toImage();
+        // The scene itself, at the window's pixel ratio; the offscreen
+        // platform only gives the screen's copy (too small at 200 %).
+        QImage image = m_window->grabWindow();
+        if (image.isNull())
+            image = m_window->screen()->grabWindow(m_window->winId()).toImage();
         const QString path = QDir(m_dir).filePath(name);
         if (image.isNull() || !image.save(path)) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(path));
@@ -88,7 +102,9 @@ public:
 
 private:
     QString m_dir;
+    QTemporaryDir m_data;
     StandInCore m_core;
+    RunRecorder m_recorder;
     QQmlApplicationEngine m_engine;
     QQuickWindow *m_window = nullptr;
     QObject *m_view = nullptr;
@@ -114,6 +130,13 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         qputenv("QT_QUICK_BACKEND", "software");
+    // The window at 200 %, as on a high-density display.
+    const bool scale2 = argc > 1 && qstrcmp(argv[1], "--scale2") == 0;
+    if (scale2) {
+        qputenv("QT_SCALE_FACTOR", "2");
+        --argc;
+        ++argv;
+    }
     QGuiApplication::setFont(QFont(QStringLiteral("Segoe UI")));
     QGuiApplication app(argc, argv);
     Q_INIT_RESOURCE(assets);
@@ -126,6 +149,22 @@ int main(int argc, char *argv[])
     QDir().mkpath(dir);
     bool good = true;
 
+    if (scale2) {
+        // The list at 200 %: the same units as the list below.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        for (int i = 0; i < 4; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
+                             QString::fromLatin1(kModels[i]), QStringLiteral("1.02"));
+        s.card(1)->setProperty("m_f_selected", true);
+        s.core().progress(QStringLiteral("connecting..."), address(2));
+        s.core().progress(QStringLiteral("Sending... 37%"), address(2));
+        s.core().progress(QStringLiteral("ERROR: The remote host closed the connection"),
+                          address(3));
+        s.resize(90 + 4 * 150 + 92);
+        return s.save(QStringLiteral("device-list-200.png")) ? 0 : 1;
+    }
     {
         // The list: idle, ticked, sending, waiting, failed and updated units.
         Shooter s(dir);
@@ -145,7 +184,8 @@ int main(int argc, char *argv[])
         s.card(3)->setProperty("m_f_selected", true);
         s.call("second_tick");
         s.call("second_tick");
-        s.core().progress(QStringLiteral("ERROR: Connection refused"), address(4));
+        s.core().progress(QStringLiteral("ERROR: The remote host closed the connection"),
+                          address(4));
         s.core().updateUnit(address(5), QStringLiteral("m_version"), QStringLiteral("1.04"));
         s.core().updateUnit(address(5), QStringLiteral("m_build"), QStringLiteral("(build0119)"));
         s.core().progress(QStringLiteral("Firmware update completed."), address(5));
@@ -179,6 +219,15 @@ int main(int argc, char *argv[])
         s.core().removeUnit(address(7));
         s.call("second_tick");
         good = s.save(QStringLiteral("progress-finished.png")) && good;
+    }
+    {
+        // No unit has answered for a while: the list says why that may be.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        s.core().setSearchInterfaceCount(2);
+        s.view()->setProperty("m_hintDelayMs", 50);
+        good = s.save(QStringLiteral("empty-list.png")) && good;
     }
     {
         // Version tags: how each unit stands against 1.04 (build0119), and

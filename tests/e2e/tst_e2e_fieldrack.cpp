@@ -1,0 +1,135 @@
+// A rack of the units the field brings, updated in one run through the window:
+// every way a healthy unit may speak where the protocol leaves room, and a
+// wrong password on each style of login.
+//
+//   row  unit                                              ends as
+//   0    prompts as soon as the connection opens           succeeded
+//   1    ends its reply lines with CR only                 succeeded
+//   2    never ends a reply line                           succeeded
+//   3    acknowledges with "OK SET" and the command's key  succeeded
+//   4    takes 20 s to acknowledge the start command       succeeded
+//   5    wrong password, no new prompt after the failure   failed (the grace runs out)
+//   6    wrong password, prompts again after the failure   failed (second failure)
+//   7    wrong password, prompts as soon as it connects    failed (second failure)
+#include "e2e/rack.h"
+
+#include <QQuickItem>
+
+namespace {
+
+// Internal: the quiet time after which the unit without line ends has its
+// lines judged, shortened from 200 ms so that its 1,134 replies take seconds.
+constexpr int kQuietTimeMs = 20;
+constexpr int kStartDelayMs = 20000;
+
+} // namespace
+
+class TestE2eFieldRack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void fieldRack();
+
+private:
+    LabDevSim m_sim;
+    UpdaterWindow m_updater;
+};
+
+void TestE2eFieldRack::initTestCase()
+{
+    QString why;
+    if (!labAvailable())
+        QSKIP("needs the network lab (run through tools/netlab/netlab)");
+    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
+    QVERIFY(labDeviceAddresses().size() >= 8);
+}
+
+void TestE2eFieldRack::cleanupTestCase()
+{
+    m_updater.stop();
+    m_sim.stop();
+}
+
+void TestE2eFieldRack::fieldRack()
+{
+    const QStringList a = Rack::addresses(8);
+    const QJsonObject wrong{ { "password", "not-admin" } };
+    auto with = [](QJsonObject base, const QJsonObject &more) {
+        for (auto it = more.begin(); it != more.end(); ++it)
+            base.insert(it.key(), it.value());
+        return base;
+    };
+    const QList<QJsonObject> units{
+        LabDevSim::unit(a[0], { { "promptOnConnect", true } }),
+        LabDevSim::unit(a[1], { { "lineEnd", "cr" } }),
+        LabDevSim::unit(a[2], { { "lineEnd", "none" } }),
+        LabDevSim::unit(a[3], { { "ackWords", true } }),
+        LabDevSim::unit(a[4], { { "startDelayMs", kStartDelayMs } }),
+        LabDevSim::unit(a[5], wrong),
+        LabDevSim::unit(a[6], with(wrong, { { "repromptAfterFailure", true } })),
+        LabDevSim::unit(a[7], with(wrong, { { "promptOnConnect", true } })),
+    };
+    QVERIFY2(m_sim.start(LabDevSim::config(units)), qPrintable(m_sim.errorString()));
+    QString why;
+    QVERIFY2(m_updater.start(&why), qPrintable(why));
+    QVERIFY2(m_updater.waitForCards(a, 15000), qPrintable(m_updater.cardAddresses().join(' ')));
+    const QByteArray &image = m_updater.table()->binfile();
+    QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
+
+    UdpMachineNode *silentLines = m_updater.record(a[2]);
+    QVERIFY(silentLines);
+    silentLines->m_comm.m_protocol.m_quietTimeMs = kQuietTimeMs;
+
+    QVERIFY(m_updater.clickButton(QStringLiteral("Select all")));
+    QVERIFY(m_updater.updateSelected(Rack::password()));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("connecting..."));
+    for (int i = 5; i < 8; ++i)
+        QCOMPARE(m_updater.cardText(a[i]), QStringLiteral("Waiting"));
+
+    // Every run ends, each by its own verdict: the slowest is the unit that
+    // erases its flash for 20 s before it acknowledges the start.
+    QVERIFY2(m_updater.waitForFinished(kStartDelayMs + 90000), qPrintable(m_updater.statusLine()));
+    QCOMPARE(m_updater.statusLine(), QStringLiteral("Finished."));
+    QCOMPARE(m_updater.successLine(), QStringLiteral("5 suceeded"));
+    QCOMPARE(m_updater.failureLine(), QStringLiteral("3 failed"));
+    QCOMPARE(Rack::busyRecords(m_updater.table()), QStringList());
+
+    const QStringList normal = Rack::normalRunTexts(image.size());
+    const QJsonObject results = m_sim.results();
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(m_updater.cardTextsOf(a[i]), normal);
+        const QJsonObject unit = LabDevSim::findUnit(results, a[i]);
+        QCOMPARE(Rack::imageProblem(unit, image), QString());
+        QCOMPARE(unit.value("connections").toInt(), 1);
+        QCOMPARE(unit.value("logins").toInt(), 1);
+        // The name and version read over TCP reached the card.
+        QCOMPARE(m_updater.card(a[i])->property("m_version").toString(), QStringLiteral("1.02"));
+    }
+    // The unit that prompts on connect took the wake-up for a password and
+    // then the one password the updater wrote: no second one reached it.
+    QCOMPARE(LabDevSim::findUnit(results, a[0]).value("loginAttempts").toInt(), 2);
+
+    const QStringList rejected{ QStringLiteral("Waiting"), QStringLiteral("connecting..."),
+                                QStringLiteral("ERROR: The unit rejected the password.") };
+    for (int i = 5; i < 8; ++i) {
+        QCOMPARE(m_updater.cardTextsOf(a[i]), rejected);
+        QVERIFY2(m_updater.checkBoxVisible(a[i]), qPrintable(a[i]));
+        const QJsonObject unit = LabDevSim::findUnit(results, a[i]);
+        QCOMPARE(unit.value("logins").toInt(), 0);
+        QCOMPARE(unit.value("transfers").toInt(), 0);
+        QCOMPARE(Rack::violations(unit), QStringList());
+    }
+    // The password is tried once where no new prompt follows the failure,
+    // twice where one does; the unit that prompts on connect has had the
+    // wake-up and one password.
+    QCOMPARE(LabDevSim::findUnit(results, a[5]).value("loginAttempts").toInt(), 1);
+    QCOMPARE(LabDevSim::findUnit(results, a[6]).value("loginAttempts").toInt(), 2);
+    QCOMPARE(LabDevSim::findUnit(results, a[7]).value("loginAttempts").toInt(), 2);
+}
+
+QTEST_MAIN(TestE2eFieldRack)
+#include "tst_e2e_fieldrack.moc"

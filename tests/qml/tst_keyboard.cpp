@@ -1,0 +1,351 @@
+#include "common/standincore.h"
+
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+// The shipped main window, used from the keyboard alone: Tab goes through the
+// check boxes and buttons (with a frame where the keyboard is), Space and
+// Enter press, the dialogs keep Tab to themselves, Escape closes the overlay
+// once the run is over, and Enter in the password field still starts nothing.
+class TestKeyboard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void tabOrder();
+    void backTabOrder();
+    void focusFrameInsideItsBox();
+    void spaceAndEnterToggleCheckBox_data();
+    void spaceAndEnterToggleCheckBox();
+    void spacePressesOnRelease();
+    void wholeRunFromTheKeyboard();
+    void enterInPasswordFieldStartsNothing();
+    void escapeClosesOverlayOnlyWhenFinished();
+    void nothingBeneathTheOverlayTakesKeys();
+    void updatingCardLeavesTabOrder();
+
+private:
+    QQuickItem *itemNamed(const QString &name) const;
+    QQuickItem *card(int row) const;
+    QQuickItem *check(int row) const;
+    QQuickItem *button(const QString &caption) const;
+    QQuickItem *focused() const { return m_window->activeFocusItem(); }
+    QString describe(QQuickItem *item) const;
+    QStringList tabWalk(int steps, Qt::Key key = Qt::Key_Tab);
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void focusOn(QQuickItem *item);
+    void openPasswordDialog();
+
+    StandInCore m_core;
+    QQmlApplicationEngine *m_engine = nullptr;
+    QQuickWindow *m_window = nullptr;
+    QObject *m_view = nullptr;
+};
+
+static QString address(int i)
+{
+    return QStringLiteral("10.77.0.%1").arg(10 + i);
+}
+
+void TestKeyboard::init()
+{
+    Q_INIT_RESOURCE(assets);
+    m_core.reset();
+    m_engine = new QQmlApplicationEngine;
+    QQmlContext *context = m_engine->rootContext();
+    context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+    context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
+    context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+    context->setContextProperty(QStringLiteral("isZp9e"), false);
+    context->setContextProperty(QStringLiteral("isVk3f"), true);
+    m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
+    QCOMPARE(m_engine->rootObjects().size(), 1);
+    m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
+    QVERIFY(m_window);
+    m_view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
+    QVERIFY(m_view);
+    // The scheduler ticks only when a case says so.
+    m_window->findChild<QObject *>(QStringLiteral("id_timer"))->setProperty("running", false);
+    m_window->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    for (int i = 0; i < 3; ++i)
+        m_core.addUnit(address(i), QStringLiteral("Unit %1").arg(i));
+}
+
+void TestKeyboard::cleanup()
+{
+    delete m_engine;
+    m_engine = nullptr;
+    m_window = nullptr;
+    m_view = nullptr;
+}
+
+QQuickItem *TestKeyboard::itemNamed(const QString &name) const
+{
+    return m_window->findChild<QQuickItem *>(name);
+}
+
+QQuickItem *TestKeyboard::card(int row) const
+{
+    QVariant result;
+    QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
+                              Q_ARG(QVariant, row));
+    return qvariant_cast<QQuickItem *>(result);
+}
+
+QQuickItem *TestKeyboard::check(int row) const
+{
+    QQuickItem *c = card(row);
+    return c ? c->findChild<QQuickItem *>(QStringLiteral("id_check")) : nullptr;
+}
+
+QQuickItem *TestKeyboard::button(const QString &caption) const
+{
+    // The dialogs live in the overlay layer: walk the whole visual tree.
+    QList<QQuickItem *> pending{ m_window->contentItem() };
+    while (!pending.isEmpty()) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->isVisible() && item->property("m_text").toString() == caption)
+            return item;
+        pending += item->childItems();
+    }
+    return nullptr;
+}
+
+QString TestKeyboard::describe(QQuickItem *item) const
+{
+    if (!item)
+        return QStringLiteral("(none)");
+    for (int row = 0; row < 3; ++row) {
+        if (item == check(row))
+            return QStringLiteral("check %1").arg(row);
+    }
+    if (!item->property("m_text").toString().isEmpty())
+        return item->property("m_text").toString();
+    return item->objectName().isEmpty() ? QString::fromLatin1(item->metaObject()->className())
+                                        : item->objectName();
+}
+
+void TestKeyboard::key(Qt::Key k, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(m_window, k, modifiers);
+}
+
+QStringList TestKeyboard::tabWalk(int steps, Qt::Key k)
+{
+    QStringList seen;
+    for (int i = 0; i < steps; ++i) {
+        key(k, k == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        seen << describe(focused());
+    }
+    return seen;
+}
+
+void TestKeyboard::focusOn(QQuickItem *item)
+{
+    QVERIFY(item);
+    for (int i = 0; i < 12 && focused() != item; ++i)
+        key(Qt::Key_Tab);
+    QCOMPARE(describe(focused()), describe(item));
+}
+
+void TestKeyboard::openPasswordDialog()
+{
+    focusOn(button(QStringLiteral("Update selected units")));
+    key(Qt::Key_Space);
+    QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
+    QTRY_VERIFY(dialog->property("opened").toBool());
+    QTRY_COMPARE(describe(focused()), QStringLiteral("id_passwd"));
+}
+
+void TestKeyboard::tabOrder()
+{
+    // The cards from the top, then the bottom bar, then round again.
+    QCOMPARE(tabWalk(7),
+             QStringList({ "check 0", "check 1", "check 2", "Select all", "Update selected units",
+                           "check 0", "check 1" }));
+}
+
+void TestKeyboard::backTabOrder()
+{
+    QCOMPARE(tabWalk(6, Qt::Key_Backtab),
+             QStringList({ "Update selected units", "Select all", "check 2", "check 1", "check 0",
+                           "Update selected units" }));
+}
+
+void TestKeyboard::focusFrameInsideItsBox()
+{
+    for (QQuickItem *item : { check(1), button(QStringLiteral("Select all")) }) {
+        QQuickItem *frame = item->findChild<QQuickItem *>(QStringLiteral("id_focus_frame"));
+        QVERIFY(frame);
+        QVERIFY(!frame->isVisible());
+        focusOn(item);
+        QVERIFY(frame->isVisible());
+        // The button's frame stays inside the button; the box's inside the
+        // card's selection strip.
+        QQuickItem *box = item == check(1) ? item->parentItem() : item;
+        const QRectF r = frame->mapRectToItem(box, QRectF(0, 0, frame->width(), frame->height()));
+        QVERIFY2(QRectF(0, 0, box->width(), box->height()).contains(r),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(r.x())
+                                    .arg(r.y())
+                                    .arg(r.width())
+                                    .arg(r.height())));
+        key(Qt::Key_Tab);
+        QVERIFY(!frame->isVisible());
+    }
+}
+
+void TestKeyboard::spaceAndEnterToggleCheckBox_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("space") << int(Qt::Key_Space);
+    QTest::newRow("return") << int(Qt::Key_Return);
+    QTest::newRow("enter") << int(Qt::Key_Enter);
+}
+
+void TestKeyboard::spaceAndEnterToggleCheckBox()
+{
+    QFETCH(int, key);
+    focusOn(check(1));
+    QTest::keyClick(m_window, Qt::Key(key));
+    QCOMPARE(card(1)->property("m_f_selected").toBool(), true);
+    QCOMPARE(card(0)->property("m_f_selected").toBool(), false);
+    QCOMPARE(card(2)->property("m_f_selected").toBool(), false);
+    QTest::keyClick(m_window, Qt::Key(key));
+    QCOMPARE(card(1)->property("m_f_selected").toBool(), false);
+}
+
+void TestKeyboard::spacePressesOnRelease()
+{
+    QQuickItem *selectAll = button(QStringLiteral("Select all"));
+    focusOn(selectAll);
+    QTest::keyPress(m_window, Qt::Key_Space);
+    // Held: the face is the pressed one, nothing has happened yet.
+    QCOMPARE(selectAll->property("m_f_keyDown").toBool(), true);
+    QCOMPARE(card(0)->property("m_f_selected").toBool(), false);
+    QTest::keyRelease(m_window, Qt::Key_Space);
+    QCOMPARE(selectAll->property("m_f_keyDown").toBool(), false);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(card(row)->property("m_f_selected").toBool(), true);
+}
+
+void TestKeyboard::wholeRunFromTheKeyboard()
+{
+    focusOn(check(0));
+    key(Qt::Key_Space);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Space); // unit 2
+    openPasswordDialog();
+    // Tab stays in the dialog: field, Cancel, Update, field.
+    QCOMPARE(tabWalk(4), QStringList({ "Cancel", "Update", "id_passwd", "Cancel" }));
+    key(Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(describe(focused()), QStringLiteral("id_passwd"));
+    QTest::keyClick(m_window, 'p');
+    QTest::keyClick(m_window, 'w');
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    QCOMPARE(describe(focused()), QStringLiteral("Update"));
+    key(Qt::Key_Space);
+    QCOMPARE(m_core.calledAddresses(), QStringList({ address(0), address(2) }));
+    QCOMPARE(m_core.call(0).value(QStringLiteral("password")).toString(), QStringLiteral("pw"));
+    QQuickItem *overlay = itemNamed(QStringLiteral("id_popup_progress"));
+    QVERIFY(overlay->isVisible());
+    QCOMPARE(focused(), overlay);
+
+    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
+    m_core.progress(QStringLiteral("ERROR: Connection refused"), address(2));
+    QMetaObject::invokeMethod(m_view, "second_tick");
+    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
+             QStringLiteral("Finished."));
+    // Only the overlay's own button takes Tab now ("Save report…" shows only
+    // where the program records runs).
+    QCOMPARE(tabWalk(3), QStringList({ "Close", "Close", "Close" }));
+    key(Qt::Key_Return);
+    QVERIFY(!overlay->isVisible());
+    // Back to the list: Tab starts from the top again.
+    QCOMPARE(tabWalk(1), QStringList({ "check 1" }));
+}
+
+void TestKeyboard::enterInPasswordFieldStartsNothing()
+{
+    focusOn(check(0));
+    key(Qt::Key_Space);
+    openPasswordDialog();
+    QTest::keyClick(m_window, 'p');
+    QTest::keyClick(m_window, 'w');
+    key(Qt::Key_Return);
+    key(Qt::Key_Enter);
+    QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
+    QVERIFY(dialog->property("visible").toBool());
+    QCOMPARE(m_core.callCount(), 0);
+    // Escape closes the dialog and starts nothing either.
+    key(Qt::Key_Escape);
+    QTRY_VERIFY(!dialog->property("visible").toBool());
+    QCOMPARE(m_core.callCount(), 0);
+    QVERIFY(!itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
+}
+
+void TestKeyboard::escapeClosesOverlayOnlyWhenFinished()
+{
+    focusOn(check(0));
+    key(Qt::Key_Space);
+    openPasswordDialog();
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Return); // "Update"
+    QQuickItem *overlay = itemNamed(QStringLiteral("id_popup_progress"));
+    QVERIFY(overlay->isVisible());
+    QMetaObject::invokeMethod(m_view, "second_tick");
+    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
+             QStringLiteral("Updating."));
+    key(Qt::Key_Escape);
+    QVERIFY(overlay->isVisible());
+    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
+    QMetaObject::invokeMethod(m_view, "second_tick");
+    QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
+             QStringLiteral("Finished."));
+    key(Qt::Key_Escape);
+    QVERIFY(!overlay->isVisible());
+}
+
+void TestKeyboard::nothingBeneathTheOverlayTakesKeys()
+{
+    QQuickItem *update = button(QStringLiteral("Update selected units"));
+    focusOn(check(0));
+    key(Qt::Key_Space);
+    openPasswordDialog();
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Space); // "Update"
+    QVERIFY(itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
+    // While the run goes on there is nothing to Tab to, and no key reaches
+    // the list or the bottom bar.
+    for (int i = 0; i < 6; ++i) {
+        key(Qt::Key_Tab);
+        QVERIFY2(focused() != update && focused() != check(1) && focused() != check(2),
+                 qPrintable(describe(focused())));
+        key(Qt::Key_Space);
+        key(Qt::Key_Return);
+    }
+    QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
+    QVERIFY(!dialog->property("visible").toBool());
+    QCOMPARE(card(1)->property("m_f_selected").toBool(), false);
+    QCOMPARE(m_core.callCount(), 1);
+}
+
+void TestKeyboard::updatingCardLeavesTabOrder()
+{
+    m_core.progress(QStringLiteral("Sending... 12%"), address(1));
+    QCOMPARE(tabWalk(4),
+             QStringList({ "check 0", "check 2", "Select all", "Update selected units" }));
+}
+
+QTEST_MAIN(TestKeyboard)
+#include "tst_keyboard.moc"

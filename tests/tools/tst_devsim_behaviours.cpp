@@ -1,0 +1,105 @@
+// kvx-devsim's unit behaviours, the ways units in the field differ where the
+// protocol leaves room, each played through by a raw client in the lab.
+#include "common/lab.h"
+#include "tools/rawclient.h"
+
+#include <QTest>
+
+class TestDevsimBehaviours : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exchange_data();
+    void exchange();
+};
+
+void TestDevsimBehaviours::initTestCase()
+{
+    if (!labAvailable())
+        QSKIP("needs the network lab (run through tools/netlab/netlab)");
+    QVERIFY(!labDeviceAddresses().isEmpty());
+}
+
+// A script of what the client writes ("> ") and the exact bytes the unit
+// answers ("< "); "= " waits that many ms and expects nothing.
+void TestDevsimBehaviours::exchange_data()
+{
+    QTest::addColumn<QJsonObject>("settings");
+    QTest::addColumn<QByteArrayList>("script");
+    const QByteArray start = "> SET UPDATE/SYSTEM:STA SIZE:2\r\n";
+    const QByteArray data = "> SET UPDATE/SYSTEM:BIN SIZE:2 offset:0 bin:\r\n\r\n";
+    const QByteArray end = "> SET UPDATE/SYSTEM:END\r\n";
+    QTest::newRow("prompt on connect")
+            << QJsonObject{ { "promptOnConnect", true } }
+            << QByteArrayList{ "< Enter Password:", "> \r\n",
+                               "< Password Failed\r\nEnter Password:", "> admin\r\n",
+                               "< Login Successful\r\n" };
+    QTest::newRow("prompt again after a failure")
+            << QJsonObject{ { "repromptAfterFailure", true } }
+            << QByteArrayList{ "= 100",
+                               "> \r\n",
+                               "< Enter Password:",
+                               "> x\r\n",
+                               "< Password Failed\r\nEnter Password:",
+                               "> admin\r\n",
+                               "< Login Successful\r\n" };
+    for (const char *lineEnd : { "cr", "none" }) {
+        const QByteArray e = qstrcmp(lineEnd, "cr") == 0 ? "\r" : "";
+        QTest::newRow(lineEnd) << QJsonObject{ { "lineEnd", lineEnd },
+                                               { "faults", QJsonObject{ { "ngQuery", true } } } }
+                               << QByteArrayList{ "> \r\n",
+                                                  "< Enter Password:",
+                                                  "> x\r\n",
+                                                  "< Password Failed" + e,
+                                                  "> admin\r\n",
+                                                  "< Login Successful" + e,
+                                                  "> GET DEVICE/NAME\r\n",
+                                                  "< NG" + e,
+                                                  start,
+                                                  "< OK SET" + e };
+    }
+    QTest::newRow("acknowledgement with words")
+            << QJsonObject{ { "ackWords", true } }
+            << QByteArrayList{ "> \r\n",      "< Enter Password:",
+                               "> admin\r\n", "< Login Successful\r\n",
+                               start,         "< OK SET UPDATE/SYSTEM:STA\r\n",
+                               data,          "< OK SET UPDATE/SYSTEM:BIN\r\n",
+                               end,           "< OK SET\r\n" };
+    QTest::newRow("slow start") << QJsonObject{ { "startDelayMs", 700 } }
+                                << QByteArrayList{ "> \r\n",      "< Enter Password:",
+                                                   "> admin\r\n", "< Login Successful\r\n",
+                                                   start,         "= 300",
+                                                   "< OK SET\r\n" };
+}
+
+void TestDevsimBehaviours::exchange()
+{
+    QFETCH(QJsonObject, settings);
+    QFETCH(QByteArrayList, script);
+    const QString address = labDeviceAddresses().first();
+    LabDevSim sim;
+    QVERIFY2(sim.start(LabDevSim::config({ LabDevSim::unit(address, settings) })),
+             qPrintable(sim.errorString()));
+    RawClient client;
+    QVERIFY(client.connectTo(address));
+    for (const QByteArray &step : script) {
+        const QByteArray bytes = step.mid(2);
+        if (step.startsWith("> "))
+            client.write(bytes);
+        else if (step.startsWith("= "))
+            QCOMPARE(client.readFor(bytes.toInt()), QByteArray());
+        else
+            QCOMPARE(client.readBytes(bytes.size()), bytes);
+    }
+    QCOMPARE(client.readFor(100), QByteArray());
+    const QJsonObject unit = sim.unitResults(address);
+    QCOMPARE(unit.value("violations").toArray(), QJsonArray());
+    QCOMPARE(unit.value("logins").toInt(), 1);
+    sim.stop();
+    QVERIFY2(sim.errorString().isEmpty(), qPrintable(sim.errorString()));
+}
+
+QTEST_GUILESS_MAIN(TestDevsimBehaviours)
+#include "tst_devsim_behaviours.moc"
