@@ -22,6 +22,9 @@ UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &passw
     m_verifier.setPassword(password);
     m_verifier.setTimeoutSeconds(arguments.verifySeconds);
     m_verifier.setEnabled(arguments.verify);
+    // Units given by address answer no search: the table cannot see them
+    // come back.
+    m_verifier.setPolling(arguments.direct);
     connect(&m_verifier, &UpdateVerifier::idle, this, &UpdateCommand::slot_verifierIdle);
     m_searchTimer.setSingleShot(true);
     connect(&m_searchTimer, &QTimer::timeout, this, &UpdateCommand::endSearch);

@@ -46,7 +46,12 @@ void UpdateVerifier::slot_unitFinished(const QString &address)
         const auto it = m_pending.constFind(address);
         if (it == m_pending.constEnd())
             return;
-        if (it.value()->stage == AwaitingReturn)
+        // Polled, and all the while it ran the old firmware.
+        if (it.value()->readOld) {
+            judge(address, true);
+            return;
+        }
+        if (it.value()->stage == AwaitingReturn || m_polling)
             end(address, UpdateScheduler::NotVerified, notBackText(m_timeoutSeconds));
         else
             end(address, UpdateScheduler::NotVerified,
@@ -58,6 +63,17 @@ void UpdateVerifier::slot_unitFinished(const QString &address)
     pending->deadline->start(int(m_timeoutSeconds * 1000));
     m_pending.insert(address, pending);
     m_scheduler->setVerifying(address);
+    if (m_polling)
+        retryLater(address);
+}
+
+void UpdateVerifier::retryLater(const QString &address)
+{
+    const auto it = m_pending.constFind(address);
+    if (it == m_pending.constEnd())
+        return;
+    it.value()->stage = Retrying;
+    QTimer::singleShot(m_retryMs, this, [this, address] { check(address); });
 }
 
 void UpdateVerifier::slot_unitUpdated(const QString &address, const QString &key)
@@ -74,7 +90,7 @@ void UpdateVerifier::slot_unitUpdated(const QString &address, const QString &key
     } else if (pending.stage == Checking && key == QLatin1String("m_build")) {
         // The check's version reply: name, version and build arrive in this
         // order, the build last.
-        judge(address);
+        judge(address, false);
     }
 }
 
@@ -90,9 +106,8 @@ void UpdateVerifier::check(const QString &address)
     m_checkUnit(address, m_password, m_port);
     m_checking.clear();
     if (!m_checkAnswered && m_pending.contains(address)) {
-        it.value()->stage = Retrying;
         it.value()->lastError = QStringLiteral("the unit is not in the device table");
-        QTimer::singleShot(m_retryMs, this, [this, address] { check(address); });
+        retryLater(address);
     }
 }
 
@@ -104,20 +119,37 @@ void UpdateVerifier::slot_progress(QString arg_progress, QString arg_ipaddr)
     if (it == m_pending.constEnd() || it.value()->stage != Checking)
         return;
     if (arg_progress.startsWith(QLatin1String("ERROR"))) {
-        it.value()->stage = Retrying;
         it.value()->lastError = arg_progress;
-        QTimer::singleShot(m_retryMs, this, [this, arg_ipaddr] { check(arg_ipaddr); });
+        it.value()->seenDown = true;
+        it.value()->readOld = false;
+        retryLater(arg_ipaddr);
     }
 }
 
-void UpdateVerifier::judge(const QString &address)
+void UpdateVerifier::judge(const QString &address, bool timeUp)
 {
-    const UnitInfo info = m_directory->lastKnown(address);
+    const auto it = m_pending.constFind(address);
+    if (it == m_pending.constEnd())
+        return;
+    Pending &pending = *it.value();
+    UnitInfo info = m_directory->lastKnown(address);
+    if (timeUp) {
+        info.version = pending.lastVersion;
+        info.build = pending.lastBuild;
+    }
     // The model is not in question here: only what the unit now runs.
     const VersionStanding::Standing standing = VersionStanding::judge(
             QString(), info.version, info.build, QString(), m_image.versionText, m_image.buildText);
     if (standing == VersionStanding::Current) {
         end(address, UpdateScheduler::Succeeded, verifiedText(info.version, info.build));
+        return;
+    }
+    if (m_polling && !pending.seenDown && !timeUp) {
+        // Perhaps not restarted yet: look again.
+        pending.readOld = true;
+        pending.lastVersion = info.version;
+        pending.lastBuild = info.build;
+        retryLater(address);
         return;
     }
     // The build matters only where the version is the image's.

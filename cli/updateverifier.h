@@ -52,6 +52,12 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     // Tests shorten the pause between two checks.
     void setRetryMs(int ms) { m_retryMs = ms; }
+    // Units given by address (--direct) answer no search, so the table never
+    // sees them come back: they are checked every few seconds instead. A read
+    // of the image's version verifies; another version counts once the unit
+    // has been seen down (a refused or failed check), or when it still runs
+    // it when the time is up.
+    void setPolling(bool polling) { m_polling = polling; }
 
     // Units still awaited.
     int pendingCount() const { return m_pending.size(); }
@@ -82,10 +88,16 @@ private:
         Stage stage = AwaitingReturn;
         QString lastError;
         std::unique_ptr<QTimer> deadline;
+        bool seenDown = false; // polling: a check failed since the update
+        bool readOld = false; // polling: the last check read another version ...
+        QString lastVersion; // ... this one
+        QString lastBuild;
     };
 
     void check(const QString &address);
-    void judge(const QString &address);
+    void retryLater(const QString &address);
+    // timeUp: the last reading of a polled unit is the verdict.
+    void judge(const QString &address, bool timeUp);
     void end(const QString &address, int result, const QString &message);
 
     std::function<void(const QString &, const QString &, const QString &)> m_checkUnit;
@@ -96,6 +108,7 @@ private:
     QString m_port = QStringLiteral("54726");
     double m_timeoutSeconds = 120.0;
     bool m_enabled = true;
+    bool m_polling = false;
     int m_retryMs = kRetryMs;
     QHash<QString, std::shared_ptr<Pending>> m_pending;
     QString m_checking; // the unit inside fwVersionCheck right now

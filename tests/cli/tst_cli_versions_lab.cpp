@@ -23,6 +23,7 @@ private slots:
     void nothingToUpdate_data();
     void nothingToUpdate();
     void verification();
+    void directUnitsAreLookedAt();
 
 private:
     struct Run
@@ -268,8 +269,8 @@ void TestCliVersionsLab::skippedRowsInTheTable()
     QVERIFY2(out.contains(QStringLiteral("\nSummary: 1 succeeded, 0 failed, 0 lost, 0 not found, "
                                          "0 not started, 2 skipped\n")),
              qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("%1  VK-3F  Unit 1    skipped    -         already runs "
-                                         "1.04 (--reinstall writes it again)\n")
+    QVERIFY2(out.contains(QStringLiteral("%1  VK-3F  Unit 1    1.04     skipped    -         "
+                                         "already runs 1.04 (--reinstall writes it again)\n")
                                   .arg(m_addresses.at(Current))),
              qPrintable(out));
     QVERIFY(out.contains(QStringLiteral(" %1 skipped: runs 1.10, newer than the image's 1.04")
@@ -337,6 +338,34 @@ void TestCliVersionsLab::verification()
     QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(0)).value("logins").toInt(), 2);
     QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(1)).value("logins").toInt(), 2);
     QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(2)).value("logins").toInt(), 1);
+}
+
+// Units that answer no search (--direct): the proof comes from looking at
+// them in turn, one that boots the image and one whose boot fails.
+void TestCliVersionsLab::directUnitsAreLookedAt()
+{
+    QVERIFY(m_sim.start(
+            LabDevSim::config({ unit(0, { { "silentAfterSeconds", 0 }, { "rebootSeconds", 3 } }),
+                                unit(1,
+                                     { { "silentAfterSeconds", 0 },
+                                       { "rebootSeconds", 3 },
+                                       { "faults", QJsonObject{ { "bootFails", true } } } }) })));
+    const Run r = run({ QStringLiteral("update"), QStringLiteral("--direct"), m_addresses.at(0),
+                        m_addresses.at(1), QStringLiteral("--verify-timeout"), QStringLiteral("30"),
+                        QStringLiteral("--json") });
+    QCOMPARE(r.status, 1);
+    const QHash<QString, QJsonObject> units = summaryUnits(r.out);
+    QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(),
+             QStringLiteral("succeeded"));
+    QCOMPARE(units.value(m_addresses.at(0)).value("message").toString(),
+             QStringLiteral("verified 1.04 (build0119)"));
+    QCOMPARE(units.value(m_addresses.at(1)).value("result").toString(), QStringLiteral("failed"));
+    QCOMPARE(units.value(m_addresses.at(1)).value("message").toString(),
+             QStringLiteral("still reports 1.02 after the update"));
+    // Each was read twice at least: at its login, then once it was back.
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(LabDevSim::findUnit(m_sim.results(), m_addresses.at(i)).value("logins").toInt()
+                >= 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliVersionsLab)

@@ -466,10 +466,11 @@ void TestUpdateReporter::skipsAndVerificationPlain()
                      t + "10.77.0.10 not verified: did not come back within 120 s", "",
                      "Summary: 0 succeeded, 0 failed, 0 lost, 0 not found, 0 not started, 1 not "
                      "verified, 1 skipped",
-                     "ADDRESS     MODEL  NICKNAME   RESULT        DURATION  MESSAGE",
-                     "10.77.0.10  ZP-9E  FOH        not verified  #did not come back within 120 s",
-                     "10.77.0.11  VK-3F  Stage?[2J  skipped       -         already runs 1.04 "
-                     "(--reinstall writes it again)",
+                     "ADDRESS     MODEL  NICKNAME   VERSION  RESULT        DURATION  MESSAGE",
+                     "10.77.0.10  ZP-9E  FOH        1.02     not verified  #did not come back "
+                     "within 120 s",
+                     "10.77.0.11  VK-3F  Stage?[2J  1.03     skipped       -         already runs "
+                     "1.04 (--reinstall writes it again)",
                      "" }));
 }
 

@@ -30,6 +30,8 @@ private slots:
     void stopWaiting();
     void waitingHoldsNoSlot();
     void texts();
+    void polling_data();
+    void polling();
 
 private:
     void emitUpdate(const QString &address, const QString &key, const QString &value);
@@ -323,6 +325,67 @@ void TestUpdateVerifier::texts()
              QStringLiteral("still reports 1.02 after the update"));
     QCOMPARE(UpdateVerifier::notBackText(120), QStringLiteral("did not come back within 120 s"));
     QCOMPARE(UpdateVerifier::notBackText(2.5), QStringLiteral("did not come back within 2.5 s"));
+}
+
+// Units given by address (--direct) are never seen coming back by the
+// table: they are checked in turn. Each step is what one check ends with:
+// "refused", or the version it read.
+void TestUpdateVerifier::polling_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<UpdateScheduler::Result>("result");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("down, then the image")
+            << QStringList{ "1.02", "refused", "refused", "1.04" } << UpdateScheduler::Succeeded
+            << "verified 1.04 (build0119)";
+    QTest::newRow("the image at the first look")
+            << QStringList{ "1.04" } << UpdateScheduler::Succeeded << "verified 1.04 (build0119)";
+    QTest::newRow("down, then the old version")
+            << QStringList{ "refused", "1.02" } << UpdateScheduler::Failed
+            << "still reports 1.02 after the update";
+    QTest::newRow("never down, always the old version")
+            << QStringList{ "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02",
+                            "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02" }
+            << UpdateScheduler::Failed << "still reports 1.02 after the update";
+    QTest::newRow("never answers again")
+            << QStringList{ "1.02",    "refused", "refused", "refused", "refused", "refused",
+                            "refused", "refused", "refused", "refused", "refused", "refused",
+                            "refused", "refused", "refused", "refused" }
+            << UpdateScheduler::NotVerified << "did not come back within 0.6 s";
+}
+
+void TestUpdateVerifier::polling()
+{
+    QFETCH(QStringList, steps);
+    m_verifier->setPolling(true);
+    m_verifier->setRetryMs(20);
+    m_verifier->setTimeoutSeconds(0.6);
+    QSignalSpy idle(m_verifier, &UpdateVerifier::idle);
+    m_scheduler->start({ kA });
+    QTRY_COMPARE(m_core->callCount(), 1);
+    complete(kA);
+    int answered = 0;
+    // Each check is answered as the step says; after the last step, the
+    // same again until the time is up.
+    QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                while (idle.count() == 0 && answered < m_core->checks().size()) {
+                    const QString step = steps.value(answered, steps.last());
+                    ++answered;
+                    if (step == QLatin1String("refused"))
+                        emitProgress(QStringLiteral("ERROR: Connection refused"), kA);
+                    else
+                        answerCheck(kA, step,
+                                    step == QLatin1String("1.04") ? QStringLiteral("(build0119)")
+                                                                  : QStringLiteral("(build0100)"));
+                }
+                return idle.count() == 1;
+            }(),
+            5000);
+    QVERIFY(answered >= 1);
+    QTEST(m_scheduler->unit(kA)->result, "result");
+    QTEST(m_scheduler->unit(kA)->message, "message");
 }
 
 QTEST_GUILESS_MAIN(TestUpdateVerifier)

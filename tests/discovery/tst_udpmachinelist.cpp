@@ -532,11 +532,12 @@ void TestUdpMachineList::directTarget()
     QCOMPARE(addresses(table), (QStringList{ "10.77.0.30", kIp }));
     QCOMPARE(table.nodes().at(0)->m_count, 0);
 
-    // An answer to a search refreshes it like any record.
+    // An answer to a search refreshes it like any record, its version too.
     feed(table, unit("VK-3F", "Found later"), QStringLiteral("10.77.0.30"));
     QCOMPARE(spies.added.count(), 2);
-    QCOMPARE(texts(spies.updated).last(),
-             updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")));
+    QCOMPARE(texts(spies.updated).mid(spies.updated.count() - 2),
+             (QStringList{ updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")),
+                           updateText("m_version", "1.02", QStringLiteral("10.77.0.30")) }));
     QVERIFY(table.nodes().first()->m_f_direct);
 }
 
