@@ -48,6 +48,7 @@ struct Window
         context->setContextProperty(QStringLiteral("udpmachine"), &core);
         context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
         context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+        context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
         context->setContextProperty(QStringLiteral("isZp9e"), false);
         context->setContextProperty(QStringLiteral("isVk3f"), true);
         engine->load(QUrl(QStringLiteral("qrc:/main.qml")));

@@ -8,7 +8,11 @@
 //    by the core alone five at a time without the window's one-start-a-second
 //    pacing, which shows what bounds the total;
 //  - memory: resident size idle with 48 discovered units, the peak during
-//    each run, and the resident size after each of the consecutive runs.
+//    each run, and the resident size after each of the consecutive runs;
+//  - the proof: after each run, the time from "Finished." until every unit
+//    has restarted (the simulator's default reboot time) and is back on its
+//    card. The next run starts only then, and the core-alone figures too, so
+//    that no unit is started while it restarts.
 //
 //     tools/netlab/netlab -- build/bench/bench_rack [--runs N]   (default 10)
 //
@@ -115,6 +119,21 @@ void resetCards(UpdaterWindow &updater)
         card->setProperty("m_msg", QString());
         card->setProperty("m_f_selected", false);
     }
+}
+
+// Waits until every unit's card says it is back after its update.
+bool waitUntilBack(UpdaterWindow &updater, const QStringList &addresses)
+{
+    return labWaitUntil(
+            [&] {
+                for (const QString &a : addresses) {
+                    QQuickItem *card = updater.card(a);
+                    if (!card || card->property("m_after_update").toString() != "back")
+                        return false;
+                }
+                return true;
+            },
+            90000);
 }
 
 // Samples the resident size while a run goes on.
@@ -258,7 +277,7 @@ int main(int argc, char **argv)
     std::printf("\nthrough the window (\"Select all\", \"Update selected units\", password, "
                 "\"Update\"):\n");
     std::printf("run  units ok  to last completion  to \"Finished.\"  per unit median/mean/max ms  "
-                "resident before  peak during  after (MiB)\n");
+                "resident before  peak during  after (MiB)  all back after \"Finished.\"\n");
     QList<qint64> after;
     QList<qint64> peaks;
     ResidentSampler sampler;
@@ -287,12 +306,14 @@ int main(int argc, char **argv)
         QTest::qWait(500);
         after << residentKiB();
         peaks << peak;
-        std::printf("%3d  %8d  %16.2f s  %13.2f s  %10lld / %lld / %lld  %15.1f  %11.1f  %5.1f\n",
+        const qint64 back = waitUntilBack(updater, addresses) ? updater.elapsed() - finished : -1;
+        std::printf("%3d  %8d  %16.2f s  %13.2f s  %10lld / %lld / %lld  %15.1f  %11.1f  %5.1f  "
+                    "%16.2f s\n",
                     run, t.completed, double(t.lastCompletion - clicked) / 1000.0,
                     double(finished - clicked) / 1000.0, median(t.perUnit), mean(t.perUnit),
                     t.perUnit.isEmpty() ? -1
                                         : *std::max_element(t.perUnit.begin(), t.perUnit.end()),
-                    mib(before), mib(peak), mib(after.last()));
+                    mib(before), mib(peak), mib(after.last()), double(back) / 1000.0);
         std::fflush(stdout);
     }
 
@@ -315,6 +336,7 @@ int main(int argc, char **argv)
     std::printf("one unit alone (%lld bytes): %lld / %lld / %lld ms, median %lld ms\n", image,
                 single.at(0), single.at(1), single.at(2), median(single));
     resetCards(updater);
+    waitUntilBack(updater, addresses.mid(0, 3));
 
     // The core alone, five at a time with no pacing.
     const UnitTimes core = coreAlone(updater, addresses);

@@ -33,6 +33,16 @@ bool parseWait(const QString &text, double *seconds)
     return true;
 }
 
+bool parseVerifySeconds(const QString &text, double *seconds)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0 || value > CliArguments::kMaxVerifySeconds)
+        return false;
+    *seconds = value;
+    return true;
+}
+
 bool parseLastRuns(const QString &text, int *runs)
 {
     bool ok = false;
@@ -87,6 +97,13 @@ struct CommandOptions
     QCommandLineOption report{ QStringLiteral("report"), QString(), QStringLiteral("FILE") };
     QCommandLineOption last{ QStringLiteral("last"), QString(), QStringLiteral("N") };
     QCommandLineOption direct{ QStringLiteral("direct") };
+    QCommandLineOption outdated{ QStringLiteral("outdated") };
+    QCommandLineOption reinstall{ QStringLiteral("reinstall") };
+    QCommandLineOption allowOlder{ QStringLiteral("allow-older") };
+    QCommandLineOption anyModel{ QStringLiteral("any-model") };
+    QCommandLineOption verifyTimeout{ QStringLiteral("verify-timeout"), QString(),
+                                      QStringLiteral("SECONDS") };
+    QCommandLineOption noVerify{ QStringLiteral("no-verify") };
 
     void addTo(QCommandLineParser *parser, CliArguments::Command command) const
     {
@@ -99,6 +116,12 @@ struct CommandOptions
             parser->addOption(all);
             parser->addOption(report);
             parser->addOption(direct);
+            parser->addOption(outdated);
+            parser->addOption(reinstall);
+            parser->addOption(allowOlder);
+            parser->addOption(anyModel);
+            parser->addOption(verifyTimeout);
+            parser->addOption(noVerify);
         }
         if (command == CliArguments::History)
             parser->addOption(last);
@@ -192,12 +215,16 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         if (!unknown.isEmpty())
             return invalid(QStringLiteral("unknown option '%1' for '%2'")
                                    .arg(typedOption(rest, unknown.constFirst()), command));
-        const QString missing = CommandOptions::withoutValue(
-                rest, { &options.wait, &options.parallel, &options.report, &options.last });
+        const QString missing = CommandOptions::withoutValue(rest,
+                                                             { &options.wait, &options.parallel,
+                                                               &options.verifyTimeout,
+                                                               &options.report, &options.last });
         if (missing == QLatin1String("wait"))
             return invalid(QStringLiteral("--wait needs a number of seconds"));
         if (missing == QLatin1String("parallel"))
             return invalid(QStringLiteral("--parallel needs a number of units"));
+        if (missing == QLatin1String("verify-timeout"))
+            return invalid(QStringLiteral("--verify-timeout needs a number of seconds"));
         if (missing == QLatin1String("report"))
             return invalid(QStringLiteral("--report needs a file name ending in .csv or .json"));
         if (missing == QLatin1String("last"))
@@ -224,7 +251,21 @@ CliArguments CliArguments::parse(const QStringList &arguments)
                                 .arg(kMaxParallel)
                                 .arg(value));
         }
+        for (const QString &value : parser.values(options.verifyTimeout)) {
+            if (!parseVerifySeconds(value, &result.verifySeconds))
+                return invalid(QStringLiteral("--verify-timeout must be a number of seconds "
+                                              "above 0 and at most %1, not '%2'")
+                                       .arg(kMaxVerifySeconds)
+                                       .arg(value));
+        }
         result.all = parser.isSet(options.all);
+        result.outdated = parser.isSet(options.outdated);
+        result.reinstall = parser.isSet(options.reinstall);
+        result.allowOlder = parser.isSet(options.allowOlder);
+        result.anyModel = parser.isSet(options.anyModel);
+        result.verify = !parser.isSet(options.noVerify);
+        if (!result.verify && parser.isSet(options.verifyTimeout))
+            return invalid(QStringLiteral("give either --verify-timeout or --no-verify, not both"));
         result.direct = parser.isSet(options.direct);
         if (result.direct && result.all)
             return invalid(QStringLiteral("give either --all or --direct, not both"));
@@ -261,12 +302,16 @@ CliArguments CliArguments::parse(const QStringList &arguments)
     }
 
     if (result.command == Update) {
+        if (result.all && result.outdated)
+            return invalid(QStringLiteral("give either --all or --outdated, not both"));
         if (result.direct && result.addresses.isEmpty())
             return invalid(QStringLiteral("--direct needs the addresses of the units to update"));
         if (result.all && !result.addresses.isEmpty())
             return invalid(QStringLiteral("give either --all or addresses, not both"));
-        if (!result.all && result.addresses.isEmpty())
-            return invalid(QStringLiteral("name the units to update, or give --all"));
+        if (result.outdated && !result.addresses.isEmpty())
+            return invalid(QStringLiteral("give either --outdated or addresses, not both"));
+        if (!result.all && !result.outdated && result.addresses.isEmpty())
+            return invalid(QStringLiteral("name the units to update, or give --all or --outdated"));
     }
     return result;
 }
@@ -289,7 +334,9 @@ QString CliArguments::helpText(const QString &topic)
                 "Usage: kvx-update list [--wait SECONDS] [--json]\n"
                 "\n"
                 "Searches the local network for KVX Series units (SSDP) and prints the\n"
-                "units found: address, model, nickname and firmware version.\n"
+                "units found: address, model, nickname, firmware version and how that\n"
+                "stands against the built-in image: current, older, newer, unknown, or\n"
+                "other-model for a unit the image is not for.\n"
                 "\n"
                 "Options:\n"
                 "  --wait SECONDS   how long to search (default 5, at most 3600)\n"
@@ -317,14 +364,21 @@ QString CliArguments::helpText(const QString &topic)
     if (topic == QLatin1String("update")) {
         return QStringLiteral(
                 "Usage: kvx-update update (--all | ADDRESS...) [--wait SECONDS]\n"
-                "                         [--parallel N] [--report FILE] [--json]\n"
-                "       kvx-update update --direct ADDRESS... [--parallel N] [--report FILE]\n"
-                "                         [--json]\n"
+                "                         [--parallel N] [--report FILE] [--json] [OPTIONS]\n"
+                "       kvx-update update --outdated [OPTIONS]\n"
+                "       kvx-update update --direct ADDRESS... [OPTIONS]\n"
                 "\n"
                 "Searches for units, then writes the built-in firmware image to the units\n"
-                "named by address, or to every unit found with --all. Each unit is updated\n"
+                "named by address, to every unit found with --all, or to every unit whose\n"
+                "firmware is older than the image with --outdated. Each unit is updated\n"
                 "once; at most N are written at the same time and the others wait for a\n"
                 "free slot. Named units that do not answer are reported as not found.\n"
+                "\n"
+                "Units that already run the image's version, run a newer one, or are of\n"
+                "another model than the image's are skipped (each a row of the summary)\n"
+                "unless --reinstall, --allow-older or --any-model says otherwise. After\n"
+                "its update each unit restarts; it is verified when it comes back\n"
+                "running the image's version.\n"
                 "\n"
                 "With --direct nothing is waited for: the named addresses are connected to\n"
                 "straight away, for units the search cannot see (switches that filter\n"
@@ -342,6 +396,14 @@ QString CliArguments::helpText(const QString &topic)
                 "  --parallel N     units written at the same time, 1 to 5 (default 5)\n"
                 "  --report FILE    write the run's report to FILE at the end: CSV, or\n"
                 "                   JSON for a name ending in .json\n"
+                "  --outdated       update every unit found that runs an older version\n"
+                "  --reinstall      also write units that already run the image's version\n"
+                "  --allow-older    also write units that run a newer version\n"
+                "  --any-model      also write units of another model than the image's\n"
+                "  --verify-timeout SECONDS\n"
+                "                   how long to wait for an updated unit to come back\n"
+                "                   (default 120, at most 3600)\n"
+                "  --no-verify      do not wait for the units to come back\n"
                 "  --json           one JSON object per line for every event\n"
                 "  -h, --help       this text\n"
                 "\n"
@@ -353,10 +415,12 @@ QString CliArguments::helpText(const QString &topic)
                 "Ctrl-C starts no further unit, lets running units finish (or time out),\n"
                 "then prints the summary.\n"
                 "\n"
-                "Exit status: 0 when every unit was updated; 1 when a unit failed, was\n"
-                "lost or was not found, or the report could not be written; 2 on a usage\n"
-                "error, when the report's folder cannot be written, or when no named unit\n"
-                "was found; 130 when interrupted.\n");
+                "Exit status: 0 when every unit was updated (and verified) or skipped,\n"
+                "also when nothing was left to update; 1 when a unit failed, was lost,\n"
+                "was not found, came back with another version or did not come back in\n"
+                "time, or the report could not be written; 2 on a usage error, when the\n"
+                "report's folder cannot be written, or when no named unit was found;\n"
+                "130 when interrupted.\n");
     }
     return QStringLiteral(
             "Usage: kvx-update COMMAND [OPTIONS]\n"

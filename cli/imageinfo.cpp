@@ -16,10 +16,8 @@ static void registerAssets()
 ImageInfo ImageInfo::fromImage(const QByteArray &image)
 {
     ImageInfo info;
-    const QByteArray field = image.left(8);
-    const int nul = field.indexOf('\0');
-    info.model = TextFormat::printable(QString::fromLatin1(nul >= 0 ? field.left(nul) : field));
     const FirmwareHeader header = FirmwareHeader::fromImage(image);
+    info.model = TextFormat::printable(header.model);
     info.versionText = header.versionText;
     info.buildText = header.buildText;
     info.size = image.size();

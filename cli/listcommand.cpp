@@ -2,15 +2,21 @@
 
 #include "cli/textformat.h"
 #include "cli/unitdirectory.h"
+#include "core/versionstanding.h"
 
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-ListCommand::ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out,
-                         QIODevice *err, QObject *parent)
-    : QObject(parent), m_arguments(arguments), m_directory(directory), m_out(out), m_err(err)
+ListCommand::ListCommand(const CliArguments &arguments, UnitDirectory *directory,
+                         const ImageInfo &image, QIODevice *out, QIODevice *err, QObject *parent)
+    : QObject(parent),
+      m_arguments(arguments),
+      m_directory(directory),
+      m_image(image),
+      m_out(out),
+      m_err(err)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ListCommand::finish);
@@ -29,7 +35,13 @@ void ListCommand::interrupt(int signalNumber)
     finish();
 }
 
-QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json)
+QString ListCommand::status(const UnitInfo &unit, const ImageInfo &image)
+{
+    return VersionStanding::statusName(VersionStanding::judge(
+            unit.model, unit.version, unit.build, image.model, image.versionText, image.buildText));
+}
+
+QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const ImageInfo &image)
 {
     if (json) {
         if (units.isEmpty())
@@ -39,7 +51,8 @@ QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json)
             array.append(QJsonObject{ { QStringLiteral("address"), unit.address },
                                       { QStringLiteral("model"), unit.model },
                                       { QStringLiteral("nickname"), unit.nickname },
-                                      { QStringLiteral("version"), unit.version } });
+                                      { QStringLiteral("version"), unit.version },
+                                      { QStringLiteral("status"), status(unit, image) } });
         }
         return QJsonDocument(array).toJson(QJsonDocument::Indented);
     }
@@ -47,9 +60,11 @@ QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json)
         return QByteArray();
     QList<QStringList> rows;
     for (const UnitInfo &unit : units)
-        rows << QStringList{ unit.address, unit.model, unit.nickname, unit.version };
+        rows << QStringList{ unit.address, unit.model, unit.nickname, unit.version,
+                             status(unit, image) };
     return TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
-                               QStringLiteral("NICKNAME"), QStringLiteral("VERSION") },
+                               QStringLiteral("NICKNAME"), QStringLiteral("VERSION"),
+                               QStringLiteral("STATUS") },
                              rows)
             .toUtf8();
 }
@@ -61,7 +76,7 @@ void ListCommand::finish()
     m_finished = true;
     m_timer.stop();
     const QList<UnitInfo> units = UnitDirectory::sortedByAddress(m_directory->units());
-    m_out->write(render(units, m_arguments.json));
+    m_out->write(render(units, m_arguments.json, m_image));
     if (units.isEmpty() && !m_arguments.json)
         m_err->write("kvx-update: no units found\n");
     int status = units.isEmpty() ? 2 : 0;

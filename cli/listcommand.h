@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/cliarguments.h"
+#include "cli/imageinfo.h"
 
 #include <QObject>
 #include <QTimer>
@@ -15,12 +16,15 @@ class ListCommand : public QObject
     Q_OBJECT
 
 public:
-    ListCommand(const CliArguments &arguments, UnitDirectory *directory, QIODevice *out,
-                QIODevice *err, QObject *parent = nullptr);
+    ListCommand(const CliArguments &arguments, UnitDirectory *directory, const ImageInfo &image,
+                QIODevice *out, QIODevice *err, QObject *parent = nullptr);
 
     void start();
-    // What the units look like on paper: a table, or a JSON array.
-    static QByteArray render(const QList<UnitInfo> &units, bool json);
+    // What the units look like on paper: a table, or a JSON array, each unit
+    // with its status against the image.
+    static QByteArray render(const QList<UnitInfo> &units, bool json, const ImageInfo &image);
+    // "current", "older", "newer", "unknown" or "other-model".
+    static QString status(const UnitInfo &unit, const ImageInfo &image);
 
 public slots:
     void interrupt(int signalNumber);
@@ -34,6 +38,7 @@ private slots:
 private:
     CliArguments m_arguments;
     UnitDirectory *m_directory;
+    ImageInfo m_image;
     QIODevice *m_out;
     QIODevice *m_err;
     QTimer m_timer;

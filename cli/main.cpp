@@ -117,7 +117,8 @@ int main(int argc, char *argv[])
         UnitDirectory directory(&table);
 
         if (arguments.command == CliArguments::List) {
-            ListCommand command(arguments, &directory, &out, &err);
+            ListCommand command(arguments, &directory, ImageInfo::fromImage(table.binfile()), &out,
+                                &err);
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &ListCommand::interrupt);
             QObject::connect(&command, &ListCommand::done, &app, &QCoreApplication::exit,

@@ -57,9 +57,9 @@ void UnitDirectory::slot_addNode(QString arg_str_add)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
+    // Announced anew, perhaps after a reboot: what its last run read (its
+    // build) is old.
     m_known.insert(unit.address, unit);
-    // Announced anew, perhaps after a reboot: what its last run read is old.
-    m_builds.remove(unit.address);
     // The table never announces an address twice while it holds it; a second
     // add only refreshes what is known.
     if (!m_present.contains(unit.address)) {
@@ -80,7 +80,13 @@ void UnitDirectory::slot_updateNode(QString arg_str_update)
     takeText(object, "m_modelname", &unit.model);
     takeText(object, "m_nickname", &unit.nickname);
     takeText(object, "m_version", &unit.version);
-    takeText(object, "m_build", &m_builds[address]);
+    takeText(object, "m_build", &unit.build);
+    takeText(object, "m_after_update", &unit.afterUpdate);
+    const QStringList keys = object.keys();
+    for (const QString &key : keys) {
+        if (key.startsWith(QLatin1String("m_")) && key != QLatin1String("m_ipaddr"))
+            emit unitUpdated(address, key);
+    }
 }
 
 void UnitDirectory::slot_removeNode(QString arg_str_remove)

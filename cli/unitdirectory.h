@@ -12,6 +12,8 @@ struct UnitInfo
     QString model;
     QString nickname;
     QString version;
+    QString build = QString(); // "(build0119)" once read over TCP; empty until then
+    QString afterUpdate = QString(); // "back" once the unit answered again after its update
 };
 
 // kvx-update's view of the device table, kept from the table's node messages
@@ -41,7 +43,7 @@ public:
     // What was last known of a unit, also after it left; empty if never seen.
     UnitInfo lastKnown(const QString &address) const { return m_known.value(address); }
     // The build a unit's run read over TCP, "(build0110)"; empty before that.
-    QString lastBuild(const QString &address) const { return m_builds.value(address); }
+    QString lastBuild(const QString &address) const { return m_known.value(address).build; }
 
     // Units ordered by their IPv4 address as a number (10.0.0.9 before 10.0.0.10).
     static QList<UnitInfo> sortedByAddress(QList<UnitInfo> units);
@@ -49,6 +51,9 @@ public:
 signals:
     void unitAdded(const QString &address);
     void unitRemoved(const QString &address);
+    // An update message changed nothing or something of a present unit;
+    // key is the one member it carried ("m_version", "m_after_update", ...).
+    void unitUpdated(const QString &address, const QString &key);
 
 private slots:
     void slot_addNode(QString arg_str_add);
@@ -58,5 +63,4 @@ private slots:
 private:
     QStringList m_present; // arrival order
     QHash<QString, UnitInfo> m_known; // present and departed units
-    QHash<QString, QString> m_builds;
 };

@@ -1,7 +1,9 @@
 #include "cli/updatecommand.h"
 
+#include "cli/textformat.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
+#include "core/versionstanding.h"
 #include "discovery/udpmm.h"
 
 UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password,
@@ -12,10 +14,18 @@ UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &passw
       m_directory(directory),
       m_reporter(reporter),
       m_image(image),
-      m_scheduler(table, directory)
+      m_scheduler(table, directory),
+      m_verifier(table, directory, &m_scheduler, image)
 {
     m_scheduler.setPassword(password);
     m_scheduler.setParallel(arguments.parallel);
+    m_verifier.setPassword(password);
+    m_verifier.setTimeoutSeconds(arguments.verifySeconds);
+    m_verifier.setEnabled(arguments.verify);
+    // Units given by address answer no search: the table cannot see them
+    // come back.
+    m_verifier.setPolling(arguments.direct);
+    connect(&m_verifier, &UpdateVerifier::idle, this, &UpdateCommand::slot_verifierIdle);
     m_searchTimer.setSingleShot(true);
     connect(&m_searchTimer, &QTimer::timeout, this, &UpdateCommand::endSearch);
     connect(directory, &UnitDirectory::unitAdded, this, &UpdateCommand::slot_unitAdded);
@@ -24,19 +34,61 @@ UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &passw
     reporter->attach(&m_scheduler, directory);
 }
 
-int UpdateCommand::exitStatus(const QList<UpdateScheduler::Unit> &units, int interruptedBy)
+int UpdateCommand::exitStatus(const QList<UpdateScheduler::Unit> &units, int interruptedBy,
+                              bool unitsFound)
 {
     if (interruptedBy)
         return 128 + interruptedBy;
-    bool anyFound = false;
+    bool anyFound = unitsFound;
     bool allSucceeded = true;
     for (const UpdateScheduler::Unit &unit : units) {
         anyFound = anyFound || unit.result != UpdateScheduler::NotFound;
-        allSucceeded = allSucceeded && unit.result == UpdateScheduler::Succeeded;
+        // A skip is a decision, not a failure.
+        allSucceeded = allSucceeded
+                && (unit.result == UpdateScheduler::Succeeded
+                    || unit.result == UpdateScheduler::Skipped);
     }
     if (!anyFound)
         return 2;
     return allSucceeded ? 0 : 1;
+}
+
+QString UpdateCommand::skipReason(const UnitInfo &unit, const ImageInfo &image,
+                                  const CliArguments &arguments)
+{
+    if (VersionStanding::isOtherModel(unit.model, image.model) && !arguments.anyModel)
+        return QStringLiteral("a %1 unit; the image is for %2 (--any-model writes it)")
+                .arg(TextFormat::printable(unit.model), image.model);
+    // Written anyway or of the image's model: its version decides.
+    const VersionStanding::Standing standing = VersionStanding::judge(
+            QString(), unit.version, unit.build, QString(), image.versionText, image.buildText);
+    const QString version = TextFormat::printable(unit.version);
+    switch (standing) {
+    case VersionStanding::Current:
+        if (arguments.reinstall)
+            return QString();
+        return QStringLiteral("already runs %1 (--reinstall writes it again)").arg(version);
+    case VersionStanding::Newer:
+        if (arguments.allowOlder)
+            return QString();
+        return QStringLiteral("runs %1, newer than the image's %2 (--allow-older writes the "
+                              "older image)")
+                .arg(version, image.versionText);
+    case VersionStanding::Older:
+    case VersionStanding::Unknown:
+    case VersionStanding::OtherModel:
+        break;
+    }
+    return QString();
+}
+
+bool UpdateCommand::isOutdated(const UnitInfo &unit, const ImageInfo &image)
+{
+    // By version alone: a unit of another model is picked, then skipped with
+    // its reason unless --any-model.
+    return VersionStanding::judge(QString(), unit.version, unit.build, QString(), image.versionText,
+                                  image.buildText)
+            == VersionStanding::Older;
 }
 
 void UpdateCommand::start()
@@ -72,7 +124,8 @@ void UpdateCommand::slot_unitAdded(const QString &address)
     if (m_phase != Searching)
         return;
     m_reporter->found(m_directory->lastKnown(address));
-    if (m_arguments.all || m_endQueued)
+    // --all and --outdated take every unit that answers in the time.
+    if (m_arguments.all || m_arguments.outdated || m_endQueued)
         return;
     for (const QString &named : qAsConst(m_arguments.addresses)) {
         if (!m_directory->contains(named))
@@ -93,12 +146,30 @@ void UpdateCommand::endSearch()
     const QList<UnitInfo> present = UnitDirectory::sortedByAddress(m_directory->units());
     m_reporter->searchEnded(present.size());
 
+    // --outdated may pick none of the units it found: nothing to do, which
+    // is no failure.
+    m_unitsFound = m_arguments.outdated && !present.isEmpty();
     QStringList requested = m_arguments.addresses;
-    if (m_arguments.all) {
-        for (const UnitInfo &unit : present)
+    for (const UnitInfo &unit : present) {
+        if (m_arguments.all || (m_arguments.outdated && isOutdated(unit, m_image)))
             requested << unit.address;
     }
-    m_scheduler.start(requested);
+    QHash<QString, QString> skips;
+    int toWrite = 0;
+    bool anyFound = m_unitsFound;
+    for (const QString &address : qAsConst(requested)) {
+        if (!m_directory->contains(address))
+            continue;
+        anyFound = true;
+        const QString reason = skipReason(m_directory->lastKnown(address), m_image, m_arguments);
+        if (reason.isEmpty())
+            ++toWrite;
+        else
+            skips.insert(address, reason);
+    }
+    if (anyFound && toWrite == 0)
+        m_reporter->notice(QStringLiteral("Nothing to update."));
+    m_scheduler.start(requested, skips);
     if (m_interruptedBy)
         m_scheduler.stopStarting();
 }
@@ -120,6 +191,7 @@ void UpdateCommand::interrupt(int signalNumber)
     const int running = m_scheduler.workingCount();
     if (!m_interruptedBy) {
         m_interruptedBy = signalNumber;
+        m_verifier.stopWaiting();
         m_scheduler.stopStarting();
         if (running > 0) {
             m_reporter->notice(
@@ -141,10 +213,22 @@ void UpdateCommand::interrupt(int signalNumber)
 
 void UpdateCommand::slot_finished()
 {
-    if (m_phase == Finished)
+    finishIfDone();
+}
+
+void UpdateCommand::slot_verifierIdle()
+{
+    finishIfDone();
+}
+
+// The run is over when every unit has its result and no updated unit is
+// still awaited.
+void UpdateCommand::finishIfDone()
+{
+    if (m_phase == Finished || !m_scheduler.isFinished() || m_verifier.pendingCount() > 0)
         return;
     m_phase = Finished;
-    const int status = exitStatus(m_scheduler.units(), m_interruptedBy);
+    const int status = exitStatus(m_scheduler.units(), m_interruptedBy, m_unitsFound);
     m_reporter->summary(status);
     emit done(status);
 }

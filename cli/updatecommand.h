@@ -3,6 +3,7 @@
 #include "cli/cliarguments.h"
 #include "cli/imageinfo.h"
 #include "cli/updatescheduler.h"
+#include "cli/updateverifier.h"
 
 #include <QObject>
 #include <QTimer>
@@ -11,6 +12,7 @@
 
 class UdpMachineList;
 class UnitDirectory;
+struct UnitInfo;
 class UpdateReporter;
 
 // kvx-update update: search, then update the units asked for through the
@@ -34,10 +36,19 @@ public:
     void start();
     UpdateScheduler *scheduler() { return &m_scheduler; }
 
-    // 0 when every unit succeeded; 2 when none of the units asked for was
-    // found; 1 when any failed, was lost or was not found; 128 + the signal's
-    // number when interrupted.
-    static int exitStatus(const QList<UpdateScheduler::Unit> &units, int interruptedBy);
+    // 0 when every unit succeeded or was skipped; 2 when none of the units
+    // asked for was found (unitsFound: units were found, none was picked);
+    // 1 when any failed, was lost, was not found or was not verified;
+    // 128 + the signal's number when interrupted.
+    static int exitStatus(const QList<UpdateScheduler::Unit> &units, int interruptedBy,
+                          bool unitsFound = false);
+    // Why a found unit is not written, or "" when it is: it runs the image's
+    // version (unless reinstall), a newer one (unless allowOlder), or it is
+    // of another model (unless anyModel).
+    static QString skipReason(const UnitInfo &unit, const ImageInfo &image,
+                              const CliArguments &arguments);
+    // --outdated: the unit runs a version older than the image's.
+    static bool isOutdated(const UnitInfo &unit, const ImageInfo &image);
 
 public slots:
     void interrupt(int signalNumber);
@@ -49,6 +60,7 @@ private slots:
     void slot_unitAdded(const QString &address);
     void endSearch();
     void slot_finished();
+    void slot_verifierIdle();
 
 private:
     // --direct: no search; the table is given the addresses to connect to.
@@ -62,8 +74,11 @@ private:
     UpdateReporter *m_reporter;
     ImageInfo m_image;
     UpdateScheduler m_scheduler;
+    UpdateVerifier m_verifier;
     QTimer m_searchTimer;
     Phase m_phase = Idle;
     int m_interruptedBy = 0;
     bool m_endQueued = false;
+    bool m_unitsFound = false; // the search found units, whatever was picked
+    void finishIfDone();
 };

@@ -56,6 +56,7 @@ void UpdateReporter::attach(UpdateScheduler *scheduler, UnitDirectory *directory
     connect(scheduler, &UpdateScheduler::unitStarted, this, &UpdateReporter::slot_started);
     connect(scheduler, &UpdateScheduler::unitProgress, this, &UpdateReporter::slot_progress);
     connect(scheduler, &UpdateScheduler::unitFinished, this, &UpdateReporter::slot_finished);
+    connect(scheduler, &UpdateScheduler::unitVerified, this, &UpdateReporter::slot_verified);
     if (m_mode == Terminal)
         m_redrawTimer.start();
 }
@@ -171,7 +172,7 @@ QString UpdateReporter::unitLine(const QString &address, const QString &text, in
 QStringList UpdateReporter::liveLines()
 {
     QStringList lines;
-    if (!m_scheduler || m_scheduler->isFinished())
+    if (!m_scheduler || (m_scheduler->isFinished() && m_scheduler->verifyingCount() == 0))
         return lines;
     int done = 0;
     for (const UpdateScheduler::Unit &unit : m_scheduler->units()) {
@@ -192,6 +193,9 @@ QStringList UpdateReporter::liveLines()
                              .arg(m_scheduler->waitingCount())
                              .arg(done)
                              .arg(m_scheduler->units().size());
+    const int verifying = m_scheduler->verifyingCount();
+    if (verifying > 0)
+        status += QStringLiteral(", %1 restarting").arg(verifying);
     if (m_scheduler->isStopping())
         status += QStringLiteral(" (interrupted: letting running units finish)");
     lines << status;
@@ -331,6 +335,25 @@ void UpdateReporter::slot_finished(const QString &address)
     writeUnitLine(address, resultText(*unit));
 }
 
+// What a unit turned out to run after its restart.
+void UpdateReporter::slot_verified(const QString &address)
+{
+    const UpdateScheduler::Unit *unit = m_scheduler ? m_scheduler->unit(address) : nullptr;
+    if (!unit)
+        return;
+    if (m_mode == Json) {
+        QJsonObject event = unitJson(*unit);
+        event.insert(QStringLiteral("event"), QStringLiteral("verified"));
+        writeJson(event);
+        return;
+    }
+    writeUnitLine(address,
+                  unit->result == UpdateScheduler::Succeeded
+                          ? unit->message
+                          : UpdateScheduler::resultName(unit->result) + QStringLiteral(": ")
+                                  + unit->message);
+}
+
 void UpdateReporter::summary(int exitStatus)
 {
     m_redrawTimer.stop();
@@ -338,7 +361,7 @@ void UpdateReporter::summary(int exitStatus)
         eraseLive();
     const QList<UpdateScheduler::Unit> units =
             m_scheduler ? m_scheduler->units() : QList<UpdateScheduler::Unit>();
-    int counts[UpdateScheduler::NotStarted + 1] = {};
+    int counts[UpdateScheduler::NotVerified + 1] = {};
     for (const UpdateScheduler::Unit &unit : units)
         ++counts[unit.result];
 
@@ -353,6 +376,8 @@ void UpdateReporter::summary(int exitStatus)
                     { QStringLiteral("lost"), counts[UpdateScheduler::Lost] },
                     { QStringLiteral("notFound"), counts[UpdateScheduler::NotFound] },
                     { QStringLiteral("notStarted"), counts[UpdateScheduler::NotStarted] },
+                    { QStringLiteral("skipped"), counts[UpdateScheduler::Skipped] },
+                    { QStringLiteral("notVerified"), counts[UpdateScheduler::NotVerified] },
                     { QStringLiteral("units"), array } });
         return;
     }
@@ -380,6 +405,13 @@ void UpdateReporter::summary(int exitStatus)
                     .arg(counts[UpdateScheduler::Lost])
                     .arg(counts[UpdateScheduler::NotFound])
                     .arg(counts[UpdateScheduler::NotStarted]);
+    // Named only when they happened, so that a plain run reads as before.
+    if (counts[UpdateScheduler::NotVerified] > 0)
+        text.insert(text.size() - 1,
+                    QStringLiteral(", %1 not verified").arg(counts[UpdateScheduler::NotVerified]));
+    if (counts[UpdateScheduler::Skipped] > 0)
+        text.insert(text.size() - 1,
+                    QStringLiteral(", %1 skipped").arg(counts[UpdateScheduler::Skipped]));
     text += TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
                                 QStringLiteral("NICKNAME"), QStringLiteral("VERSION"),
                                 QStringLiteral("RESULT"), QStringLiteral("DURATION"),

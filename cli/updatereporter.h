@@ -70,6 +70,7 @@ private slots:
     void slot_started(const QString &address);
     void slot_progress(const QString &address, const QString &text);
     void slot_finished(const QString &address);
+    void slot_verified(const QString &address);
 
 private:
     struct Sample

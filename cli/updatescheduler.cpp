@@ -28,11 +28,15 @@ QString UpdateScheduler::resultName(Result result)
         return QStringLiteral("not found");
     case NotStarted:
         return QStringLiteral("not started");
+    case Skipped:
+        return QStringLiteral("skipped");
+    case NotVerified:
+        return QStringLiteral("not verified");
     }
     return QString();
 }
 
-void UpdateScheduler::start(const QStringList &requested)
+void UpdateScheduler::start(const QStringList &requested, const QHash<QString, QString> &skips)
 {
     if (m_started)
         return;
@@ -44,11 +48,15 @@ void UpdateScheduler::start(const QStringList &requested)
             unit.state = Done;
             unit.result = NotFound;
             unit.message = QStringLiteral("the unit did not answer the search");
+        } else if (skips.contains(address)) {
+            unit.state = Done;
+            unit.result = Skipped;
+            unit.message = skips.value(address);
         }
         m_units << unit;
     }
     for (const Unit &unit : qAsConst(m_units)) {
-        if (unit.result == NotFound)
+        if (unit.state == Done)
             emit unitFinished(unit.address);
     }
     // Possibly called from a node-message handler: the first starts wait for
@@ -93,6 +101,32 @@ int UpdateScheduler::workingCount() const
     for (const Unit &unit : m_units)
         count += unit.state == Working ? 1 : 0;
     return count;
+}
+
+int UpdateScheduler::verifyingCount() const
+{
+    int count = 0;
+    for (const Unit &unit : m_units)
+        count += unit.verifying ? 1 : 0;
+    return count;
+}
+
+void UpdateScheduler::setVerifying(const QString &address)
+{
+    Unit *unit = find(address);
+    if (unit && unit->result == Succeeded)
+        unit->verifying = true;
+}
+
+void UpdateScheduler::setVerified(const QString &address, Result result, const QString &message)
+{
+    Unit *unit = find(address);
+    if (!unit || !unit->verifying)
+        return;
+    unit->verifying = false;
+    unit->result = result;
+    unit->message = message;
+    emit unitVerified(address);
 }
 
 int UpdateScheduler::waitingCount() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -24,7 +25,10 @@ class UpdateScheduler : public QObject
 
 public:
     enum State { Waiting, Working, Done };
-    enum Result { Pending, Succeeded, Failed, Lost, NotFound, NotStarted };
+    // Skipped: found, but not to be written (already current, newer, another
+    // model). NotVerified: written, but it did not come back in time, or its
+    // version could not be read when it did.
+    enum Result { Pending, Succeeded, Failed, Lost, NotFound, NotStarted, Skipped, NotVerified };
 
     struct Unit
     {
@@ -36,6 +40,7 @@ public:
         int percent = -1; // from the last text that carried one
         qint64 startedMs = -1; // on the scheduler's clock
         qint64 endedMs = -1;
+        bool verifying = false; // succeeded, waiting to see it come back
 
         qint64 durationMs() const
         {
@@ -65,8 +70,14 @@ public:
     void setParallel(int parallel) { m_parallel = qMax(1, parallel); }
 
     // Begins the run with the units asked for, in this order. A unit the
-    // directory does not hold now ends at once as not found.
-    void start(const QStringList &requested);
+    // directory does not hold now ends at once as not found; one in `skips`
+    // ends at once as skipped, with its reason.
+    void start(const QStringList &requested, const QHash<QString, QString> &skips = {});
+    // What became of a succeeded unit after it restarted: verifying while
+    // it is awaited, then its final result and message (Succeeded,
+    // Failed or NotVerified).
+    void setVerifying(const QString &address);
+    void setVerified(const QString &address, Result result, const QString &message);
     // Ctrl-C: no unit is started any more; waiting units end as not started,
     // running ones carry on to their own end.
     void stopStarting();
@@ -77,6 +88,7 @@ public:
     const Unit *unit(const QString &address) const;
     int workingCount() const;
     int waitingCount() const;
+    int verifyingCount() const;
     // The most units that were working at the same time.
     int peakWorking() const { return m_peakWorking; }
     qint64 elapsedMs() const { return m_clock.elapsed(); }
@@ -88,6 +100,7 @@ signals:
     void unitStarted(const QString &address);
     void unitProgress(const QString &address, const QString &text);
     void unitFinished(const QString &address);
+    void unitVerified(const QString &address);
     void finished();
 
 private slots:

@@ -18,6 +18,11 @@ FirmwareHeader FirmwareHeader::fromImage(const QByteArray &image)
     else if (image.startsWith("VK-3F"))
         header.isVk3f = true;
 
+    // The name is ASCII; Latin-1 keeps any other byte a character of its own.
+    const QByteArray field = image.left(8);
+    const int nul = field.indexOf('\0');
+    header.model = QString::fromLatin1(nul >= 0 ? field.left(nul) : field);
+
     header.version = static_cast<quint16>(byteAt(image, 9) * 256 + byteAt(image, 8));
     header.build = static_cast<quint16>(byteAt(image, 11) * 256 + byteAt(image, 10));
     header.versionText = formatVersion(header.version);

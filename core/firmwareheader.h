@@ -11,6 +11,7 @@ struct FirmwareHeader
 {
     bool isZp9e = false;
     bool isVk3f = false;
+    QString model; // the name up to its first NUL: "VK-3F"
     quint16 version = 0;
     quint16 build = 0;
     QString versionText; // 104 -> "1.04", 12 -> ".12", 5 -> "5"

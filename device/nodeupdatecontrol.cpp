@@ -19,6 +19,21 @@ void UdpMachineNode::requestUpdate(const QByteArray *image)
         return;
     m_fwup_state = Starting;
     m_fwup_image = image;
+    // What the unit did after an earlier update says nothing about this one.
+    m_f_restarting = false;
+    if (!m_after_update.isEmpty()) {
+        m_after_update.clear();
+        if (m_udpcb)
+            m_udpcb->updateNode(jsonUpdateNode(QStringLiteral("m_after_update")));
+    }
+    beginUpdateRun();
+}
+
+void UdpMachineNode::requestVersionCheck()
+{
+    if (m_fwup_state != Idle)
+        return;
+    m_fwup_state = Checking;
     beginUpdateRun();
 }
 
@@ -37,8 +52,32 @@ void UdpMachineNode::beginUpdateRun()
 
 void UdpMachineNode::ageStep()
 {
-    if (m_fwup_state == Idle && !m_f_direct)
+    if (m_fwup_state == Idle && !m_f_direct) {
         ++m_count;
+        if (m_f_restarting)
+            ++m_silentTicks;
+    }
+}
+
+bool UdpMachineNode::takeResponseAfterUpdate(bool versionChanged, int silenceTicks)
+{
+    if (!m_f_restarting)
+        return false;
+    // A unit that still answers as before has not gone down yet: the silence
+    // is counted from its latest answer.
+    if (!versionChanged && m_silentTicks < silenceTicks) {
+        m_silentTicks = 0;
+        return false;
+    }
+    markBackAfterUpdate();
+    return true;
+}
+
+void UdpMachineNode::markBackAfterUpdate()
+{
+    m_f_restarting = false;
+    m_silentTicks = 0;
+    m_after_update = QStringLiteral("back");
 }
 
 void UdpMachineNode::slot_initCompleted()
@@ -54,6 +93,10 @@ void UdpMachineNode::slot_initCompleted()
     if (m_fwup_state == Starting) {
         m_fwup_state = Transferring;
         m_comm.startUpdate(m_fwup_image);
+    } else if (m_fwup_state == Checking) {
+        // All a check wanted to know; the unit is left alone.
+        m_comm.stopUpdate();
+        m_fwup_state = Idle;
     }
 }
 
@@ -61,6 +104,12 @@ void UdpMachineNode::fwup_slot_progress(QString arg_progress, QString arg_ipaddr
 {
     if (m_udpcb)
         m_udpcb->fwupProgress(arg_progress, arg_ipaddr);
+    // The unit now restarts into what it was sent; the table watches for it
+    // to come back.
+    if (arg_progress == QLatin1String("Firmware update completed.")) {
+        m_f_restarting = true;
+        m_silentTicks = 0;
+    }
 }
 
 void UdpMachineNode::slot_notifyMessage(QString arg_message)

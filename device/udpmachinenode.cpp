@@ -90,5 +90,7 @@ QString UdpMachineNode::jsonUpdateNode(const QString &key) const
         object.insert(key, m_build);
     else if (key == QLatin1String("m_uuid"))
         object.insert(key, m_uuid);
+    else if (key == QLatin1String("m_after_update"))
+        object.insert(key, m_after_update);
     return toMessage(object);
 }

@@ -18,7 +18,9 @@ class UdpMachineNode : public QObject
     Q_OBJECT
 
 public:
-    enum FwupState { Idle, Starting, Transferring };
+    // Checking: a connection that only logs in and reads the name and
+    // version, to see what a unit runs after an update.
+    enum FwupState { Idle, Starting, Transferring, Checking };
     Q_ENUM(FwupState)
 
     // The UPnP domain that opens the brand's device description line.
@@ -39,8 +41,19 @@ public:
 
     // Update control.
     void requestUpdate(const QByteArray *image);
+    void requestVersionCheck();
     void beginUpdateRun();
     void ageStep();
+
+    // After a completed update the unit restarts into its new firmware; it is
+    // back when it answers again after a silence of at least `silenceTicks`,
+    // or at once when it answers with another version. True when this
+    // response (already taken over, versionChanged telling whether its
+    // version was new) brings it back: m_after_update is then "back".
+    bool takeResponseAfterUpdate(bool versionChanged, int silenceTicks);
+    // A record built again for a unit whose old record aged out while it
+    // restarted: it is back.
+    void markBackAfterUpdate();
 
 public slots:
     void slot_initCompleted();
@@ -66,6 +79,11 @@ public:
     UdpCB *m_udpcb = nullptr;
     FwupState m_fwup_state = Idle;
     const QByteArray *m_fwup_image = nullptr;
+    // "back" once the unit has answered again after its last completed update
+    // (see takeResponseAfterUpdate); empty before, and again from the next run.
+    QString m_after_update;
+    bool m_f_restarting = false; // completed, not back yet
+    int m_silentTicks = 0; // ticks without an answer while restarting
 
 private:
     void parse(const QByteArray &datagram, const QHostAddress &sender);

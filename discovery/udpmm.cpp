@@ -3,6 +3,8 @@
 #include "core/firmwareheader.h"
 #include "core/logging.h"
 #include "core/rootcontext.h"
+#include "core/versioncompare.h"
+#include "core/versionstanding.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
 
@@ -56,17 +58,18 @@ void UdpMachineList::loadFirmwareImage()
         qCWarning(lcDiscovery) << "the embedded firmware image cannot be read:"
                                << file.errorString();
 
-    const FirmwareHeader header = FirmwareHeader::fromImage(m_binfile);
-    m_isZp9e = header.isZp9e;
-    m_isVk3f = header.isVk3f;
-    qCDebug(lcDiscovery) << "embedded image" << m_binfile.size() << "bytes, version"
-                         << header.versionText << "build" << header.buildText;
+    m_image = FirmwareHeader::fromImage(m_binfile);
+    m_isZp9e = m_image.isZp9e;
+    m_isVk3f = m_image.isVk3f;
+    qCDebug(lcDiscovery) << "embedded image" << m_binfile.size() << "bytes, model" << m_image.model
+                         << "version" << m_image.versionText << "build" << m_image.buildText;
 
     if (g_rootContext) {
         g_rootContext->setContextProperty(QStringLiteral("isZp9e"), m_isZp9e);
         g_rootContext->setContextProperty(QStringLiteral("isVk3f"), m_isVk3f);
-        g_rootContext->setContextProperty(QStringLiteral("firmVersion"), header.versionText);
-        g_rootContext->setContextProperty(QStringLiteral("firmBuild"), header.buildText);
+        g_rootContext->setContextProperty(QStringLiteral("firmVersion"), m_image.versionText);
+        g_rootContext->setContextProperty(QStringLiteral("firmBuild"), m_image.buildText);
+        g_rootContext->setContextProperty(QStringLiteral("firmModel"), m_image.model);
     }
 }
 
@@ -204,6 +207,25 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
             known->m_nickname = response.nickname;
             updateNode(known->jsonUpdateNode(QStringLiteral("m_nickname")));
         }
+        // The unit may run other firmware than when it was first seen (it
+        // has been updated, from here or elsewhere). A response without a
+        // version says nothing about it, and the same number written
+        // differently ("1.4" after a "1.04" read over TCP) is no change.
+        const bool versionChanged = !response.version.isEmpty()
+                && known->m_version != response.version
+                && VersionCompare::compare(known->m_version, response.version)
+                        != VersionCompare::Same;
+        if (versionChanged) {
+            known->m_version = response.version;
+            updateNode(known->jsonUpdateNode(QStringLiteral("m_version")));
+            // The build was read over TCP from the firmware the unit ran then.
+            if (!known->m_build.isEmpty()) {
+                known->m_build.clear();
+                updateNode(known->jsonUpdateNode(QStringLiteral("m_build")));
+            }
+        }
+        if (known->takeResponseAfterUpdate(versionChanged, returnSilenceTicks()))
+            updateNode(known->jsonUpdateNode(QStringLiteral("m_after_update")));
         return;
     }
 
@@ -217,6 +239,39 @@ void UdpMachineList::addRecord(UdpMachineNode *record)
     qCDebug(lcDiscovery) << "new unit" << record->m_ipaddr << record->m_modelname;
     addNode(record->jsonAddNode());
     m_nodes.append(record);
+    // Its old record aged out while the unit restarted after an update.
+    if (m_restarting.remove(record->m_ipaddr)) {
+        record->markBackAfterUpdate();
+        updateNode(record->jsonUpdateNode(QStringLiteral("m_after_update")));
+    }
+}
+
+int UdpMachineList::returnSilenceTicks() const
+{
+    // A unit is searched for on one interface per tick, so with n interfaces
+    // it answers every n ticks at best; two ticks more without an answer is a
+    // unit that went away.
+    return int(qMax(1, m_ifaces.size())) + 2;
+}
+
+QString UdpMachineList::versionStanding(QString arg_model, QString arg_version,
+                                        QString arg_build) const
+{
+    return VersionStanding::tagText(
+            VersionStanding::judge(arg_model, arg_version, arg_build, m_image));
+}
+
+void UdpMachineList::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
+{
+    QMutexLocker locker(&m_listMutex);
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == arg_ipaddr) {
+            node->m_login_passwd = arg_password;
+            node->m_port = arg_port;
+            node->requestVersionCheck();
+            break;
+        }
+    }
 }
 
 void UdpMachineList::addTestTarget()
@@ -281,6 +336,10 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
         if (node->m_count > silentLimit) {
             emit toUiRemoveNode(node->jsonRemoveNode());
             m_nodes.removeAt(i);
+            // A unit restarting after an update may take longer than the
+            // ageing allows; when it answers again it is back.
+            if (node->m_f_restarting)
+                m_restarting.insert(node->m_ipaddr);
             // Only Idle records age, so no run refers to it any more. It is
             // destroyed on the event loop, after whatever is still queued for
             // its Communication has been delivered.

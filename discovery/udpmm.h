@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/firmwareheader.h"
 #include "device/udpcb.h"
 #include "discovery/ssdpsearch.h"
 
@@ -9,6 +10,7 @@
 #include <QMutex>
 #include <QNetworkInterface>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 
@@ -53,6 +55,7 @@ public:
     const QByteArray &binfile() const { return m_binfile; }
     bool isZp9e() const { return m_isZp9e; }
     bool isVk3f() const { return m_isVk3f; }
+    const FirmwareHeader &image() const { return m_image; }
     const QList<UdpMachineNode *> &nodes() const { return m_nodes; }
     int discoveryTimerId() const { return m_timerId; }
     int searchCount() const { return m_searchCount; }
@@ -75,6 +78,19 @@ public slots:
 public:
     Q_INVOKABLE void addTestTarget();
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+    // How a unit stands against the embedded image, as the card's tag says
+    // it: "current", "older", "newer", "other model", or "" for a version
+    // that is unknown. Reads only the image header, takes no lock: QML may
+    // call it from a binding while the table reports under its lock.
+    Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
+                                        QString arg_build) const;
+    // Logs in to the unit and reads its name and version (update messages),
+    // nothing more; like fwUpdateStart, for a record that is idle only.
+    Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
+
+    // Ticks without an answer after which a restarting unit that answers
+    // again counts as back (see UdpMachineNode::takeResponseAfterUpdate).
+    int returnSilenceTicks() const;
 
     // A unit that discovery cannot see (a switch that filters multicast, a
     // routed network): a record for the address, which must be IPv4 in
@@ -107,5 +123,8 @@ private:
     QByteArray m_binfile;
     bool m_isZp9e = false;
     bool m_isVk3f = false;
+    FirmwareHeader m_image;
+    // Units whose record aged out while they restarted after an update.
+    QSet<QString> m_restarting;
     QByteArray m_readBuffer; // reused for every datagram of one readyRead
 };

@@ -26,6 +26,10 @@ Item {
     property string m_sn: ""
     property alias m_ipaddr: id_value_ipaddr.text
     property string m_uuid: ""
+    // "back" once the unit answered again after its last completed update.
+    property string m_after_update: ""
+    // How the unit stands against the embedded image (see VersionTag.qml).
+    readonly property alias m_standing: id_version_tag.m_standing
 
     property bool m_f_new: true
     property bool m_f_selected: false
@@ -255,13 +259,24 @@ Item {
                     id: id_value_version
                     objectName: "id_value_version"
                     x: id_label_version.width + 5
-                    width: Math.max(0, Math.min(implicitWidth, parent.width - x))
+                    // The tag keeps its place at the row's end; a long version
+                    // gives way to it.
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x
+                                                - (id_version_tag.visible
+                                                   ? id_version_tag.implicitWidth + 8 : 0)))
                     height: 20
                     text: m_versionText
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
                     font.pixelSize: 16
+                }
+                VersionTag {
+                    id: id_version_tag
+                    objectName: "id_version_tag"
+                    x: id_value_version.x + id_value_version.width + 8
+                    height: 20
+                    m_card: id_udpdevice
                 }
             }
             Item {

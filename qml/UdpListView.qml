@@ -38,12 +38,16 @@ Item {
     readonly property bool m_f_run_over: m_nofWorkingUnits === 0 && m_nofWaitingUnits === 0
 
     readonly property int m_max_selected_units: 48
+    // Selected units that are not of the embedded image's model, counted
+    // when "Update selected units" is pressed.
+    property int m_nofOtherModelUnits: 0
     readonly property int m_update_port: 54726
 
     // A dialog or the progress overlay is up: what lies beneath takes no
     // Tab stop, as it takes no click.
     readonly property bool m_f_modal: id_popup_progress.visible || id_popup_passwd.visible
                                       || id_popup_warning.visible || id_popup_save.visible
+                                      || id_popup_model_warning.visible
 
     // The recorder of update runs, if the program publishes one.
     readonly property var m_recorder: typeof runrecorder !== "undefined" ? runrecorder : null
@@ -67,7 +71,8 @@ Item {
     // The card properties a node message may fill. Anything else in a message
     // is ignored, so a message can never overwrite the list's own state.
     readonly property var m_textKeys: ["m_modelname", "m_nickname", "m_login_passwd", "m_version",
-                                       "m_build", "m_mac", "m_sn", "m_ipaddr", "m_uuid"]
+                                       "m_build", "m_mac", "m_sn", "m_ipaddr", "m_uuid",
+                                       "m_after_update"]
     readonly property var m_numberKeys: ["m_state", "m_count"]
 
     function cardAt(row) {
@@ -220,16 +225,23 @@ Item {
 
     function updateSelectedUnits() {
         var selected = 0
+        var otherModel = 0
         for (var i = 0; i < menuRepeater.count; ++i) {
             var card = cardAt(i)
-            if (card && card.m_f_selected)
+            if (card && card.m_f_selected) {
                 ++selected
+                if (card.m_standing === "other model")
+                    ++otherModel
+            }
         }
         m_nofUpdateUnits = selected
-        if (selected <= m_max_selected_units)
-            id_popup_passwd.open()
-        else
+        m_nofOtherModelUnits = otherModel
+        if (selected > m_max_selected_units)
             id_popup_warning.open()
+        else if (otherModel > 0)
+            id_popup_model_warning.open()
+        else
+            id_popup_passwd.open()
     }
 
     function updating_tick() {
@@ -467,6 +479,7 @@ Item {
         color: Qt.rgba(id_popup_passwd.palette.shadow.r, id_popup_passwd.palette.shadow.g,
                        id_popup_passwd.palette.shadow.b, 0.5)
         visible: id_popup_passwd.visible || id_popup_warning.visible
+                 || id_popup_model_warning.visible
     }
 
     Popup {
@@ -725,6 +738,71 @@ Item {
                     m_text: "Close"
                     m_fontPixelsize: 15
                     onClicked: id_popup_warning.close()
+                }
+            }
+            Item { width: 15; height: 25 }
+        }
+    }
+
+    // Asked before the password when the selection holds units the embedded
+    // image is not for; "Update anyway" goes on to the password dialog.
+    Popup {
+        id: id_popup_model_warning
+        objectName: "id_popup_model_warning"
+        parent: Overlay.overlay
+        x: (base_window.width - width) / 2
+        y: (base_window.height - height) / 2
+        width: 300
+        height: id_column_model_warning.implicitHeight
+        modal: true
+        dim: false
+        focus: true
+        padding: 0
+        closePolicy: Popup.NoAutoClose
+
+        background: Rectangle {
+            color: "#ededed"
+            radius: 4
+            border.width: 1
+            border.color: "#454545"
+        }
+
+        contentItem: Column {
+            id: id_column_model_warning
+            Item { width: 15; height: 25 }
+            Text {
+                id: id_text_model_warning
+                objectName: "id_text_model_warning"
+                x: 30
+                width: 240
+                text: m_nofOtherModelUnits + " of the selected units are not " + firmModel + " units."
+                textFormat: Text.PlainText
+                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                font.bold: true
+                font.pixelSize: 15
+            }
+            Item { width: 15; height: 25 }
+            Row {
+                x: 30
+                HuButton {
+                    id: id_button_model_cancel
+                    width: 99
+                    height: 32
+                    m_text: "Cancel"
+                    m_fontPixelsize: 15
+                    onClicked: id_popup_model_warning.close()
+                }
+                Item { width: 11; height: 25 }
+                HuButton {
+                    id: id_button_update_anyway
+                    width: 130
+                    height: 32
+                    m_text: "Update anyway"
+                    m_fontPixelsize: 15
+                    onClicked: {
+                        id_popup_model_warning.close()
+                        id_popup_passwd.open()
+                    }
                 }
             }
             Item { width: 15; height: 25 }

@@ -93,6 +93,8 @@ void TestMainWindow::contextPropertiesExistBeforeLoad()
              QVariant(QStringLiteral("1.04")));
     QCOMPARE(context->contextProperty(QStringLiteral("firmBuild")),
              QVariant(QStringLiteral("0119")));
+    QCOMPARE(context->contextProperty(QStringLiteral("firmModel")),
+             QVariant(QStringLiteral("VK-3F")));
     QCOMPARE(qvariant_cast<QObject *>(context->contextProperty(QStringLiteral("udpmachine"))),
              static_cast<QObject *>(m_table));
     QCOMPARE(m_table->binfile().size(), 579616);

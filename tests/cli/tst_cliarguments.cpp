@@ -11,6 +11,8 @@ class TestCliArguments : public QObject
 private slots:
     void accepted_data();
     void accepted();
+    void versionOptions_data();
+    void versionOptions();
     void rejected_data();
     void rejected();
     void direct_data();
@@ -89,6 +91,47 @@ void TestCliArguments::accepted()
     QTEST(parsed.addresses, "addresses");
 }
 
+void TestCliArguments::versionOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("outdated");
+    QTest::addColumn<bool>("reinstall");
+    QTest::addColumn<bool>("allowOlder");
+    QTest::addColumn<bool>("anyModel");
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<double>("verifySeconds");
+
+    QTest::newRow("defaults") << QStringList{ "update", "--all" } << false << false << false
+                              << false << true << 120.0;
+    QTest::newRow("--outdated") << QStringList{ "update", "--outdated" } << true << false << false
+                                << false << true << 120.0;
+    QTest::newRow("every skip lifted")
+            << QStringList{ "update", "10.0.0.1", "--reinstall", "--allow-older", "--any-model" }
+            << false << true << true << true << true << 120.0;
+    QTest::newRow("--verify-timeout 30")
+            << QStringList{ "update", "--all", "--verify-timeout", "30" } << false << false << false
+            << false << true << 30.0;
+    QTest::newRow("--verify-timeout=0.5")
+            << QStringList{ "update", "--outdated", "--verify-timeout=0.5" } << true << false
+            << false << false << true << 0.5;
+    QTest::newRow("--no-verify") << QStringList{ "update", "--all", "--no-verify" } << false
+                                 << false << false << false << false << 120.0;
+}
+
+void TestCliArguments::versionOptions()
+{
+    QFETCH(QStringList, arguments);
+    const CliArguments parsed = CliArguments::parse(arguments);
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QCOMPARE(parsed.command, CliArguments::Update);
+    QTEST(parsed.outdated, "outdated");
+    QTEST(parsed.reinstall, "reinstall");
+    QTEST(parsed.allowOlder, "allowOlder");
+    QTEST(parsed.anyModel, "anyModel");
+    QTEST(parsed.verify, "verify");
+    QTEST(parsed.verifySeconds, "verifySeconds");
+}
+
 void TestCliArguments::rejected_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -134,7 +177,7 @@ void TestCliArguments::rejected_data()
     QTest::newRow("--parallel without value") << QStringList{ "update", "--all", "--parallel" }
                                               << "--parallel needs a number of units";
     QTest::newRow("update without units")
-            << QStringList{ "update" } << "name the units to update, or give --all";
+            << QStringList{ "update" } << "name the units to update, or give --all or --outdated";
     QTest::newRow("update --all and an address") << QStringList{ "update", "--all", "10.0.0.1" }
                                                  << "give either --all or addresses, not both";
     QTest::newRow("host name") << QStringList{
@@ -151,6 +194,29 @@ void TestCliArguments::rejected_data()
     QTest::newRow("out of range") << QStringList{
         "update", "10.0.0.256"
     } << "'10.0.0.256' is not an IPv4 address in dotted form (like 192.168.1.20)";
+    QTest::newRow("--outdated and --all") << QStringList{ "update", "--outdated", "--all" }
+                                          << "give either --all or --outdated, not both";
+    QTest::newRow("--outdated and an address") << QStringList{ "update", "--outdated", "10.0.0.1" }
+                                               << "give either --outdated or addresses, not both";
+    QTest::newRow("--outdated for list")
+            << QStringList{ "list", "--outdated" } << "unknown option '--outdated' for 'list'";
+    QTest::newRow("--any-model for list")
+            << QStringList{ "list", "--any-model" } << "unknown option '--any-model' for 'list'";
+    QTest::newRow("--verify-timeout 0") << QStringList{ "update", "--all", "--verify-timeout", "0" }
+                                        << "--verify-timeout must be a number of seconds above 0 "
+                                           "and at most 3600, not '0'";
+    QTest::newRow("--verify-timeout text")
+            << QStringList{ "update", "--all", "--verify-timeout=2m" }
+            << "--verify-timeout must be a number of seconds above 0 and at most 3600, not '2m'";
+    QTest::newRow("--verify-timeout too long")
+            << QStringList{ "update", "--all", "--verify-timeout", "3601" }
+            << "--verify-timeout must be a number of seconds above 0 and at most 3600, not '3601'";
+    QTest::newRow("--verify-timeout without value")
+            << QStringList{ "update", "--all", "--verify-timeout" }
+            << "--verify-timeout needs a number of seconds";
+    QTest::newRow("--no-verify with a timeout")
+            << QStringList{ "update", "--all", "--no-verify", "--verify-timeout", "5" }
+            << "give either --verify-timeout or --no-verify, not both";
     QTest::newRow("unknown update option") << QStringList{ "update", "--all", "--force" }
                                            << "unknown option '--force' for 'update'";
     QTest::newRow("--report without value") << QStringList{ "update", "--all", "--report" }
@@ -300,6 +366,13 @@ void TestCliArguments::helpNamesEveryOption_data()
                                             "Exit status",
                                             "130",
                                             "not found",
+                                            "--outdated",
+                                            "--reinstall",
+                                            "--allow-older",
+                                            "--any-model",
+                                            "--verify-timeout SECONDS",
+                                            "--no-verify",
+                                            "default 120",
                                             "--report FILE",
                                             ".json",
                                             "run history" };

@@ -43,6 +43,8 @@ private slots:
     void embeddedImageIsTheBuiltImage();
 
     void listTable();
+    void listStatus_data();
+    void listStatus();
     void listJson();
     void unitLine_data();
     void unitLine();
@@ -287,28 +289,97 @@ void TestCliText::embeddedImageIsTheBuiltImage()
     QCOMPARE(json.value("size").toDouble(), double(expected.size()));
 }
 
+static ImageInfo shippedImage()
+{
+    return ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
+}
+
 void TestCliText::listTable()
 {
     const QList<UnitInfo> units{ { "10.77.0.9", "ZP-9E", "Stage \x1b[31mleft", "1.02" },
                                  { "10.77.0.10", "VK-3F", "", "1.04" } };
-    QCOMPARE(QString::fromUtf8(ListCommand::render(units, false)),
-             QStringLiteral("ADDRESS     MODEL  NICKNAME         VERSION\n"
-                            "10.77.0.9   ZP-9E  Stage ?[31mleft  1.02\n"
-                            "10.77.0.10  VK-3F                   1.04\n"));
-    QCOMPARE(ListCommand::render({}, false), QByteArray());
+    QCOMPARE(QString::fromUtf8(ListCommand::render(units, false, shippedImage())),
+             QStringLiteral("ADDRESS     MODEL  NICKNAME         VERSION  STATUS\n"
+                            "10.77.0.9   ZP-9E  Stage ?[31mleft  1.02     other-model\n"
+                            "10.77.0.10  VK-3F                   1.04     current\n"));
+    QCOMPARE(ListCommand::render({}, false, shippedImage()), QByteArray());
+}
+
+void TestCliText::listStatus_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("build");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("current") << "VK-3F"
+                             << "1.04"
+                             << ""
+                             << "current";
+    QTest::newRow("current build") << "VK-3F"
+                                   << "1.04"
+                                   << "(build0119)"
+                                   << "current";
+    QTest::newRow("older build") << "VK-3F"
+                                 << "1.04"
+                                 << "(build0100)"
+                                 << "older";
+    QTest::newRow("older") << "VK-3F"
+                           << "1.02"
+                           << ""
+                           << "older";
+    QTest::newRow("newer") << "VK-3F"
+                           << "1.10"
+                           << ""
+                           << "newer";
+    QTest::newRow("no version") << "VK-3F"
+                                << ""
+                                << ""
+                                << "unknown";
+    QTest::newRow("letters") << "VK-3F"
+                             << "beta"
+                             << ""
+                             << "unknown";
+    QTest::newRow("1..2") << "VK-3F"
+                          << "1..2"
+                          << ""
+                          << "unknown";
+    QTest::newRow("headers only") << ""
+                                  << ""
+                                  << ""
+                                  << "unknown";
+    QTest::newRow("other model") << "RT-6C"
+                                 << "1.02"
+                                 << ""
+                                 << "other-model";
+}
+
+void TestCliText::listStatus()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, version);
+    QFETCH(QString, build);
+    UnitInfo unit{ "10.77.0.9", model, "Desk", version };
+    unit.build = build;
+    QTEST(ListCommand::status(unit, shippedImage()), "status");
+    const QJsonDocument doc =
+            QJsonDocument::fromJson(ListCommand::render({ unit }, true, shippedImage()));
+    QTEST(doc.array().at(0).toObject().value("status").toString(), "status");
 }
 
 void TestCliText::listJson()
 {
     const QList<UnitInfo> units{ { "10.77.0.9", "ZP-9E", "Stage \"left\"", "1.02" } };
-    const QJsonDocument doc = QJsonDocument::fromJson(ListCommand::render(units, true));
+    const QJsonDocument doc =
+            QJsonDocument::fromJson(ListCommand::render(units, true, shippedImage()));
     QVERIFY(doc.isArray());
     QCOMPARE(doc.array().size(), 1);
     const QJsonObject unit = doc.array().at(0).toObject();
-    QCOMPARE(unit.keys(), (QStringList{ "address", "model", "nickname", "version" }));
+    QCOMPARE(unit.keys(), (QStringList{ "address", "model", "nickname", "status", "version" }));
     QCOMPARE(unit.value("address").toString(), QStringLiteral("10.77.0.9"));
     QCOMPARE(unit.value("nickname").toString(), QStringLiteral("Stage \"left\""));
-    QCOMPARE(ListCommand::render({}, true), QByteArray("[]\n"));
+    QCOMPARE(unit.value("status").toString(), QStringLiteral("other-model"));
+    QCOMPARE(ListCommand::render({}, true, shippedImage()), QByteArray("[]\n"));
 }
 
 void TestCliText::unitLine_data()

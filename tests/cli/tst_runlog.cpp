@@ -115,7 +115,7 @@ void TestRunLog::recordFields()
     QCOMPARE(r.started, QDateTime(QDate(2024, 5, 1), QTime(14, 0, 2)));
     QCOMPARE(r.ended, QDateTime(QDate(2024, 5, 1), QTime(14, 0, 32)));
     QCOMPARE(r.address, units.at(0));
-    QCOMPARE(r.model, QStringLiteral("ZP-9E"));
+    QCOMPARE(r.model, QStringLiteral("VK-3F")); // the stand-in's units are the image's model
     QCOMPARE(r.nickname, QStringLiteral("Unit 1"));
     QCOMPARE(r.versionBefore, QStringLiteral("1.02 (build0110)"));
     QCOMPARE(r.versionAfter, QString());

@@ -107,8 +107,13 @@ private slots:
     void terminalLinesFitTheWidth();
     void terminalRateOnlyWhileSending();
     void summaryOfNothing();
+    void skipsAndVerificationPlain();
+    void skipsAndVerificationJson();
+    void restartingUnitsOnTheStatusLine();
 
 private:
+    // A skips B; A completes and comes back as `result` with `message`.
+    void playVerifiedRun(UpdateScheduler::Result result, const QString &message);
     void setUp(UpdateReporter::Mode mode, int parallel);
     void playRun();
     QString output() const { return QString::fromUtf8(m_buffer->data()); }
@@ -454,6 +459,95 @@ void TestUpdateReporter::summaryOfNothing()
     QTRY_VERIFY(m_scheduler->isFinished());
     m_reporter->summary(2);
     QCOMPARE(output(), QStringLiteral("\nSummary: no units found, nothing updated\n"));
+}
+
+void TestUpdateReporter::playVerifiedRun(UpdateScheduler::Result result, const QString &message)
+{
+    m_scheduler->start(
+            { kA, kB },
+            { { kB, QStringLiteral("already runs 1.04 (--reinstall writes it again)") } });
+    QTRY_COMPARE(m_core->callCount(), 1);
+    for (const char *text : { "Starting...", "Writing", "Firmware update completed." })
+        m_core->progress(QLatin1String(text), kA);
+    m_scheduler->setVerifying(kA);
+    QTRY_VERIFY(m_scheduler->isFinished());
+    m_scheduler->setVerified(kA, result, message);
+}
+
+void TestUpdateReporter::skipsAndVerificationPlain()
+{
+    setUp(UpdateReporter::Plain, 1);
+    playVerifiedRun(UpdateScheduler::NotVerified, QStringLiteral("did not come back within 120 s"));
+    m_reporter->summary(1);
+    QStringList lines = output().split(QLatin1Char('\n'));
+    const QRegularExpression duration(QStringLiteral("\\d+\\.\\d s *"));
+    for (QString &line : lines)
+        line.replace(duration, QStringLiteral("#"));
+    const QString t = QStringLiteral("2024-05-01T12:00:00.125Z ");
+    QCOMPARE(lines,
+             (QStringList{
+                     t + "10.77.0.11 skipped: already runs 1.04 (--reinstall writes it again)",
+                     t + "10.77.0.10 connecting...", t + "10.77.0.10 Starting...",
+                     t + "10.77.0.10 Writing", t + "10.77.0.10 Firmware update completed.",
+                     t + "10.77.0.10 succeeded in #",
+                     t + "10.77.0.10 not verified: did not come back within 120 s", "",
+                     "Summary: 0 succeeded, 0 failed, 0 lost, 0 not found, 0 not started, 1 not "
+                     "verified, 1 skipped",
+                     "ADDRESS     MODEL  NICKNAME   VERSION  RESULT        DURATION  MESSAGE",
+                     "10.77.0.10  ZP-9E  FOH        1.02     not verified  #did not come back "
+                     "within 120 s",
+                     "10.77.0.11  VK-3F  Stage?[2J  1.03     skipped       -         already runs "
+                     "1.04 (--reinstall writes it again)",
+                     "" }));
+}
+
+void TestUpdateReporter::skipsAndVerificationJson()
+{
+    setUp(UpdateReporter::Json, 1);
+    playVerifiedRun(UpdateScheduler::Succeeded, QStringLiteral("verified 1.04 (build0119)"));
+    m_reporter->summary(0);
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : m_buffer->data().split('\n')) {
+        if (!line.isEmpty())
+            objects << QJsonDocument::fromJson(line).object();
+    }
+    QStringList events;
+    for (const QJsonObject &o : objects)
+        events << o.value("event").toString() + QLatin1Char(' ') + o.value("address").toString();
+    QCOMPARE(events,
+             (QStringList{ "result 10.77.0.11", "started 10.77.0.10", "progress 10.77.0.10",
+                           "progress 10.77.0.10", "progress 10.77.0.10", "progress 10.77.0.10",
+                           "result 10.77.0.10", "verified 10.77.0.10", "summary " }));
+    QCOMPARE(objects.at(0).value("result").toString(), QStringLiteral("skipped"));
+    QCOMPARE(objects.at(0).value("message").toString(),
+             QStringLiteral("already runs 1.04 (--reinstall writes it again)"));
+    QCOMPARE(objects.at(6).value("message").toString(),
+             QStringLiteral("Firmware update completed."));
+    QCOMPARE(objects.at(7).value("result").toString(), QStringLiteral("succeeded"));
+    QCOMPARE(objects.at(7).value("message").toString(),
+             QStringLiteral("verified 1.04 (build0119)"));
+    const QJsonObject summary = objects.last();
+    QCOMPARE(summary.value("succeeded").toInt(), 1);
+    QCOMPARE(summary.value("skipped").toInt(), 1);
+    QCOMPARE(summary.value("notVerified").toInt(), 0);
+    QCOMPARE(summary.value("units").toArray().at(0).toObject().value("message").toString(),
+             QStringLiteral("verified 1.04 (build0119)"));
+}
+
+void TestUpdateReporter::restartingUnitsOnTheStatusLine()
+{
+    setUp(UpdateReporter::Terminal, 1);
+    m_scheduler->start({ kA });
+    QTRY_COMPARE(m_core->callCount(), 1);
+    m_core->progress(QStringLiteral("Firmware update completed."), kA);
+    m_scheduler->setVerifying(kA);
+    QTRY_VERIFY(m_scheduler->isFinished());
+    QCOMPARE(m_reporter->liveLines(),
+             QStringList{ "0 running, 0 waiting, 1 of 1 done, 1 restarting" });
+    m_scheduler->setVerified(kA, UpdateScheduler::Failed,
+                             QStringLiteral("still reports 1.02 after the update"));
+    QCOMPARE(m_reporter->liveLines(), QStringList());
+    QVERIFY(output().contains("10.77.0.10      failed: still reports 1.02 after the update\n"));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateReporter)

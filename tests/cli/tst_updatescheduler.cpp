@@ -41,6 +41,12 @@ private slots:
     void interruptStopsNewStarts();
     void exitStatus_data();
     void exitStatus();
+    void skippedUnitsEndAtOnce();
+    void verificationChangesTheResult();
+    void skipReason_data();
+    void skipReason();
+    void outdated_data();
+    void outdated();
 
 private:
     void emitProgress(const QString &text, const QString &address);
@@ -460,6 +466,11 @@ void TestUpdateScheduler::exitStatus_data()
             << QList<int>{ S::Succeeded, S::NotStarted } << 2 << 130;
     QTest::newRow("Ctrl-C while searching") << QList<int>{ S::NotStarted } << 2 << 130;
     QTest::newRow("SIGTERM") << QList<int>{ S::Succeeded } << 15 << 143;
+    QTest::newRow("skips alone") << QList<int>{ S::Skipped, S::Skipped } << 0 << 0;
+    QTest::newRow("succeeded and skipped") << QList<int>{ S::Succeeded, S::Skipped } << 0 << 0;
+    QTest::newRow("skipped and not found") << QList<int>{ S::Skipped, S::NotFound } << 0 << 1;
+    QTest::newRow("not verified") << QList<int>{ S::Succeeded, S::NotVerified } << 0 << 1;
+    QTest::newRow("not updated (failed)") << QList<int>{ S::Skipped, S::Failed } << 0 << 1;
 }
 
 void TestUpdateScheduler::exitStatus()
@@ -474,6 +485,159 @@ void TestUpdateScheduler::exitStatus()
         units << unit;
     }
     QTEST(UpdateCommand::exitStatus(units, interruptedBy), "status");
+    // Units found, none picked (--outdated with nothing older): nothing to
+    // do is no failure.
+    if (results.isEmpty())
+        QCOMPARE(UpdateCommand::exitStatus(units, interruptedBy, true), 0);
+}
+
+void TestUpdateScheduler::skippedUnitsEndAtOnce()
+{
+    const QStringList units = addUnits(3);
+    QSignalSpy finished(m_scheduler, &UpdateScheduler::unitFinished);
+    m_scheduler->start(units, { { units.at(1), QStringLiteral("already runs 1.04") } });
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toString(), units.at(1));
+    const UpdateScheduler::Unit *skipped = m_scheduler->unit(units.at(1));
+    QCOMPARE(skipped->state, UpdateScheduler::Done);
+    QCOMPARE(skipped->result, UpdateScheduler::Skipped);
+    QCOMPARE(skipped->message, QStringLiteral("already runs 1.04"));
+    QCOMPARE(UpdateScheduler::resultName(UpdateScheduler::Skipped), QStringLiteral("skipped"));
+    QTRY_COMPARE(m_core->callCount(), 2);
+    QCOMPARE(m_core->calledAddresses(), (QStringList{ units.at(0), units.at(2) }));
+    runToSuccess(units.at(0));
+    runToSuccess(units.at(2));
+    QTRY_VERIFY(m_scheduler->isFinished());
+    QCOMPARE(m_core->callCount(), 2);
+
+    // Every unit skipped: the run is over at once.
+    delete m_scheduler;
+    m_scheduler = new UpdateScheduler(m_core, m_directory);
+    QSignalSpy over(m_scheduler, &UpdateScheduler::finished);
+    m_scheduler->start({ units.at(0) }, { { units.at(0), QStringLiteral("x") } });
+    QTRY_COMPARE(over.count(), 1);
+    QCOMPARE(m_core->callCount(), 2);
+}
+
+void TestUpdateScheduler::verificationChangesTheResult()
+{
+    const QStringList units = addUnits(2);
+    QSignalSpy verified(m_scheduler, &UpdateScheduler::unitVerified);
+    m_scheduler->start(units);
+    QTRY_COMPARE(m_core->callCount(), 2);
+    emitProgress(QStringLiteral("ERROR: Connection refused"), units.at(1));
+    m_scheduler->setVerifying(units.at(1)); // failed: nothing to verify
+    QCOMPARE(m_scheduler->verifyingCount(), 0);
+    runToSuccess(units.at(0));
+    m_scheduler->setVerifying(units.at(0));
+    QCOMPARE(m_scheduler->verifyingCount(), 1);
+    QTRY_VERIFY(m_scheduler->isFinished());
+    m_scheduler->setVerified(units.at(0), UpdateScheduler::Failed,
+                             QStringLiteral("still reports 1.02 after the update"));
+    QCOMPARE(verified.count(), 1);
+    QCOMPARE(m_scheduler->unit(units.at(0))->result, UpdateScheduler::Failed);
+    QCOMPARE(m_scheduler->unit(units.at(0))->message,
+             QStringLiteral("still reports 1.02 after the update"));
+    QCOMPARE(m_scheduler->verifyingCount(), 0);
+    // Only once, and only for a unit awaited.
+    m_scheduler->setVerified(units.at(0), UpdateScheduler::Succeeded, QStringLiteral("x"));
+    m_scheduler->setVerified(units.at(1), UpdateScheduler::Succeeded, QStringLiteral("x"));
+    QCOMPARE(verified.count(), 1);
+    QCOMPARE(m_scheduler->unit(units.at(1))->result, UpdateScheduler::Failed);
+}
+
+void TestUpdateScheduler::skipReason_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("reason");
+
+    const QStringList none;
+    QTest::newRow("older is written") << "VK-3F"
+                                      << "1.02" << none << "";
+    QTest::newRow("unknown version is written") << "VK-3F"
+                                                << "" << none << "";
+    QTest::newRow("current") << "VK-3F"
+                             << "1.04" << none << "already runs 1.04 (--reinstall writes it again)";
+    QTest::newRow("current, --reinstall") << "VK-3F"
+                                          << "1.04" << QStringList{ "--reinstall" } << "";
+    QTest::newRow("newer") << "VK-3F"
+                           << "1.10" << none
+                           << "runs 1.10, newer than the image's 1.04 (--allow-older writes the "
+                              "older image)";
+    QTest::newRow("newer, --allow-older") << "VK-3F"
+                                          << "1.10" << QStringList{ "--allow-older" } << "";
+    QTest::newRow("newer, --reinstall is not enough")
+            << "VK-3F"
+            << "1.10" << QStringList{ "--reinstall" }
+            << "runs 1.10, newer than the image's 1.04 (--allow-older writes the older image)";
+    QTest::newRow("other model") << "ZP-9E"
+                                 << "1.02" << none
+                                 << "a ZP-9E unit; the image is for VK-3F (--any-model writes it)";
+    QTest::newRow("other model, --any-model") << "ZP-9E"
+                                              << "1.02" << QStringList{ "--any-model" } << "";
+    QTest::newRow("other model and current, --any-model")
+            << "ZP-9E"
+            << "1.04" << QStringList{ "--any-model" }
+            << "already runs 1.04 (--reinstall writes it again)";
+    QTest::newRow("control characters shown safely")
+            << "ZP\x1b[2J"
+            << "1.02" << none << "a ZP?[2J unit; the image is for VK-3F (--any-model writes it)";
+}
+
+static ImageInfo shippedImage()
+{
+    return ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
+}
+
+void TestUpdateScheduler::skipReason()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, version);
+    QFETCH(QStringList, options);
+    const CliArguments arguments =
+            CliArguments::parse(QStringList{ "update", "10.0.0.1" } + options);
+    QVERIFY2(arguments.error.isEmpty(), qPrintable(arguments.error));
+    UnitInfo unit{ QStringLiteral("10.0.0.1"), model, QStringLiteral("Desk"), version };
+    QTEST(UpdateCommand::skipReason(unit, shippedImage(), arguments), "reason");
+}
+
+void TestUpdateScheduler::outdated_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("build");
+    QTest::addColumn<bool>("outdated");
+
+    QTest::newRow("older") << "VK-3F"
+                           << "1.02"
+                           << "" << true;
+    QTest::newRow("older build") << "VK-3F"
+                                 << "1.04"
+                                 << "(build0100)" << true;
+    QTest::newRow("other model, older") << "ZP-9E"
+                                        << "1.02"
+                                        << "" << true;
+    QTest::newRow("current") << "VK-3F"
+                             << "1.04"
+                             << "" << false;
+    QTest::newRow("newer") << "VK-3F"
+                           << "1.9"
+                           << "" << false;
+    QTest::newRow("unknown") << "VK-3F"
+                             << "v1"
+                             << "" << false;
+}
+
+void TestUpdateScheduler::outdated()
+{
+    QFETCH(QString, model);
+    QFETCH(QString, version);
+    QFETCH(QString, build);
+    UnitInfo unit{ QStringLiteral("10.0.0.1"), model, QStringLiteral("Desk"), version };
+    unit.build = build;
+    QTEST(UpdateCommand::isOutdated(unit, shippedImage()), "outdated");
 }
 
 QTEST_GUILESS_MAIN(TestUpdateScheduler)

@@ -1,9 +1,33 @@
 #include "standincore.h"
 
+#include "core/versionstanding.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
-StandInCore::StandInCore(QObject *parent) : QObject(parent) { }
+StandInCore::StandInCore(QObject *parent)
+    : QObject(parent),
+      m_image(FirmwareHeader::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)))
+{
+}
+
+QString StandInCore::versionStanding(QString arg_model, QString arg_version,
+                                     QString arg_build) const
+{
+    return VersionStanding::tagText(
+            VersionStanding::judge(arg_model, arg_version, arg_build, m_image));
+}
+
+void StandInCore::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
+{
+    m_checks.append({ arg_ipaddr, arg_password, arg_port });
+    emit callsChanged();
+    // Like the table: an accepted check answers at once; the rest is the
+    // test's to play.
+    if (m_refused.contains(arg_ipaddr) || m_running.contains(arg_ipaddr))
+        return;
+    emit toui_fwup_progress(QStringLiteral("connecting..."), arg_ipaddr);
+}
 
 QString StandInCore::nodeMessage(const QString &action, const QVariantMap &members)
 {
@@ -71,6 +95,7 @@ QVariantMap StandInCore::call(int index) const
 void StandInCore::reset()
 {
     m_calls.clear();
+    m_checks.clear();
     m_running.clear();
     m_refused.clear();
     setSearchInterfaceCount(1);

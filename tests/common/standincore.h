@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/firmwareheader.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -13,7 +15,10 @@
 //
 // Like the real table it answers an accepted start request with
 // "connecting..." before fwUpdateStart returns, and it ignores a request for a
-// unit whose run has not ended yet.
+// unit whose run has not ended yet. It carries the header of the shipped
+// image (VK-3F, 1.04, build 0119) and judges versions against it as the table
+// does; a version check answers "connecting..." and is recorded, the rest of
+// it is the test's to play.
 class StandInCore : public QObject
 {
     Q_OBJECT
@@ -49,7 +54,7 @@ public:
 
     // Everything the QML sees is a signal; these emit one.
     Q_INVOKABLE void addUnit(const QString &ipaddr, const QString &nickname = QString(),
-                             const QString &modelname = QStringLiteral("ZP-9E"),
+                             const QString &modelname = QStringLiteral("VK-3F"),
                              const QString &version = QStringLiteral("1.02"));
     Q_INVOKABLE void removeUnit(const QString &ipaddr);
     Q_INVOKABLE void updateUnit(const QString &ipaddr, const QString &key, const QString &value);
@@ -66,6 +71,13 @@ public:
     Q_INVOKABLE void reset();
 
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+    Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
+                                        QString arg_build) const;
+    Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
+
+    const FirmwareHeader &image() const { return m_image; }
+    // The version checks asked for, in order.
+    const QList<Call> &checks() const { return m_checks; }
 
 signals:
     void toui_fwup_progress(QString arg_progress, QString arg_ipaddr);
@@ -78,6 +90,8 @@ signals:
 
 private:
     QList<Call> m_calls;
+    QList<Call> m_checks;
+    FirmwareHeader m_image;
     QSet<QString> m_running;
     QSet<QString> m_refused;
     int m_searchInterfaceCount = 1;

@@ -289,9 +289,19 @@ void UpdaterWindow::typeText(const QString &text)
 bool UpdaterWindow::updateSelected(const QString &password)
 {
     QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
+    QObject *warning = m_window->findChild<QObject *>(QStringLiteral("id_popup_model_warning"));
     QQuickItem *field = itemNamed("id_passwd");
-    if (!dialog || !field || !clickButton(QStringLiteral("Update selected units")))
+    m_modelWarning.clear();
+    if (!dialog || !warning || !field || !clickButton(QStringLiteral("Update selected units")))
         return false;
+    if (warning->property("visible").toBool()) {
+        if (!labWaitUntil([&] { return warning->property("opened").toBool(); }, 3000))
+            return false;
+        QQuickItem *text = itemNamed("id_text_model_warning");
+        m_modelWarning = text ? text->property("text").toString() : QStringLiteral("?");
+        if (!clickButton(QStringLiteral("Update anyway")))
+            return false;
+    }
     if (!labWaitUntil(
                 [&] { return dialog->property("opened").toBool() && field->hasActiveFocus(); },
                 3000))

@@ -85,7 +85,13 @@ public:
     void typeText(const QString &text);
     // "Update selected units", clear the password field, type the password,
     // "Update" (all by mouse and keys). False if the dialog does not behave.
+    // When the selection holds units of another model than the image's, the
+    // warning that comes first is answered with "Update anyway" and its text
+    // kept for modelWarning().
     bool updateSelected(const QString &password);
+    // The other-model warning's text at the last updateSelected(); empty
+    // when none came.
+    QString modelWarning() const { return m_modelWarning; }
     // Clicks the overlay's "Close".
     bool closeOverlay();
 
@@ -132,6 +138,7 @@ private:
     QList<TextEvent> m_cardTexts;
     QList<TextEvent> m_coreTexts;
     QList<TextEvent> m_removedCards;
+    QString m_modelWarning;
 };
 
 // /proc/self/status figures in KiB (VmRSS now, VmHWM the peak since the last

@@ -92,6 +92,8 @@ void TestNodeMessages::updateMessage_data()
                              << "\"m_build\": \"(build42)\"";
     QTest::newRow("m_uuid") << "m_uuid"
                             << "\"m_uuid\": \"abc\"";
+    QTest::newRow("m_after_update") << "m_after_update"
+                                    << "\"m_after_update\": \"back\"";
     QTest::newRow("upper case key") << "M_MODELNAME"
                                     << "";
     QTest::newRow("m_ipaddr") << "m_ipaddr"
@@ -112,6 +114,7 @@ void TestNodeMessages::updateMessage()
     record.m_login_passwd = QStringLiteral("pw");
     record.m_build = QStringLiteral("(build42)");
     record.m_uuid = QStringLiteral("abc");
+    record.m_after_update = QStringLiteral("back");
 
     QStringList lines{ QStringLiteral("\"action\": \"update\""),
                        QStringLiteral("\"m_ipaddr\": \"10.77.0.20\"") };

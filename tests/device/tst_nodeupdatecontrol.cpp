@@ -105,6 +105,11 @@ private slots:
     void unreachableUnit();
     void versionNotificationRefreshesOnly();
     void otherNoticesIgnored();
+
+    void completedRunWatchesForReturn();
+    void versionCheck();
+    void versionCheckOnlyWhenIdle();
+    void failedVersionCheck();
 };
 
 void TestNodeUpdateControl::normalRun()
@@ -325,6 +330,102 @@ void TestNodeUpdateControl::otherNoticesIgnored()
     QCOMPARE(unit.node.m_comm.m_protocol.socketState(), QAbstractSocket::ConnectedState);
     unit.node.slot_notifyMessage(QStringLiteral("fwup_completed"));
     QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// Only a run that the unit acknowledged leaves the unit restarting.
+void TestNodeUpdateControl::completedRunWatchesForReturn()
+{
+    const QByteArray image = testImage(100);
+    FakeDevice fake;
+    login(fake);
+    transfer(fake, image).pause(300).send("OK SET\r\n").expectClosed();
+    Unit unit(fake);
+    unit.node.m_count = 2;
+    unit.node.requestUpdate(&image);
+    QTRY_COMPARE(unit.node.m_fwup_state, UdpMachineNode::Transferring);
+    unit.node.ageStep();
+    QCOMPARE(unit.node.m_silentTicks, 0);
+    QVERIFY(!unit.node.m_f_restarting);
+    QTRY_VERIFY(unit.cb.finished());
+    QVERIFY(unit.node.m_f_restarting);
+    // The card hears of the completion first; no message of its own follows.
+    QCOMPARE(unit.cb.events.last(), QStringLiteral("progress Firmware update completed."));
+    unit.node.ageStep();
+    unit.node.ageStep();
+    QCOMPARE(unit.node.m_silentTicks, 2);
+    QCOMPARE(unit.node.m_count, 4); // ageing goes on as before
+    QVERIFY(unit.node.m_after_update.isEmpty());
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+// A check logs in, reads name and version like a run, and leaves: no start
+// command, the socket closed, the record idle again.
+void TestNodeUpdateControl::versionCheck()
+{
+    FakeDevice fake;
+    login(fake, "s3cret", "\"VK-3F\"", "V1.04B0119").expectClosed();
+    Unit unit(fake);
+    unit.node.m_version = QStringLiteral("1.02");
+    unit.node.m_after_update = QStringLiteral("back");
+    unit.node.m_count = 3;
+    unit.node.requestVersionCheck();
+    QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Checking);
+    unit.node.ageStep();
+    QCOMPARE(unit.node.m_count, 3);
+    QTRY_COMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
+    QCOMPARE(unit.cb.events,
+             (QStringList{ "progress connecting...", "update m_modelname=VK-3F (update, 127.0.0.1)",
+                           "update m_version=1.04 (update, 127.0.0.1)",
+                           "update m_build=(build0119) (update, 127.0.0.1)" }));
+    QCOMPARE(unit.node.m_comm.m_protocol.socketState(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(unit.node.m_after_update, QStringLiteral("back")); // a check is no new run
+    QVERIFY(!unit.node.m_f_restarting);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QTest::qWait(50);
+    QCOMPARE(unit.cb.events.size(), 4);
+}
+
+void TestNodeUpdateControl::versionCheckOnlyWhenIdle()
+{
+    const QByteArray image = testImage(100);
+    FakeDevice fake;
+    login(fake);
+    transfer(fake, image).send("OK SET\r\n").expectClosed();
+    login(fake).expectClosed();
+    Unit unit(fake);
+    unit.node.requestUpdate(&image);
+    unit.node.requestVersionCheck();
+    QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Starting);
+    QTRY_VERIFY(unit.cb.finished());
+    unit.cb.events.clear();
+    unit.node.requestVersionCheck();
+    unit.node.requestUpdate(&image); // ignored while the check runs
+    QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Checking);
+    QTRY_COMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
+    QCOMPARE(unit.cb.events.first(), QStringLiteral("progress connecting..."));
+    QCOMPARE(unit.cb.texts(),
+             (QStringList{ "connecting...", "Starting...", "Sending... 0%", "Writing",
+                           "Firmware update completed.", "connecting..." }));
+    QCOMPARE(fake.connectionCount(), 2);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+}
+
+void TestNodeUpdateControl::failedVersionCheck()
+{
+    FakeDevice fake;
+    fake.expect("\r\n")
+            .send("Enter Password:")
+            .expect("s3cret\r\n")
+            .send("Password Failed\r\n")
+            .expectClosed();
+    Unit unit(fake);
+    unit.node.requestVersionCheck();
+    QTRY_VERIFY(unit.cb.finished());
+    QCOMPARE(unit.cb.texts(),
+             (QStringList{ "connecting...", "ERROR: The unit rejected the password." }));
+    QCOMPARE(unit.node.m_fwup_state, UdpMachineNode::Idle);
+    QVERIFY(unit.cb.events.filter(QRegularExpression("^update ")).isEmpty());
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
 }
 

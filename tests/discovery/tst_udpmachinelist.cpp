@@ -161,6 +161,10 @@ void TestUdpMachineList::metaObjectInterface()
                      "method addTestTarget() ",
                      "method fwUpdateStart(QString,QString,QString) "
                      "arg_ipaddr,arg_password,arg_port",
+                     "method versionStanding(QString,QString,QString) "
+                     "arg_model,arg_version,arg_build",
+                     "method fwVersionCheck(QString,QString,QString) "
+                     "arg_ipaddr,arg_password,arg_port",
              }));
 }
 
@@ -224,8 +228,8 @@ void TestUdpMachineList::repeatedResponse_data()
     const QString testUuid = QStringLiteral("63041253-1019-2006-1228-aabbccddeeff");
     const QByteArray desk = unit("ZP-9E", "Desk");
     QTest::newRow("unchanged") << desk << desk << QStringList();
-    QTest::newRow("new version only")
-            << desk << unit("ZP-9E", "Desk", "u-1", "9.99") << QStringList();
+    QTest::newRow("new version only") << desk << unit("ZP-9E", "Desk", "u-1", "9.99")
+                                      << QStringList{ updateText("m_version", "9.99") };
     QTest::newRow("new name") << desk << unit("ZP-9E", "Stage")
                               << QStringList{ updateText("m_nickname", "Stage") };
     QTest::newRow("model and name") << desk << unit("ZP-9E-B", "Stage")
@@ -262,7 +266,9 @@ void TestUdpMachineList::repeatedResponse()
     QCOMPARE(node->m_uuid, expected.uuid);
     QCOMPARE(node->m_modelname, expected.modelname);
     QCOMPARE(node->m_nickname, expected.nickname);
-    QCOMPARE(node->m_version, QStringLiteral("1.02")); // never refreshed
+    // A response without a version leaves the known one.
+    QCOMPARE(node->m_version,
+             expected.version.isEmpty() ? QStringLiteral("1.02") : expected.version);
 }
 
 void TestUdpMachineList::addTestTargetTwice()
@@ -528,11 +534,12 @@ void TestUdpMachineList::directTarget()
     QCOMPARE(addresses(table), (QStringList{ "10.77.0.30", kIp }));
     QCOMPARE(table.nodes().at(0)->m_count, 0);
 
-    // An answer to a search refreshes it like any record.
+    // An answer to a search refreshes it like any record, its version too.
     feed(table, unit("VK-3F", "Found later"), QStringLiteral("10.77.0.30"));
     QCOMPARE(spies.added.count(), 2);
-    QCOMPARE(texts(spies.updated).last(),
-             updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")));
+    QCOMPARE(texts(spies.updated).mid(spies.updated.count() - 2),
+             (QStringList{ updateText("m_nickname", "Found later", QStringLiteral("10.77.0.30")),
+                           updateText("m_version", "1.02", QStringLiteral("10.77.0.30")) }));
     QVERIFY(table.nodes().first()->m_f_direct);
 }
 

@@ -146,7 +146,8 @@ void TestQmlSources::everyTextIsPlain_data()
     QTest::newRow("main") << ":/main.qml" << 2;
     QTest::newRow("button") << ":/HuButton.qml" << 1;
     QTest::newRow("card") << ":/UdpDevice.qml" << 11;
-    QTest::newRow("list") << ":/UdpListView.qml" << 11;
+    QTest::newRow("list") << ":/UdpListView.qml" << 12;
+    QTest::newRow("version tag") << ":/VersionTag.qml" << 1;
 }
 
 void TestQmlSources::everyTextIsPlain()

@@ -113,6 +113,7 @@ public slots:
         context->setContextProperty(QStringLiteral("testfiles"), &m_files);
         context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
         context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+        context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
         context->setContextProperty(QStringLiteral("isZp9e"), false);
         context->setContextProperty(QStringLiteral("isVk3f"), true);
     }

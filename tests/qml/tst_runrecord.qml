@@ -55,7 +55,7 @@ UiTestCase {
         compare(testfiles.history().length, 3)
         var line = testfiles.history()[0]
         compare(line.nickname, "Stage, \"Left\"")
-        compare(line.model, "ZP-9E")
+        compare(line.model, "VK-3F")
         compare(line.versionBefore, "1.02")
         compare(line.versionAfter, "")
         compare(line.lastText, "Firmware update completed.")

@@ -64,16 +64,16 @@ UiTestCase {
         var modelSpy = createTemporaryQmlObject("import QtTest 1.2; SignalSpy {}", testCase)
         modelSpy.target = c
         modelSpy.signalName = "m_modelnameChanged"
-        udpmachine.sendUpdate('{"action": "update", "m_ipaddr": "10.77.0.10", "m_modelname": "VK-3F",'
+        udpmachine.sendUpdate('{"action": "update", "m_ipaddr": "10.77.0.10", "m_modelname": "VL-3F",'
                               + ' "m_nickname": "Unit 0"}')
         compare(nicknameSpy.count, 0)
         compare(modelSpy.count, 1)
-        compare(c.m_modelname, "VK-3F")
+        compare(c.m_modelname, "VL-3F")
         // members the message does not carry stay as they were
         compare(c.m_version, "1.02")
         compare(c.m_nickname, "Unit 0")
         // the other card is untouched
-        compare(card(1).m_modelname, "ZP-9E")
+        compare(card(1).m_modelname, "VK-3F")
     }
 
     function test_messagesForUnknownAddressChangeNothing() {

@@ -50,6 +50,7 @@ void TestUpdateFlow::initTestCase()
     context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
     context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
     context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+    context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
     context->setContextProperty(QStringLiteral("isZp9e"), false);
     context->setContextProperty(QStringLiteral("isVk3f"), true);
     m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
@@ -299,8 +300,13 @@ void TestUpdateFlow::dialogsLeaveNothingBehind_data()
     QTest::addColumn<QString>("dialogName");
     QTest::addColumn<int>("units");
     QTest::addColumn<QString>("closeCaption");
-    QTest::newRow("password") << QStringLiteral("id_popup_passwd") << 1 << QStringLiteral("Cancel");
-    QTest::newRow("warning") << QStringLiteral("id_popup_warning") << 49 << QStringLiteral("Close");
+    QTest::addColumn<QString>("model");
+    QTest::newRow("password") << QStringLiteral("id_popup_passwd") << 1 << QStringLiteral("Cancel")
+                              << QStringLiteral("VK-3F");
+    QTest::newRow("warning") << QStringLiteral("id_popup_warning") << 49 << QStringLiteral("Close")
+                             << QStringLiteral("VK-3F");
+    QTest::newRow("other-model warning") << QStringLiteral("id_popup_model_warning") << 3
+                                         << QStringLiteral("Cancel") << QStringLiteral("ZP-9E");
 }
 
 void TestUpdateFlow::dialogsLeaveNothingBehind()
@@ -312,9 +318,10 @@ void TestUpdateFlow::dialogsLeaveNothingBehind()
     QFETCH(QString, dialogName);
     QFETCH(int, units);
     QFETCH(QString, closeCaption);
+    QFETCH(QString, model);
     m_core.reset();
     for (int i = 0; i < units; ++i)
-        m_core.addUnit(QStringLiteral("10.77.1.%1").arg(10 + i));
+        m_core.addUnit(QStringLiteral("10.77.1.%1").arg(10 + i), QString(), model);
     QObject *dialog = m_window->findChild<QObject *>(dialogName);
     QVERIFY(dialog);
 

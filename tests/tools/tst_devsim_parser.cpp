@@ -3,6 +3,7 @@
 #include "commandreader.h"
 #include "simconfig.h"
 #include "ssdptext.h"
+#include "unitserver.h"
 
 #include <QTest>
 
@@ -23,6 +24,10 @@ private slots:
     void unitResponseCarriesDescription();
     void config_data();
     void config();
+    void restartSettings_data();
+    void restartSettings();
+    void headerVersionAndBuild_data();
+    void headerVersionAndBuild();
     void behaviours();
 };
 
@@ -343,6 +348,74 @@ void TestDevsimParser::config()
     QCOMPARE(unit.uuid, QString("63041253-1019-2006-1228-00000a4d000a"));
     QCOMPARE(unit.faults.ngDataIndex, -1);
     QCOMPARE(unit.faults.closeAtOffset, qint64(-1));
+}
+
+void TestDevsimParser::restartSettings_data()
+{
+    QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<double>("rebootSeconds");
+    QTest::addColumn<bool>("bootFails");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("defaults") << QByteArray(R"({"address":"10.77.0.10"})") << 8.0 << false
+                              << QString();
+    QTest::newRow("reboot time") << QByteArray(R"({"address":"10.77.0.10","rebootSeconds":20.5})")
+                                 << 20.5 << false << QString();
+    QTest::newRow("no restart") << QByteArray(R"({"address":"10.77.0.10","rebootSeconds":-1})")
+                                << -1.0 << false << QString();
+    QTest::newRow("boot fails") << QByteArray(
+            R"({"address":"10.77.0.10","faults":{"bootFails":true}})")
+                                << 8.0 << true << QString();
+    QTest::newRow("reboot time as text")
+            << QByteArray(R"({"address":"10.77.0.10","rebootSeconds":"8"})") << 8.0 << false
+            << QString("units[0]: \"rebootSeconds\" must be a number");
+    QTest::newRow("bootFails as number")
+            << QByteArray(R"({"address":"10.77.0.10","faults":{"bootFails":1}})") << 8.0 << false
+            << QString("units[0].faults: \"bootFails\" must be true or false");
+    QTest::newRow("bootFails outside faults")
+            << QByteArray(R"({"address":"10.77.0.10","bootFails":true})") << 8.0 << false
+            << QString("units[0]: unknown key \"bootFails\"");
+}
+
+void TestDevsimParser::restartSettings()
+{
+    QFETCH(QByteArray, unit);
+    QFETCH(QString, error);
+    SimConfig config;
+    QString message;
+    const bool ok = parseSimConfig("{\"units\":[" + unit + "]}", &config, &message);
+    QCOMPARE(ok, error.isEmpty());
+    if (!ok) {
+        QCOMPARE(message, error);
+        return;
+    }
+    QTEST(config.units.first().rebootSeconds, "rebootSeconds");
+    QTEST(config.units.first().faults.bootFails, "bootFails");
+}
+
+void TestDevsimParser::headerVersionAndBuild_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("build");
+
+    QTest::newRow("shipped") << QByteArray("VK-3F\0\0\0\x68\x00\x77\x00payload", 19) << "1.04"
+                             << "0119";
+    QTest::newRow("two-digit minor") << QByteArray("VK-3F\0\0\0\x6e\x00\x05\x00", 12) << "1.10"
+                                     << "0005";
+    QTest::newRow("below one") << QByteArray("VK-3F\0\0\0\x0c\x00\x00\x00", 12) << "0.12"
+                               << "0000";
+    QTest::newRow("high bytes") << QByteArray("VK-3F\0\0\0\xff\xff\xff\xff", 12) << "655.35"
+                                << "65535";
+    QTest::newRow("short image") << QByteArray("VK") << "0.00"
+                                 << "0000";
+}
+
+void TestDevsimParser::headerVersionAndBuild()
+{
+    QFETCH(QByteArray, image);
+    QTEST(UnitServer::headerVersion(image), "version");
+    QTEST(UnitServer::headerBuild(image), "build");
 }
 
 QTEST_GUILESS_MAIN(TestDevsimParser)

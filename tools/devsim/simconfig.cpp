@@ -156,6 +156,7 @@ bool readFaults(const QJsonObject &object, const QString &where, UnitFaults *fau
     r.flag("coalesceNotify", &faults->coalesceNotify);
     r.number("slowFinalAckMs", &faults->slowFinalAckMs);
     r.number("faultConnections", &faults->faultConnections);
+    r.flag("bootFails", &faults->bootFails);
     return r.finish();
 }
 
@@ -189,6 +190,7 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
         r.fail("lineEnd", "\"crlf\", \"cr\" or \"none\"");
     r.flag("ackWords", &unit->behaviour.ackWords);
     r.number("startDelayMs", &unit->behaviour.startDelayMs);
+    r.number("rebootSeconds", &unit->rebootSeconds);
     const QJsonValue faults = r.take("faults");
     if (faults.isObject()) {
         if (!readFaults(faults.toObject(), where + QStringLiteral(".faults"), &unit->faults, error))

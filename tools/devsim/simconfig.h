@@ -25,6 +25,7 @@ struct UnitFaults
     bool coalesceNotify = false; // put a NOTIFY line in the same segment behind every "OK SET"
     int slowFinalAckMs = 0; // extra delay of the reply to the end command
     int faultConnections = -1; // faults apply to the first n connections only (-1: all)
+    bool bootFails = false; // after an update the unit restarts into its old firmware
 };
 
 // How a healthy unit speaks where the protocol leaves room: units in the field
@@ -58,6 +59,9 @@ struct UnitConfig
     QHostAddress address;
     QString model = QStringLiteral("ZP-9E");
     QString nickname;
+    // What the unit runs: announced over SSDP and answered to
+    // "GET DEVICE/VER/SYSTEM". An acknowledged update changes both at the
+    // unit's restart (to the header of the image it received).
     QString version = QStringLiteral("1.02");
     QString build = QStringLiteral("0100");
     QString uuid;
@@ -66,6 +70,10 @@ struct UnitConfig
             0; // time the unit takes to write the image before it acknowledges the end command
     double silentAfterSeconds = -1; // stop answering searches after this time (the unit goes away)
     double renameAfterSeconds = -1; // answer with newNickname from this time on
+    // After acknowledging the end command the unit restarts: it closes its
+    // connections, refuses new ones and answers no search for this long, then
+    // runs the image it received. Negative: it does not restart.
+    double rebootSeconds = 8;
     QString newNickname;
     UnitBehaviour behaviour;
     UnitFaults faults;

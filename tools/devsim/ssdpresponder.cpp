@@ -143,6 +143,8 @@ void SsdpResponder::answer(const QByteArray &datagram, const QHostAddress &sende
         const UnitConfig &unit = m_units[i]->config();
         if (unit.silentAfterSeconds >= 0 && seconds >= unit.silentAfterSeconds)
             continue;
+        if (m_units[i]->isRestarting())
+            continue;
         const bool renamed = unit.renameAfterSeconds >= 0 && seconds >= unit.renameAfterSeconds;
         m_unitSockets[i]->writeDatagram(
                 SsdpText::unitResponse(unit, renamed ? unit.newNickname : unit.nickname), sender,

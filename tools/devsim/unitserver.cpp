@@ -16,6 +16,8 @@ constexpr int kMaxViolations = 200;
 UnitServer::UnitServer(const UnitConfig &config, QObject *parent)
     : QObject(parent), m_config(config)
 {
+    m_bootTimer.setSingleShot(true);
+    connect(&m_bootTimer, &QTimer::timeout, this, [this] { boot(m_bootFails); });
 }
 
 bool UnitServer::start(QString *error)
@@ -23,6 +25,12 @@ bool UnitServer::start(QString *error)
     if (m_config.faults.refuse)
         return true; // nothing listens: the stack answers a connection with a reset
     m_server = new QTcpServer(this);
+    connect(m_server, &QTcpServer::newConnection, this, &UnitServer::slot_newConnection);
+    return listen(error);
+}
+
+bool UnitServer::listen(QString *error)
+{
     if (!m_server->listen(m_config.address, kPort)) {
         *error = QStringLiteral("cannot listen on %1:%2: %3")
                          .arg(m_config.address.toString())
@@ -30,8 +38,51 @@ bool UnitServer::start(QString *error)
                          .arg(m_server->errorString());
         return false;
     }
-    connect(m_server, &QTcpServer::newConnection, this, &UnitServer::slot_newConnection);
     return true;
+}
+
+QString UnitServer::headerVersion(const QByteArray &image)
+{
+    const int version = image.size() >= 10 ? quint8(image.at(8)) | quint8(image.at(9)) << 8 : 0;
+    return QStringLiteral("%1.%2").arg(version / 100).arg(version % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString UnitServer::headerBuild(const QByteArray &image)
+{
+    const int build = image.size() >= 12 ? quint8(image.at(10)) | quint8(image.at(11)) << 8 : 0;
+    return QStringLiteral("%1").arg(build, 4, 10, QLatin1Char('0'));
+}
+
+void UnitServer::restartAfterUpdate(bool bootFails)
+{
+    if (m_config.rebootSeconds < 0 || m_restarting)
+        return;
+    m_restarting = true;
+    m_bootFails = bootFails;
+    ++m_stats.restarts;
+    // Not from inside the session that has just written its last reply.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_restarting)
+            return;
+        if (m_server)
+            m_server->close();
+        const QList<UnitSession *> sessions = m_sessions;
+        for (UnitSession *session : sessions)
+            session->closeWhenWritten();
+    });
+    m_bootTimer.start(int(m_config.rebootSeconds * 1000));
+}
+
+void UnitServer::boot(bool fails)
+{
+    if (!fails) {
+        m_config.version = headerVersion(m_stats.image);
+        m_config.build = headerBuild(m_stats.image);
+    }
+    m_restarting = false;
+    QString error;
+    if (m_server && !listen(&error))
+        addViolation(QStringLiteral("after the restart: %1").arg(error));
 }
 
 void UnitServer::addViolation(const QString &text)
@@ -90,6 +141,10 @@ QJsonObject UnitServer::results() const
     unit.insert(QStringLiteral("resends"), m_stats.resends);
     unit.insert(QStringLiteral("ngSent"), m_stats.ngSent);
     unit.insert(QStringLiteral("searchesAnswered"), m_stats.searchesAnswered);
+    unit.insert(QStringLiteral("version"), m_config.version);
+    unit.insert(QStringLiteral("build"), m_config.build);
+    unit.insert(QStringLiteral("restarts"), m_stats.restarts);
+    unit.insert(QStringLiteral("restarting"), m_restarting);
     unit.insert(QStringLiteral("violations"), QJsonArray::fromStringList(m_stats.violations));
     return unit;
 }

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 class QTcpServer;
 class UnitSession;
@@ -26,6 +27,7 @@ struct UnitStats
     int resends = 0; // data commands that repeated a block answered NG
     int ngSent = 0;
     int searchesAnswered = 0;
+    int restarts = 0; // restarts after an acknowledged update
     QStringList violations;
 };
 
@@ -43,6 +45,7 @@ public:
     // Listens unless the unit refuses connections; false with a reason on failure.
     bool start(QString *error);
 
+    // Its version and build are what the unit runs now.
     const UnitConfig &config() const { return m_config; }
     UnitStats &stats() { return m_stats; }
     void addViolation(const QString &text);
@@ -50,15 +53,31 @@ public:
     // Open connections whose client has not closed its end.
     int liveConnections() const;
 
+    // The end command has been acknowledged: the unit restarts (unless its
+    // configuration says it does not), into the image it received unless
+    // the boot fails.
+    void restartAfterUpdate(bool bootFails);
+    // While restarting it answers no search and refuses every connection.
+    bool isRestarting() const { return m_restarting; }
+
+    // "1.04" and "0119" for an image whose header holds 104 and 119.
+    static QString headerVersion(const QByteArray &image);
+    static QString headerBuild(const QByteArray &image);
+
 signals:
     // The number of open connections of this unit changed by delta.
     void connectionsChanged(int delta);
 
 private:
     void slot_newConnection();
+    bool listen(QString *error);
+    void boot(bool fails);
 
     UnitConfig m_config;
     UnitStats m_stats;
     QTcpServer *m_server = nullptr;
     QList<UnitSession *> m_sessions;
+    bool m_restarting = false;
+    QTimer m_bootTimer;
+    bool m_bootFails = false;
 };

@@ -260,10 +260,14 @@ void UnitSession::handleEnd()
         replyNg();
         return;
     }
-    // The unit writes the image to flash before it answers.
+    // The unit writes the image to flash before it answers, and then
+    // restarts into it.
     UnitServer *unit = m_unit;
-    replyOkSet(m_config.writeDelayMs + m_faults.slowFinalAckMs,
-               [unit] { unit->stats().endAcknowledged = true; });
+    const bool bootFails = m_faults.bootFails;
+    replyOkSet(m_config.writeDelayMs + m_faults.slowFinalAckMs, [unit, bootFails] {
+        unit->stats().endAcknowledged = true;
+        unit->restartAfterUpdate(bootFails);
+    });
 }
 
 void UnitSession::replyOkSet(int delayMs, std::function<void()> written, const QByteArray &words)
@@ -338,6 +342,17 @@ void UnitSession::pump()
         if (piece.written)
             piece.written();
     }
+    if (m_closeWhenWritten && m_out.isEmpty() && m_state != Closing)
+        closeNow();
+}
+
+void UnitSession::closeWhenWritten()
+{
+    m_closeWhenWritten = true;
+    // Nothing more is read: commands that arrive now are never answered.
+    if (m_state != Closing)
+        m_state = Silent;
+    pump();
 }
 
 void UnitSession::closeNow()

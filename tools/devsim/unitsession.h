@@ -27,6 +27,10 @@ public:
     // The client has closed its end, whether or not this session has read
     // that yet: the kernel is asked directly.
     bool peerClosed() const;
+    // Closes the connection (FIN) without answering anything more.
+    void closeNow();
+    // Closes it once the replies already queued have been written.
+    void closeWhenWritten();
 
 private:
     enum State { AwaitWake, AwaitPassword, LoggedIn, Silent, Closing };
@@ -57,7 +61,6 @@ private:
                     const QByteArray &words = QByteArray());
     void replyNg();
     void pump();
-    void closeNow();
     void violation(const QString &text);
 
     QTcpSocket *m_socket;
@@ -70,6 +73,7 @@ private:
 
     QList<Pending> m_out;
     QTimer m_outTimer;
+    bool m_closeWhenWritten = false;
 
     int m_ngDataCount = 0; // NG answers given so far to the faulty block
     qint64 m_ngOffset = -1; // offset of the data command last answered NG, -1 if none

@@ -1,6 +1,8 @@
 // Renders the updater's window offscreen with the stand-in core and writes the
 // pictures the README shows: the device list with units in different states,
-// the progress overlay during and after a run, and the empty list's hint.
+// the progress overlay during and after a run, the empty list's hint, the
+// cards' version tags before and after an update, and the warning about units
+// of another model.
 //
 //   kvx-screenshot <output directory>
 //   kvx-screenshot --scale2 <output directory>   the device list at 200 %
@@ -46,6 +48,7 @@ public:
         context->setContextProperty(QStringLiteral("runrecorder"), &m_recorder);
         context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
         context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
+        context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
         context->setContextProperty(QStringLiteral("isZp9e"), false);
         context->setContextProperty(QStringLiteral("isVk3f"), true);
         m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
@@ -114,8 +117,10 @@ QString address(int i)
 
 const char *const kNames[] = { "Stage Left",  "Stage Right", "Monitor 1", "Monitor 2",
                                "Delay Tower", "Foyer",       "Balcony",   "Sub Array" };
-const char *const kModels[] = { "ZP-9E", "ZP-9E", "VK-3F", "VK-3F",
-                                "ZP-9E", "VK-3F", "ZP-9E", "VK-3F" };
+// The shipped image is VK-3F's: a rack of its model (other models have a
+// picture of their own).
+const char *const kModels[] = { "VK-3F", "VK-3F", "VK-3F", "VK-3F",
+                                "VK-3F", "VK-3F", "VK-3F", "VK-3F" };
 
 } // namespace
 
@@ -223,6 +228,54 @@ int main(int argc, char *argv[])
         s.core().setSearchInterfaceCount(2);
         s.view()->setProperty("m_hintDelayMs", 50);
         good = s.save(QStringLiteral("empty-list.png")) && good;
+    }
+    {
+        // Version tags: how each unit stands against 1.04 (build0119), and
+        // after an update whether the unit came back running it.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        struct Unit
+        {
+            const char *name;
+            const char *model;
+            const char *version;
+        };
+        const Unit units[] = {
+            { "Stage Left", "VK-3F", "1.02" }, { "Stage Right", "VK-3F", "1.04" },
+            { "Monitor 1", "VK-3F", "1.10" },  { "Delay Tower", "ZP-9E", "1.02" },
+            { "Foyer", "VK-3F", "1.02" },      { "Balcony", "VK-3F", "1.02" },
+            { "Sub Array", "VK-3F", "1.02" }
+        };
+        for (int i = 0; i < 7; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(units[i].name),
+                             QString::fromLatin1(units[i].model),
+                             QString::fromLatin1(units[i].version));
+        for (int i : { 4, 5, 6 }) {
+            s.core().updateUnit(address(i), QStringLiteral("m_build"),
+                                QStringLiteral("(build0100)"));
+            s.core().progress(QStringLiteral("Firmware update completed."), address(i));
+        }
+        // Back with the image; back with its old firmware; still restarting.
+        s.core().updateUnit(address(4), QStringLiteral("m_version"), QStringLiteral("1.04"));
+        s.core().updateUnit(address(4), QStringLiteral("m_build"), QString());
+        s.core().updateUnit(address(4), QStringLiteral("m_after_update"), QStringLiteral("back"));
+        s.core().updateUnit(address(5), QStringLiteral("m_after_update"), QStringLiteral("back"));
+        s.resize(90 + 7 * 150 + 92);
+        good = s.save(QStringLiteral("version-tags.png")) && good;
+    }
+    {
+        // "Update selected units" with two units of another model ticked.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        for (int i = 0; i < 4; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
+                             QString::fromLatin1(i % 2 ? "ZP-9E" : "VK-3F"),
+                             QStringLiteral("1.02"));
+        s.call("selectAllUnits");
+        s.call("updateSelectedUnits");
+        good = s.save(QStringLiteral("model-warning.png")) && good;
     }
     return good ? 0 : 1;
 }
