@@ -16,7 +16,10 @@ class UpdateScheduler;
 
 // kvx-update's record of its run, as the window keeps one: a line of the run
 // history for every unit the moment its run ends (units that were not found
-// or not started included), and the rows of the --report file.
+// or not started included), and the rows of the --report file. A unit that is
+// awaited after its update ends when the proof is in: its line then carries
+// the version it came back with, and "not updated" when that is not the
+// image's.
 class RunLog : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,8 @@ class RunLog : public QObject
 public:
     RunLog(UpdateScheduler *scheduler, UnitDirectory *directory, const RunImage &image,
            const QString &program, QObject *parent = nullptr);
+    // Lines of units still awaited are written as they stand.
+    ~RunLog() override;
 
     void setHistory(const RunHistory &history) { m_history = history; }
     // Tests fix the clock; the program uses the current time.
@@ -39,8 +44,11 @@ signals:
 private slots:
     void slot_started(const QString &address);
     void slot_finished(const QString &address);
+    void slot_verified(const QString &address);
 
 private:
+    void append(const UnitRunRecord &record);
+    QString versionOf(const QString &address) const;
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
     UpdateScheduler *m_scheduler;
@@ -52,5 +60,6 @@ private:
     QDateTime m_run;
     QHash<QString, QDateTime> m_started;
     QList<UnitRunRecord> m_records;
+    QHash<QString, UnitRunRecord> m_awaitingProof;
     bool m_failureSaid = false;
 };

@@ -22,6 +22,8 @@ private slots:
     void notFoundAndLost();
     void interruptedUnitsAreRecorded();
     void historyFailureSaidOnce();
+    void proofAfterTheRun_data();
+    void proofAfterTheRun();
 
 private:
     QStringList addUnits(int count);
@@ -155,6 +157,59 @@ void TestRunLog::interruptedUnitsAreRecorded()
     QCOMPARE(historyResults(), QStringList({ "10.77.0.11 not started", "10.77.0.12 not started" }));
     m_core->progress(QStringLiteral("Firmware update completed."), units.at(0));
     QCOMPARE(historyResults().last(), QStringLiteral("10.77.0.10 succeeded"));
+}
+
+// A unit awaited after its update has its line when the proof is in, with
+// the version it came back with; the next unit's run does not wait for it.
+void TestRunLog::proofAfterTheRun_data()
+{
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("versionBack");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("versionAfter");
+    QTest::newRow("runs the image") << int(UpdateScheduler::Succeeded) << "1.04"
+                                    << "succeeded"
+                                    << "1.04 (build0119)";
+    QTest::newRow("came back unchanged") << int(UpdateScheduler::Failed) << "1.02"
+                                         << "not updated"
+                                         << "1.02 (build0110)";
+    QTest::newRow("not back in time")
+            << int(UpdateScheduler::NotVerified) << QString() << "not verified" << QString();
+}
+
+void TestRunLog::proofAfterTheRun()
+{
+    QFETCH(int, verdict);
+    QFETCH(QString, versionBack);
+    QFETCH(QString, result);
+    QFETCH(QString, versionAfter);
+    // As the verifier does, and before the log hears of the unit's end.
+    delete m_log;
+    connect(m_scheduler, &UpdateScheduler::unitFinished, m_scheduler,
+            [this](const QString &address) { m_scheduler->setVerifying(address); });
+    m_log = new RunLog(m_scheduler, m_directory, {}, QStringLiteral("kvx-update 1.0"));
+    m_log->setHistory(RunHistory(m_dir->filePath(QStringLiteral("runs.jsonl"))));
+
+    const QStringList units = addUnits(1);
+    m_scheduler->start(units);
+    QTRY_COMPARE(m_core->callCount(), 1);
+    m_core->updateUnit(units.at(0), QStringLiteral("m_build"), QStringLiteral("(build0110)"));
+    m_core->progress(QStringLiteral("Firmware update completed."), units.at(0));
+    QCOMPARE(historyResults(), QStringList()); // awaited, not yet written
+
+    if (!versionBack.isEmpty()) {
+        m_core->updateUnit(units.at(0), QStringLiteral("m_version"), versionBack);
+        m_core->updateUnit(units.at(0), QStringLiteral("m_build"),
+                           versionBack == QLatin1String("1.04") ? QStringLiteral("(build0119)")
+                                                                : QStringLiteral("(build0110)"));
+    }
+    m_scheduler->setVerified(units.at(0), UpdateScheduler::Result(verdict), QStringLiteral("why"));
+    QCOMPARE(historyResults(), QStringList{ units.at(0) + QLatin1Char(' ') + result });
+    const UnitRunRecord r =
+            RunHistory(m_dir->filePath(QStringLiteral("runs.jsonl"))).read().records.first();
+    QCOMPARE(r.versionBefore, QStringLiteral("1.02 (build0110)"));
+    QCOMPARE(r.versionAfter, versionAfter);
+    QCOMPARE(r.lastText, QStringLiteral("Firmware update completed."));
 }
 
 void TestRunLog::historyFailureSaidOnce()
