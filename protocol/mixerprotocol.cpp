@@ -176,6 +176,13 @@ void MixerProtocol::closeConnection()
 
 void MixerProtocol::slot_error(QAbstractSocket::SocketError socketError)
 {
+    // What the unit said last before it hung up is a line even without its
+    // line end: a unit that never ends its lines acknowledges the end command
+    // and restarts at once, and its OK must not be lost to the close.
+    if (!m_closed && !m_errorReported && !m_pending.isEmpty()) {
+        m_quietTimer.stop();
+        judgeUnendedLine();
+    }
     const QString message = m_socket.errorString();
     if (m_closed || m_errorReported) {
         // Closed by us, or already reported: the run has been told why.
@@ -339,6 +346,11 @@ void MixerProtocol::receive(const char *bytes, int length)
 }
 
 void MixerProtocol::slot_quietTime()
+{
+    judgeUnendedLine();
+}
+
+void MixerProtocol::judgeUnendedLine()
 {
     if (m_pending.isEmpty() || m_closed)
         return;

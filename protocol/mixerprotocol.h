@@ -130,6 +130,9 @@ private:
     void rejectPassword();
     // Returns false when handling of the received data must stop.
     bool handleLine(const char *data, int size, quint32 session);
+    // Judges the line that no line end completed (quiet time, or the unit
+    // closed the connection after it).
+    void judgeUnendedLine();
     void finishBlock();
     void writeRaw(const QByteArray &block, int nameLength);
     static QString rawSubject(const QByteArray &block, int nameLength);

@@ -90,6 +90,7 @@ private slots:
     void promptOnConnectWrongPassword();
     void lineEnds_data();
     void lineEnds();
+    void lastWordsBeforeTheClose();
     void cutReply_data();
     void cutReply();
     void cutPromptWaitsForItsRest_data();
@@ -672,6 +673,40 @@ void TestMixerProtocol::lineEnds()
     QCOMPARE(client.textList(), (kLoginTexts + QStringList{ "VOL", "3", QString(), QString() }));
     QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
     QVERIFY(client.errors.isEmpty());
+}
+
+// A unit that never ends its lines may acknowledge and hang up at once (it
+// restarts after the end command): its last words are judged before the
+// close, however long the quiet time, and the close is no error of the run.
+void TestMixerProtocol::lastWordsBeforeTheClose()
+{
+    FakeDevice fake;
+    fake.expect("\r\n")
+            .send("Enter Password:")
+            .expect("s3cret\r\n")
+            .send("Login Successful\r\n")
+            .expect("GET DEVICE/NAME\r\n")
+            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
+            .expect("GET DEVICE/VER/SYSTEM\r\n")
+            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n")
+            .expect("SET UPDATE/SYSTEM:END\r\n")
+            .send("OK SET")
+            .closeConnection();
+    Client client;
+    client.protocol.m_quietTimeMs = 60000;
+    // The run closes its side once the end command is acknowledged.
+    QObject::connect(&client.protocol, &MixerProtocol::readyRead, &client.protocol,
+                     [&client](const QString &text) {
+                         if (text.isEmpty() && client.texts.size() >= 3)
+                             client.protocol.closeDevice();
+                     });
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE(client.texts.size(), 2);
+    client.protocol.queueSet(QStringLiteral("UPDATE/SYSTEM:END"));
+    QTRY_COMPARE(client.texts.size(), 3);
+    QCOMPARE(client.textList(), kLoginTexts + QStringList{ QString() });
+    QVERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QCOMPARE(client.errors.size(), 0);
 }
 
 // A line cut by the network is joined when its rest comes within the quiet
