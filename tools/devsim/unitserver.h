@@ -39,6 +39,9 @@ class UnitServer : public QObject
 
 public:
     static constexpr quint16 kPort = 54726;
+    // From the last reply to an acknowledged end command until the unit's
+    // connections close.
+    static constexpr int kGoDownMs = 500;
 
     UnitServer(const UnitConfig &config, QObject *parent = nullptr);
 
