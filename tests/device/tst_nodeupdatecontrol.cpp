@@ -420,6 +420,8 @@ void TestNodeUpdateControl::failedVersionCheck()
             .send("Password Failed\r\n")
             .expectClosed();
     Unit unit(fake);
+    // No prompt follows the failure: the verdict comes when the grace ends.
+    unit.node.m_comm.m_protocol.m_passwordGraceMs = 200;
     unit.node.requestVersionCheck();
     QTRY_VERIFY(unit.cb.finished());
     QCOMPARE(unit.cb.texts(),
