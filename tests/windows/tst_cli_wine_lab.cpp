@@ -59,8 +59,12 @@ void TestCliWineLab::updatesSevenUnits()
     // Wine hands QT_ variables to Windows programs only as WINEQT_.
     const WineRun r = runUnderWine(
             m_program,
-            { QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
-              QStringLiteral("4"), QStringLiteral("--json") },
+            // Every model of the family is written, and the proof after the
+            // restart is the Linux tests' business: this is about Windows'
+            // sockets, interfaces and console.
+            { QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--any-model"),
+              QStringLiteral("--no-verify"), QStringLiteral("--wait"), QStringLiteral("4"),
+              QStringLiteral("--json") },
             { QStringLiteral("KVX_PASSWORD=") + QString::fromUtf8(kPassword),
               QStringLiteral("WINEQT_LOGGING_RULES=kvx.discovery.debug=true"),
               QStringLiteral("WINEQT_FORCE_STDERR_LOGGING=1") },
