@@ -49,7 +49,6 @@ Item {
     // How screen readers and the tips name the unit: its nickname, or its
     // address while it has none.
     readonly property string m_shownName: m_nickname !== "" ? m_nickname : m_ipaddr
-    readonly property string m_versionText: m_version + " " + m_build
 
     function update_firmware(arg_passwd) {
         if (m_f_now_updating)
@@ -60,13 +59,14 @@ Item {
         udpmachine.fwUpdateStart(m_ipaddr, arg_passwd, 54726)
     }
 
-    // The value under a point of the text column, if it is cut short.
+    // The value under a point of the card, if it is cut short (the list's
+    // hover area asks).
     function cutValueAt(x, y) {
         var values = [id_value_nickname, id_value_model, id_value_ipaddr, id_value_version,
                       id_value_progress]
         for (var i = 0; i < values.length; ++i) {
             var row = values[i].parent
-            var p = id_hover.mapToItem(row, x, y)
+            var p = id_udpdevice.mapToItem(row, x, y)
             if (p.y >= 0 && p.y < row.height && p.x >= 0 && p.x < row.width)
                 return values[i].truncated ? values[i] : null
         }
@@ -139,20 +139,6 @@ Item {
                 MouseArea {
                     anchors.fill: parent
                     onClicked: m_f_selected = !m_f_selected
-                }
-
-                // Around the box, inside the selection strip.
-                Rectangle {
-                    objectName: "id_focus_frame"
-                    x: -3
-                    y: -3
-                    width: parent.width + 6
-                    height: parent.height + 6
-                    radius: 2
-                    color: "transparent"
-                    border.color: "#1f6fd1"
-                    border.width: 2
-                    visible: id_check.activeFocus
                 }
             }
         }
@@ -265,7 +251,7 @@ Item {
                                                 - (id_version_tag.visible
                                                    ? id_version_tag.implicitWidth + 8 : 0)))
                     height: 20
-                    text: m_versionText
+                    text: m_version + " " + m_build
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
@@ -299,17 +285,12 @@ Item {
                     // Room for the moving dots is kept whether or not they
                     // show, so that the text does not jump as they come.
                     width: Math.max(0, Math.min(implicitWidth,
-                                                parent.width - x - id_dash_metrics.advanceWidth))
+                                                parent.width - x - id_udplistview.m_dashWidth))
                     height: 20
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
                     font.pixelSize: 16
-                }
-                TextMetrics {
-                    id: id_dash_metrics
-                    font: id_dash.font
-                    text: "..."
                 }
                 Text {
                     id: id_dash
@@ -323,27 +304,6 @@ Item {
                     font.pixelSize: 16
                     visible: m_msg === "Writing" || m_msg === "Waiting"
                 }
-            }
-        }
-
-        // Finds the cut-short value under the mouse and has the list show it
-        // whole. It takes no buttons: presses and the wheel go on to the list.
-        MouseArea {
-            id: id_hover
-            objectName: "id_hover"
-            anchors.fill: id_column
-            acceptedButtons: Qt.NoButton
-            hoverEnabled: true
-            // Entering is no move: both look at where the mouse is.
-            onPositionChanged: showCutValue()
-            onContainsMouseChanged: showCutValue()
-
-            function showCutValue() {
-                var value = containsMouse ? cutValueAt(mouseX, mouseY) : null
-                if (value)
-                    id_udplistview.showTip(value, value.text)
-                else
-                    id_udplistview.hideTip()
             }
         }
     }

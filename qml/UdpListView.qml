@@ -32,6 +32,9 @@ Item {
     property string m_passwd: ""
     readonly property int m_max_units_at_the_same_time: 5
     property string m_dash: ""
+    // The room a card keeps for the dots after its progress text: measured
+    // once here rather than on every card.
+    readonly property real m_dashWidth: id_dash_metrics.advanceWidth
 
     // The run is over when no target unit works or waits any more. The
     // overlay's Close button and its "Finished." follow this.
@@ -440,6 +443,33 @@ Item {
                             card.m_indexNumber = i
                     }
                 }
+            }
+        }
+
+        // Finds the cut-short card text under the mouse and has the tip show
+        // it whole. One for the list, not one per card: a hover area costs
+        // every card memory. It takes no buttons: presses and the wheel go
+        // on to the cards and the list.
+        MouseArea {
+            id: id_hover
+            objectName: "id_hover"
+            width: column_kun.width
+            height: column_kun.height
+            acceptedButtons: Qt.NoButton
+            hoverEnabled: true
+            // Entering is no move: both look at where the mouse is.
+            onPositionChanged: showCutValue()
+            onContainsMouseChanged: showCutValue()
+
+            function showCutValue() {
+                var loader = containsMouse ? column_kun.childAt(mouseX, mouseY) : null
+                var card = loader ? loader.item : null
+                var p = card ? mapToItem(card, mouseX, mouseY) : null
+                var value = card ? card.cutValueAt(p.x, p.y) : null
+                if (value)
+                    showTip(value, value.text)
+                else
+                    hideTip()
             }
         }
 
@@ -1013,6 +1043,32 @@ Item {
             if (menuRepeater.count > 0)
                 m_f_hint_shown = false
         }
+    }
+
+    // The frame around the selection box that has the keyboard focus, inside
+    // its card's selection strip: one for the list rather than one per card.
+    Rectangle {
+        objectName: "id_card_focus_frame"
+        readonly property Item m_box: base_window.activeFocusItem
+                                      && base_window.activeFocusItem.objectName === "id_check"
+                                      ? base_window.activeFocusItem : null
+        parent: m_box ? m_box : id_udplistview
+        visible: m_box !== null
+        x: -3
+        y: -3
+        width: parent.width + 6
+        height: parent.height + 6
+        radius: 2
+        color: "transparent"
+        border.color: "#1f6fd1"
+        border.width: 2
+    }
+
+    // In the font of a card's dots (see m_dashWidth).
+    TextMetrics {
+        id: id_dash_metrics
+        font.pixelSize: 16
+        text: "..."
     }
 
     Rectangle {

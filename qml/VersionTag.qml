@@ -22,7 +22,6 @@ Text {
     readonly property string m_standing: m_card && udpmachine ? udpmachine.versionStanding(
                                                       m_card.m_modelname, m_card.m_version,
                                                       m_card.m_build) : ""
-    readonly property color m_failureColor: "#c62828"
 
     text: {
         if (!m_card)
@@ -48,7 +47,7 @@ Text {
         case "older": return "#b26a00"
         case "newer": return "#1565c0"
         case "other model": return "#6a1b9a"
-        default: return m_failureColor
+        default: return "#c62828"
         }
     }
 }

@@ -4,11 +4,22 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlContext>
 
 StandInCore::StandInCore(QObject *parent)
     : QObject(parent),
       m_image(FirmwareHeader::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)))
 {
+}
+
+void StandInCore::publishTo(QQmlContext *context)
+{
+    context->setContextProperty(QStringLiteral("udpmachine"), this);
+    context->setContextProperty(QStringLiteral("firmVersion"), m_image.versionText);
+    context->setContextProperty(QStringLiteral("firmBuild"), m_image.buildText);
+    context->setContextProperty(QStringLiteral("firmModel"), m_image.model);
+    context->setContextProperty(QStringLiteral("isZp9e"), m_image.isZp9e);
+    context->setContextProperty(QStringLiteral("isVk3f"), m_image.isVk3f);
 }
 
 QString StandInCore::versionStanding(QString arg_model, QString arg_version,

@@ -9,6 +9,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+class QQmlContext;
+
 // Plays the part of the device table ("udpmachine") for the user interface:
 // the same four signals and the same start call, without sockets. Tests, the
 // benchmark and the screenshot tool drive the QML through it.
@@ -76,6 +78,10 @@ public:
     Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
 
     const FirmwareHeader &image() const { return m_image; }
+    // What the entry gives the window, with this object as the table:
+    // "udpmachine", and the image's firmVersion, firmBuild, firmModel, isZp9e
+    // and isVk3f.
+    void publishTo(QQmlContext *context);
     // The version checks asked for, in order.
     const QList<Call> &checks() const { return m_checks; }
 

@@ -445,33 +445,3 @@ void UpdaterWindow::slot_coreText(const QString &text, const QString &address)
     if (onCoreText)
         onCoreText(text, address);
 }
-
-static qint64 statusField(const char *name)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith(name))
-            return line.mid(int(qstrlen(name))).simplified().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-qint64 residentKiB()
-{
-    return statusField("VmRSS:");
-}
-
-qint64 peakResidentKiB()
-{
-    return statusField("VmHWM:");
-}
-
-bool resetPeakResident()
-{
-    // Writing 5 resets the peak resident size to the present one.
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    return file.open(QIODevice::WriteOnly) && file.write("5") == 1;
-}

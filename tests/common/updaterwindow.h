@@ -10,6 +10,8 @@
 // the way: every change of a card's progress text (as the card saw it), and
 // every progress text the core sent to the list (toui_fwup_progress).
 
+#include "common/resident.h"
+
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -140,9 +142,3 @@ private:
     QList<TextEvent> m_removedCards;
     QString m_modelWarning;
 };
-
-// /proc/self/status figures in KiB (VmRSS now, VmHWM the peak since the last
-// resetPeakResident()); -1 where they cannot be read.
-qint64 residentKiB();
-qint64 peakResidentKiB();
-bool resetPeakResident();

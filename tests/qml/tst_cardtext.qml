@@ -20,9 +20,11 @@ UiTestCase {
 
     function tip() { return item("id_tip") }
 
-    // A point on a value, in the card's hover area.
+    // A point on a value, in the list's hover area, once the list has laid
+    // out its cards (as before anything a user can point at is drawn).
     function hoverOn(value) {
-        var hover = cardItem(0, "id_hover")
+        waitForRendering(win.contentItem)
+        var hover = item("id_hover")
         var p = value.mapToItem(hover, Math.min(value.width / 2, 20), value.height / 2)
         mouseMove(hover, p.x, p.y)
     }

@@ -20,6 +20,7 @@ private slots:
     void tabOrder();
     void backTabOrder();
     void focusFrameInsideItsBox();
+    void focusFrameOutlivesItsCard();
     void spaceAndEnterToggleCheckBox_data();
     void spaceAndEnterToggleCheckBox();
     void spacePressesOnRelease();
@@ -58,11 +59,7 @@ void TestKeyboard::init()
     m_core.reset();
     m_engine = new QQmlApplicationEngine;
     QQmlContext *context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
-    context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
-    context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
-    context->setContextProperty(QStringLiteral("isZp9e"), false);
-    context->setContextProperty(QStringLiteral("isVk3f"), true);
+    m_core.publishTo(context);
     m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
     QCOMPARE(m_engine->rootObjects().size(), 1);
     m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
@@ -181,11 +178,15 @@ void TestKeyboard::backTabOrder()
 void TestKeyboard::focusFrameInsideItsBox()
 {
     for (QQuickItem *item : { check(1), button(QStringLiteral("Select all")) }) {
-        QQuickItem *frame = item->findChild<QQuickItem *>(QStringLiteral("id_focus_frame"));
+        // The cards share one frame, which the focused box takes.
+        QQuickItem *frame = item == check(1)
+                ? m_window->findChild<QQuickItem *>(QStringLiteral("id_card_focus_frame"))
+                : item->findChild<QQuickItem *>(QStringLiteral("id_focus_frame"));
         QVERIFY(frame);
         QVERIFY(!frame->isVisible());
         focusOn(item);
         QVERIFY(frame->isVisible());
+        QCOMPARE(frame->parentItem(), item);
         // The button's frame stays inside the button; the box's inside the
         // card's selection strip.
         QQuickItem *box = item == check(1) ? item->parentItem() : item;
@@ -197,8 +198,26 @@ void TestKeyboard::focusFrameInsideItsBox()
                                     .arg(r.width())
                                     .arg(r.height())));
         key(Qt::Key_Tab);
-        QVERIFY(!frame->isVisible());
+        // The focus went on: no frame is left around this one.
+        QVERIFY(!frame->isVisible() || frame->parentItem() != item);
     }
+}
+
+void TestKeyboard::focusFrameOutlivesItsCard()
+{
+    QQuickItem *frame = m_window->findChild<QQuickItem *>(QStringLiteral("id_card_focus_frame"));
+    QVERIFY(frame);
+    focusOn(check(1));
+    QCOMPARE(frame->parentItem(), check(1));
+    // The unit leaves the network while its box has the focus.
+    m_core.removeUnit(address(1));
+    QTRY_VERIFY(!frame->isVisible());
+    QVERIFY(frame->parentItem());
+    // The frame still serves the next box that takes the focus.
+    QCOMPARE(card(1)->property("m_ipaddr").toString(), address(2));
+    focusOn(check(1));
+    QVERIFY(frame->isVisible());
+    QCOMPARE(frame->parentItem(), check(1));
 }
 
 void TestKeyboard::spaceAndEnterToggleCheckBox_data()
