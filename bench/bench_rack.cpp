@@ -19,6 +19,7 @@
 // Between runs the benchmark clears every card's progress text (as if the
 // units had just been discovered): a card that shows a completed update
 // cannot be selected again.
+#include "common/offscreen.h"
 #include "common/lab.h"
 #include "common/updaterwindow.h"
 #include "device/udpmachinenode.h"
@@ -217,10 +218,7 @@ UnitTimes coreAlone(UpdaterWindow &updater, const QStringList &addresses)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        qputenv("QT_QUICK_BACKEND", "software");
+    preferOffscreenSoftware();
     QGuiApplication app(argc, argv);
     int runs = 10;
     const QStringList args = app.arguments();
@@ -234,11 +232,7 @@ int main(int argc, char **argv)
                      qPrintable(why), argv[0]);
         return 77;
     }
-    if (qEnvironmentVariableIsEmpty("KVX_DEVSIM"))
-        qputenv("KVX_DEVSIM",
-                (QCoreApplication::applicationDirPath()
-                 + QStringLiteral("/../tools/devsim/kvx-devsim"))
-                        .toLocal8Bit());
+    labUseDevsimOfThisBuild(QStringLiteral("../tools/devsim/kvx-devsim"));
     const QStringList addresses = labDeviceAddresses().mid(0, kUnits);
     if (addresses.size() < kUnits) {
         std::fprintf(stderr, "the lab has %d unit addresses, %d needed\n", int(addresses.size()),

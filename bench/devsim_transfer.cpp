@@ -44,11 +44,7 @@ int main(int argc, char **argv)
             argc > 1 ? QString::fromLocal8Bit(argv[1]) : qEnvironmentVariable("KVX_IMAGE_PATH");
     if (path.isEmpty())
         path = QCoreApplication::applicationDirPath() + QStringLiteral("/../resources/binfile");
-    if (qEnvironmentVariableIsEmpty("KVX_DEVSIM"))
-        qputenv("KVX_DEVSIM",
-                (QCoreApplication::applicationDirPath()
-                 + QStringLiteral("/../tools/devsim/kvx-devsim"))
-                        .toLocal8Bit());
+    labUseDevsimOfThisBuild(QStringLiteral("../tools/devsim/kvx-devsim"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "cannot read the image %s\n", qPrintable(path));

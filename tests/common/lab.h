@@ -47,6 +47,16 @@ inline QString labUpdaterAddress()
     return qEnvironmentVariable("KVX_LAB_UPDATER_ADDR", QStringLiteral("10.77.0.1"));
 }
 
+// A program run by hand inside the lab starts the simulator of its own build
+// tree (`relative` to the program's folder) unless KVX_DEVSIM names another.
+// Call once the application object exists.
+inline void labUseDevsimOfThisBuild(const QString &relative)
+{
+    if (qEnvironmentVariableIsEmpty("KVX_DEVSIM"))
+        qputenv("KVX_DEVSIM",
+                QDir(QCoreApplication::applicationDirPath()).filePath(relative).toLocal8Bit());
+}
+
 // Runs the event loop until `done` holds or the time is up; returns `done()`.
 inline bool labWaitUntil(const std::function<bool()> &done, int timeoutMs)
 {

@@ -108,14 +108,9 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         QQmlContext *context = engine->rootContext();
-        context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+        m_core.publishTo(context);
         context->setContextProperty(QStringLiteral("runrecorder"), &m_recorder);
         context->setContextProperty(QStringLiteral("testfiles"), &m_files);
-        context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
-        context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
-        context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
-        context->setContextProperty(QStringLiteral("isZp9e"), false);
-        context->setContextProperty(QStringLiteral("isVk3f"), true);
     }
 
 private:

@@ -47,12 +47,7 @@ void TestUpdateFlow::initTestCase()
     Q_INIT_RESOURCE(assets);
     m_engine = new QQmlApplicationEngine;
     QQmlContext *context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
-    context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
-    context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
-    context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
-    context->setContextProperty(QStringLiteral("isZp9e"), false);
-    context->setContextProperty(QStringLiteral("isVk3f"), true);
+    m_core.publishTo(context);
     m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
     QCOMPARE(m_engine->rootObjects().size(), 1);
     m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());

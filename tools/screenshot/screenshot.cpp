@@ -7,6 +7,7 @@
 //   kvx-screenshot <output directory>
 //   kvx-screenshot --scale2 <output directory>   the device list at 200 %
 
+#include "common/offscreen.h"
 #include "common/standincore.h"
 #include "core/runrecorder.h"
 
@@ -44,13 +45,8 @@ public:
         m_recorder.setHistory(RunHistory(m_data.filePath(QStringLiteral("runs.jsonl"))));
         m_recorder.setReportFolder(m_data.path());
         QQmlContext *context = m_engine.rootContext();
-        context->setContextProperty(QStringLiteral("udpmachine"), &m_core);
+        m_core.publishTo(context);
         context->setContextProperty(QStringLiteral("runrecorder"), &m_recorder);
-        context->setContextProperty(QStringLiteral("firmVersion"), QStringLiteral("1.04"));
-        context->setContextProperty(QStringLiteral("firmBuild"), QStringLiteral("0119"));
-        context->setContextProperty(QStringLiteral("firmModel"), QStringLiteral("VK-3F"));
-        context->setContextProperty(QStringLiteral("isZp9e"), false);
-        context->setContextProperty(QStringLiteral("isVk3f"), true);
         m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
         m_window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().value(0));
         if (!m_window)
@@ -126,10 +122,7 @@ const char *const kModels[] = { "VK-3F", "VK-3F", "VK-3F", "VK-3F",
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        qputenv("QT_QUICK_BACKEND", "software");
+    preferOffscreenSoftware();
     // The window at 200 %, as on a high-density display.
     const bool scale2 = argc > 1 && qstrcmp(argv[1], "--scale2") == 0;
     if (scale2) {

@@ -1,6 +1,7 @@
 // kvx-soak: rounds of simulated units with injected faults, updated through
 // the real window by one updater process. Run it through tools/soak.sh, which
 // builds it and puts it in the network lab.
+#include "common/offscreen.h"
 #include "objectcount.h"
 #include "soakrunner.h"
 
@@ -14,11 +15,7 @@ int main(int argc, char *argv[])
 {
     // Before the first QObject, so that every one is counted.
     ObjectCount::install();
-    // No display needed: the window renders offscreen, in software.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        qputenv("QT_QUICK_BACKEND", "software");
+    preferOffscreenSoftware();
     QGuiApplication app(argc, argv);
 
     QCommandLineParser parser;
