@@ -43,26 +43,10 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cat >"$work/units.json" <<'JSON'
-{
-  "foreign": true,
-  "units": [
-    { "address": "10.77.0.10", "model": "ZP-9E", "nickname": "Stage Left",   "version": "1.02", "build": "0100", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.11", "model": "ZP-9E", "nickname": "Stage Right",  "version": "1.02", "build": "0100", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.12", "model": "VK-3F", "nickname": "Monitor 1",    "version": "1.01", "build": "0098", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.13", "model": "VK-3F", "nickname": "Monitor 2",    "version": "1.01", "build": "0098", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.14", "model": "VK-5F", "nickname": "Delay Tower",  "version": "1.03", "build": "0110", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.15", "model": "VL-3F", "nickname": "Lobby",        "version": "1.00", "build": "0090", "password": "admin", "writeDelayMs": 3000 },
-    { "address": "10.77.0.16", "model": "RT-6C", "nickname": "Wrong password", "version": "1.02", "build": "0100", "password": "admin",
-      "faults": { "wrongPassword": true } },
-    { "address": "10.77.0.17", "model": "ZP-9E", "nickname": "Flaky cable",  "version": "1.02", "build": "0100", "password": "admin",
-      "faults": { "closeAtOffset": 262144 } }
-  ]
-}
-JSON
 
 echo "Demo lab: eight simulated units on 10.77.0.10-17. In the window press \"Select all\","
-echo "\"Update selected units\", type the password admin and press \"Update\". Close the window to end."
+echo "\"Update selected units\", \"Update anyway\", type the password admin and press \"Update\"."
+echo "Close the window to end."
 "$here/netlab/netlab" --units 8 \
-    --device "$build/tools/devsim/kvx-devsim --config $work/units.json --results $work/results.json" \
+    --device "$build/tools/devsim/kvx-devsim --config $here/demo-units.json --results $work/results.json" \
     -- env DISPLAY="$DISPLAY" XAUTHORITY="$xauthority" "$build/app/kvx-updater"
