@@ -5,20 +5,18 @@
 // fail.
 
 #include "common/offscreen.h"
-#include "common/standincore.h"
+#include "common/standinwindow.h"
 #include "common/resident.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -37,35 +35,10 @@ QString address(int i)
     return QStringLiteral("10.77.%1.%2").arg(i / 200).arg(10 + i % 200);
 }
 
-struct Window
+// The benchmark steps the scheduler itself: the window's timer is stopped.
+struct Window : StandInWindow
 {
-    StandInCore core;
-    std::unique_ptr<QQmlApplicationEngine> engine;
-    QQuickWindow *window = nullptr;
-    QObject *view = nullptr;
-
-    Window()
-    {
-        engine.reset(new QQmlApplicationEngine);
-        QQmlContext *context = engine->rootContext();
-        core.publishTo(context);
-        engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-        window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
-        view = window ? window->findChild<QObject *>(QStringLiteral("id_view_udplist")) : nullptr;
-        // The benchmark steps the scheduler itself.
-        if (QObject *timer =
-                    view ? view->findChild<QObject *>(QStringLiteral("id_timer")) : nullptr)
-            timer->setProperty("running", false);
-        QCoreApplication::processEvents();
-    }
-
-    QObject *card(int row)
-    {
-        QVariant result;
-        QMetaObject::invokeMethod(view, "cardAt", Q_RETURN_ARG(QVariant, result),
-                                  Q_ARG(QVariant, row));
-        return qvariant_cast<QObject *>(result);
-    }
+    Window() { QCoreApplication::processEvents(); }
 };
 
 double median(std::vector<double> v)
@@ -84,9 +57,9 @@ void addCards(int n)
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < n; ++i)
-            w.core.addUnit(address(i), QStringLiteral("Unit %1").arg(i));
+            w.core().addUnit(address(i), QStringLiteral("Unit %1").arg(i));
         handlers.push_back(t.nsecsElapsed() / 1e6);
-        w.window->requestUpdate();
+        w.window()->requestUpdate();
         QCoreApplication::processEvents();
         total.push_back(t.nsecsElapsed() / 1e6);
         if (!w.card(n - 1))
@@ -103,13 +76,13 @@ void progressMessage()
 {
     Window w;
     for (int i = 0; i < 48; ++i)
-        w.core.addUnit(address(i));
+        w.core().addUnit(address(i));
     QCoreApplication::processEvents();
     const int repeats = 2000;
     QElapsedTimer t;
     t.start();
     for (int r = 0; r < repeats; ++r)
-        w.core.progress(QStringLiteral("Sending... %1%").arg(r % 100), address(47));
+        w.core().progress(QStringLiteral("Sending... %1%").arg(r % 100), address(47));
     const double perMessage = t.nsecsElapsed() / 1e3 / repeats;
     std::printf("progress message, 48 cards:    %8.1f us per message (last row, %d messages)\n",
                 perMessage, repeats);
@@ -121,23 +94,23 @@ void schedulerTick()
 {
     Window w;
     for (int i = 0; i < 48; ++i) {
-        w.core.addUnit(address(i));
+        w.core().addUnit(address(i));
         w.card(i)->setProperty("m_f_selected", true);
     }
-    QMetaObject::invokeMethod(w.view, "start_update");
+    QMetaObject::invokeMethod(w.view(), "start_update");
     for (int i = 0; i < 5; ++i)
-        w.core.progress(QStringLiteral("Sending... 12%"), address(i));
+        w.core().progress(QStringLiteral("Sending... 12%"), address(i));
     const int repeats = 2000;
     QElapsedTimer t;
     t.start();
     for (int r = 0; r < repeats; ++r)
-        QMetaObject::invokeMethod(w.view, "updating_tick");
+        QMetaObject::invokeMethod(w.view(), "updating_tick");
     const double perTick = t.nsecsElapsed() / 1e3 / repeats;
-    const int working = w.view->property("m_nofWorkingUnits").toInt();
-    const int waiting = w.view->property("m_nofWaitingUnits").toInt();
+    const int working = w.view()->property("m_nofWorkingUnits").toInt();
+    const int waiting = w.view()->property("m_nofWaitingUnits").toInt();
     std::printf("scheduler tick, 48 targets:    %8.1f us per tick (%d working, %d waiting, %d "
                 "starts)\n",
-                perTick, working, waiting, w.core.callCount());
+                perTick, working, waiting, w.core().callCount());
 }
 
 // The resident size one card adds, with every row filled and a version
@@ -147,18 +120,19 @@ void memoryPerCard(int n)
     std::vector<double> perCard;
     for (int round = 0; round < 3; ++round) {
         Window w;
-        w.window->grabWindow();
+        w.window()->grabWindow();
         const qint64 before = residentKiB();
         if (before < 0) {
             std::printf("memory:                        n/a (no resident size here)\n");
             return;
         }
         for (int i = 0; i < n; ++i) {
-            w.core.addUnit(address(i), QStringLiteral("Unit %1").arg(i), QStringLiteral("VK-3F"),
-                           QStringLiteral("1.02"));
-            w.core.updateUnit(address(i), QStringLiteral("m_build"), QStringLiteral("(build0110)"));
+            w.core().addUnit(address(i), QStringLiteral("Unit %1").arg(i), QStringLiteral("VK-3F"),
+                             QStringLiteral("1.02"));
+            w.core().updateUnit(address(i), QStringLiteral("m_build"),
+                                QStringLiteral("(build0110)"));
         }
-        w.window->grabWindow();
+        w.window()->grabWindow();
         perCard.push_back(double(residentKiB() - before) / n);
     }
     std::printf("memory, %4d drawn cards:       %8.2f KiB a card (median of 3)\n", n,

@@ -1,12 +1,12 @@
-#include "common/standincore.h"
+#include "common/standinwindow.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+
+#include <memory>
 
 // What a screen reader is told: check boxes named "Select <nickname>" that
 // say whether they are ticked, buttons named by their captions, cards named
@@ -32,12 +32,11 @@ private slots:
 
 private:
     QAccessibleInterface *accessible(QObject *object) const;
-    QQuickItem *card(int row) const;
-    QQuickItem *check(int row) const;
+    QQuickItem *card(int row) const { return m_w->card(row); }
+    QQuickItem *check(int row) const { return m_w->check(row); }
     QQuickItem *button(const QString &caption) const;
 
-    StandInCore m_core;
-    QQmlApplicationEngine *m_engine = nullptr;
+    std::unique_ptr<StandInWindow> m_w;
     QQuickWindow *m_window = nullptr;
     QObject *m_view = nullptr;
 };
@@ -49,54 +48,33 @@ static QString address(int i)
 
 void TestAccessibility::initTestCase()
 {
-    Q_INIT_RESOURCE(assets);
     // As when a screen reader runs from the start.
     QAccessible::setActive(true);
-    m_engine = new QQmlApplicationEngine;
-    QQmlContext *context = m_engine->rootContext();
-    m_core.publishTo(context);
-    m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-    QCOMPARE(m_engine->rootObjects().size(), 1);
-    m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
-    QVERIFY(m_window);
-    m_view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
+    m_w.reset(new StandInWindow);
+    m_window = m_w->window();
+    QVERIFY2(m_window, qPrintable(m_w->errorString()));
+    m_view = m_w->view();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_window->findChild<QObject *>(QStringLiteral("id_timer"))->setProperty("running", false);
 }
 
 void TestAccessibility::cleanupTestCase()
 {
-    delete m_engine;
+    m_w.reset();
 }
 
 void TestAccessibility::init()
 {
-    QVariant result;
     while (card(0))
-        m_core.removeUnit(card(0)->property("m_ipaddr").toString());
-    m_core.reset();
-    m_core.addUnit(address(0), QStringLiteral("Stage Left"), QStringLiteral("ZP-9E"),
-                   QStringLiteral("1.02"));
-    m_core.addUnit(address(1), QString(), QStringLiteral("VK-3F"), QStringLiteral("1.04"));
+        m_w->core().removeUnit(card(0)->property("m_ipaddr").toString());
+    m_w->core().reset();
+    m_w->core().addUnit(address(0), QStringLiteral("Stage Left"), QStringLiteral("ZP-9E"),
+                        QStringLiteral("1.02"));
+    m_w->core().addUnit(address(1), QString(), QStringLiteral("VK-3F"), QStringLiteral("1.04"));
 }
 
 QAccessibleInterface *TestAccessibility::accessible(QObject *object) const
 {
     return object ? QAccessible::queryAccessibleInterface(object) : nullptr;
-}
-
-QQuickItem *TestAccessibility::card(int row) const
-{
-    QVariant result;
-    QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
-                              Q_ARG(QVariant, row));
-    return qvariant_cast<QQuickItem *>(result);
-}
-
-QQuickItem *TestAccessibility::check(int row) const
-{
-    QQuickItem *c = card(row);
-    return c ? c->findChild<QQuickItem *>(QStringLiteral("id_check")) : nullptr;
 }
 
 QQuickItem *TestAccessibility::button(const QString &caption) const
@@ -138,7 +116,7 @@ void TestAccessibility::checkBoxFollowsSelection()
     card(0)->setProperty("m_f_selected", false);
     QVERIFY(!box->state().checked);
     // A nickname that changes renames the box.
-    m_core.updateUnit(address(0), QStringLiteral("m_nickname"), QStringLiteral("Stage Right"));
+    m_w->core().updateUnit(address(0), QStringLiteral("m_nickname"), QStringLiteral("Stage Right"));
     QCOMPARE(box->text(QAccessible::Name), QStringLiteral("Select Stage Right"));
 }
 
@@ -153,7 +131,7 @@ void TestAccessibility::checkBoxToggleAction()
     actions->doAction(QAccessibleActionInterface::toggleAction());
     QCOMPARE(card(0)->property("m_f_selected").toBool(), false);
     // A unit being updated cannot be picked, by any means.
-    m_core.progress(QStringLiteral("Sending... 5%"), address(0));
+    m_w->core().progress(QStringLiteral("Sending... 5%"), address(0));
     actions->doAction(QAccessibleActionInterface::toggleAction());
     QCOMPARE(card(0)->property("m_f_selected").toBool(), false);
 }
@@ -191,7 +169,7 @@ void TestAccessibility::buttonPressAction()
 
 void TestAccessibility::cards()
 {
-    m_core.progress(QStringLiteral("ERROR: Connection refused"), address(0));
+    m_w->core().progress(QStringLiteral("ERROR: Connection refused"), address(0));
     QAccessibleInterface *c = accessible(card(0));
     QVERIFY(c);
     QCOMPARE(c->role(), QAccessible::ListItem);
@@ -199,7 +177,7 @@ void TestAccessibility::cards()
     QCOMPARE(c->text(QAccessible::Description),
              QStringLiteral("Model ZP-9E, address 10.77.0.10, firmware 1.02, "
                             "ERROR: Connection refused"));
-    m_core.updateUnit(address(0), QStringLiteral("m_build"), QStringLiteral("(build0110)"));
+    m_w->core().updateUnit(address(0), QStringLiteral("m_build"), QStringLiteral("(build0110)"));
     QCOMPARE(c->text(QAccessible::Description),
              QStringLiteral("Model ZP-9E, address 10.77.0.10, firmware 1.02 (build0110), "
                             "ERROR: Connection refused"));

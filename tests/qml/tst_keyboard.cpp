@@ -1,10 +1,10 @@
-#include "common/standincore.h"
+#include "common/standinwindow.h"
 
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+
+#include <memory>
 
 // The shipped main window, used from the keyboard alone: Tab goes through the
 // check boxes and buttons (with a frame where the keyboard is), Space and
@@ -32,9 +32,9 @@ private slots:
 
 private:
     QQuickItem *itemNamed(const QString &name) const;
-    QQuickItem *card(int row) const;
-    QQuickItem *check(int row) const;
-    QQuickItem *button(const QString &caption) const;
+    QQuickItem *card(int row) const { return m_w->card(row); }
+    QQuickItem *check(int row) const { return m_w->check(row); }
+    QQuickItem *button(const QString &caption) const { return m_w->visibleItem("m_text", caption); }
     QQuickItem *focused() const { return m_window->activeFocusItem(); }
     QString describe(QQuickItem *item) const;
     QStringList tabWalk(int steps, Qt::Key key = Qt::Key_Tab);
@@ -42,8 +42,7 @@ private:
     void focusOn(QQuickItem *item);
     void openPasswordDialog();
 
-    StandInCore m_core;
-    QQmlApplicationEngine *m_engine = nullptr;
+    std::unique_ptr<StandInWindow> m_w;
     QQuickWindow *m_window = nullptr;
     QObject *m_view = nullptr;
 };
@@ -55,29 +54,19 @@ static QString address(int i)
 
 void TestKeyboard::init()
 {
-    Q_INIT_RESOURCE(assets);
-    m_core.reset();
-    m_engine = new QQmlApplicationEngine;
-    QQmlContext *context = m_engine->rootContext();
-    m_core.publishTo(context);
-    m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-    QCOMPARE(m_engine->rootObjects().size(), 1);
-    m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
-    QVERIFY(m_window);
-    m_view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
-    QVERIFY(m_view);
-    // The scheduler ticks only when a case says so.
-    m_window->findChild<QObject *>(QStringLiteral("id_timer"))->setProperty("running", false);
+    m_w.reset(new StandInWindow);
+    m_window = m_w->window();
+    QVERIFY2(m_window, qPrintable(m_w->errorString()));
+    m_view = m_w->view();
     m_window->requestActivate();
     QVERIFY(QTest::qWaitForWindowActive(m_window));
     for (int i = 0; i < 3; ++i)
-        m_core.addUnit(address(i), QStringLiteral("Unit %1").arg(i));
+        m_w->core().addUnit(address(i), QStringLiteral("Unit %1").arg(i));
 }
 
 void TestKeyboard::cleanup()
 {
-    delete m_engine;
-    m_engine = nullptr;
+    m_w.reset();
     m_window = nullptr;
     m_view = nullptr;
 }
@@ -85,33 +74,6 @@ void TestKeyboard::cleanup()
 QQuickItem *TestKeyboard::itemNamed(const QString &name) const
 {
     return m_window->findChild<QQuickItem *>(name);
-}
-
-QQuickItem *TestKeyboard::card(int row) const
-{
-    QVariant result;
-    QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
-                              Q_ARG(QVariant, row));
-    return qvariant_cast<QQuickItem *>(result);
-}
-
-QQuickItem *TestKeyboard::check(int row) const
-{
-    QQuickItem *c = card(row);
-    return c ? c->findChild<QQuickItem *>(QStringLiteral("id_check")) : nullptr;
-}
-
-QQuickItem *TestKeyboard::button(const QString &caption) const
-{
-    // The dialogs live in the overlay layer: walk the whole visual tree.
-    QList<QQuickItem *> pending{ m_window->contentItem() };
-    while (!pending.isEmpty()) {
-        QQuickItem *item = pending.takeFirst();
-        if (item->isVisible() && item->property("m_text").toString() == caption)
-            return item;
-        pending += item->childItems();
-    }
-    return nullptr;
 }
 
 QString TestKeyboard::describe(QQuickItem *item) const
@@ -210,7 +172,7 @@ void TestKeyboard::focusFrameOutlivesItsCard()
     focusOn(check(1));
     QCOMPARE(frame->parentItem(), check(1));
     // The unit leaves the network while its box has the focus.
-    m_core.removeUnit(address(1));
+    m_w->core().removeUnit(address(1));
     QTRY_VERIFY(!frame->isVisible());
     QVERIFY(frame->parentItem());
     // The frame still serves the next box that takes the focus.
@@ -272,14 +234,15 @@ void TestKeyboard::wholeRunFromTheKeyboard()
     key(Qt::Key_Tab);
     QCOMPARE(describe(focused()), QStringLiteral("Update"));
     key(Qt::Key_Space);
-    QCOMPARE(m_core.calledAddresses(), QStringList({ address(0), address(2) }));
-    QCOMPARE(m_core.call(0).value(QStringLiteral("password")).toString(), QStringLiteral("pw"));
+    QCOMPARE(m_w->core().calledAddresses(), QStringList({ address(0), address(2) }));
+    QCOMPARE(m_w->core().call(0).value(QStringLiteral("password")).toString(),
+             QStringLiteral("pw"));
     QQuickItem *overlay = itemNamed(QStringLiteral("id_popup_progress"));
     QVERIFY(overlay->isVisible());
     QCOMPARE(focused(), overlay);
 
-    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
-    m_core.progress(QStringLiteral("ERROR: Connection refused"), address(2));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(0));
+    m_w->core().progress(QStringLiteral("ERROR: Connection refused"), address(2));
     QMetaObject::invokeMethod(m_view, "second_tick");
     QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
              QStringLiteral("Finished."));
@@ -303,11 +266,11 @@ void TestKeyboard::enterInPasswordFieldStartsNothing()
     key(Qt::Key_Enter);
     QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
     QVERIFY(dialog->property("visible").toBool());
-    QCOMPARE(m_core.callCount(), 0);
+    QCOMPARE(m_w->core().callCount(), 0);
     // Escape closes the dialog and starts nothing either.
     key(Qt::Key_Escape);
     QTRY_VERIFY(!dialog->property("visible").toBool());
-    QCOMPARE(m_core.callCount(), 0);
+    QCOMPARE(m_w->core().callCount(), 0);
     QVERIFY(!itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
 }
 
@@ -326,7 +289,7 @@ void TestKeyboard::escapeClosesOverlayOnlyWhenFinished()
              QStringLiteral("Updating."));
     key(Qt::Key_Escape);
     QVERIFY(overlay->isVisible());
-    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(0));
     QMetaObject::invokeMethod(m_view, "second_tick");
     QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
              QStringLiteral("Finished."));
@@ -356,12 +319,12 @@ void TestKeyboard::nothingBeneathTheOverlayTakesKeys()
     QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
     QVERIFY(!dialog->property("visible").toBool());
     QCOMPARE(card(1)->property("m_f_selected").toBool(), false);
-    QCOMPARE(m_core.callCount(), 1);
+    QCOMPARE(m_w->core().callCount(), 1);
 }
 
 void TestKeyboard::updatingCardLeavesTabOrder()
 {
-    m_core.progress(QStringLiteral("Sending... 12%"), address(1));
+    m_w->core().progress(QStringLiteral("Sending... 12%"), address(1));
     QCOMPARE(tabWalk(4),
              QStringList({ "check 0", "check 2", "Select all", "Update selected units" }));
 }
