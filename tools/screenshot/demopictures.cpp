@@ -84,8 +84,9 @@ bool takePictures(const QString &unitsPath, const QDir &out)
     if (!updater.start(&why))
         return fail(why);
     if (!updater.waitForCards(addresses, 15000))
-        return fail(QStringLiteral("%1 of %2 units found").arg(updater.cardCount()).arg(
-                addresses.size()));
+        return fail(QStringLiteral("%1 of %2 units found")
+                            .arg(updater.cardCount())
+                            .arg(addresses.size()));
     if (!save(updater.window(), out.filePath(QStringLiteral("demo.png"))))
         return false;
 
