@@ -26,6 +26,8 @@ private slots:
     void spacePressesOnRelease();
     void wholeRunFromTheKeyboard();
     void enterInPasswordFieldStartsNothing();
+    void focusReturnsWhenTheDialogsClose_data();
+    void focusReturnsWhenTheDialogsClose();
     void escapeClosesOverlayOnlyWhenFinished();
     void nothingBeneathTheOverlayTakesKeys();
     void updatingCardLeavesTabOrder();
@@ -272,6 +274,45 @@ void TestKeyboard::enterInPasswordFieldStartsNothing()
     QTRY_VERIFY(!dialog->property("visible").toBool());
     QCOMPARE(m_w->core().callCount(), 0);
     QVERIFY(!itemNamed(QStringLiteral("id_popup_progress"))->isVisible());
+}
+
+void TestKeyboard::focusReturnsWhenTheDialogsClose_data()
+{
+    QTest::addColumn<bool>("otherModel");
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("password, Escape") << false << true;
+    QTest::newRow("password, Cancel") << false << false;
+    QTest::newRow("other model, Cancel") << true << false;
+}
+
+// Closing a dialog without a run leaves the keyboard where it was, on
+// "Update selected units", not nowhere (where Tab would start over). Qt's
+// popups give the focus back to the window's content, whose focus scope
+// still names the button: nothing of ours must take it on the way.
+void TestKeyboard::focusReturnsWhenTheDialogsClose()
+{
+    QFETCH(bool, otherModel);
+    QFETCH(bool, escape);
+    if (otherModel)
+        m_w->core().updateUnit(address(0), QStringLiteral("m_modelname"), QStringLiteral("ZP-9E"));
+    focusOn(check(0));
+    key(Qt::Key_Space);
+    focusOn(button(QStringLiteral("Update selected units")));
+    key(Qt::Key_Space);
+    QQuickItem *cancel = nullptr;
+    QTRY_VERIFY((cancel = button(QStringLiteral("Cancel"))) != nullptr);
+    if (escape) {
+        key(Qt::Key_Escape);
+    } else {
+        focusOn(cancel);
+        key(Qt::Key_Space);
+    }
+    QTRY_VERIFY(!m_w->view()->property("m_f_modal").toBool());
+    QTRY_COMPARE(describe(focused()), QStringLiteral("Update selected units"));
+    QCOMPARE(m_w->core().callCount(), 0);
+    // And Tab goes on from there.
+    key(Qt::Key_Tab);
+    QCOMPARE(describe(focused()), QStringLiteral("check 0"));
 }
 
 void TestKeyboard::escapeClosesOverlayOnlyWhenFinished()

@@ -41,7 +41,9 @@ bool save(QQuickWindow *window, const QString &path)
     // Lets the list draw what it just laid out, and the check boxes load.
     QTest::qWait(500);
     QImage picture = window->grabWindow();
-    // The offscreen platform sometimes gives only its screen's copy.
+    // Where the window cannot render itself into a picture (the whole
+    // updater on the offscreen platform gives none), the screen's copy of it
+    // is the same picture at this size.
     if (picture.isNull() && window->screen())
         picture = window->screen()->grabWindow(window->winId()).toImage();
     if (picture.isNull())
