@@ -4,7 +4,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
-StandInWindow::StandInWindow() : m_engine(new QQmlApplicationEngine)
+StandInWindow::StandInWindow(Ticks ticks) : m_engine(new QQmlApplicationEngine)
 {
     Q_INIT_RESOURCE(assets);
     m_core.publishTo(m_engine->rootContext());
@@ -17,7 +17,7 @@ StandInWindow::StandInWindow() : m_engine(new QQmlApplicationEngine)
         m_window = nullptr;
         return;
     }
-    timer->setProperty("running", false);
+    timer->setProperty("running", ticks == TicksRunning);
 }
 
 StandInWindow::~StandInWindow() = default;

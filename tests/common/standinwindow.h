@@ -2,8 +2,8 @@
 
 // The shipped main window (qrc:/main.qml) on the stand-in core, with the
 // context the entry gives it, for C++ tests and benchmarks that drive the
-// window themselves. The list's once-a-second timer is stopped: the caller
-// steps the scheduler when it wants a tick.
+// window themselves. The list's once-a-second timer is stopped unless asked
+// for: the caller steps the scheduler when it wants a tick.
 //
 //     StandInWindow w;
 //     QVERIFY2(w.window(), qPrintable(w.errorString()));
@@ -24,7 +24,9 @@ class QQuickWindow;
 class StandInWindow
 {
 public:
-    StandInWindow();
+    enum Ticks { TicksStopped, TicksRunning };
+
+    explicit StandInWindow(Ticks ticks = TicksStopped);
     ~StandInWindow();
     StandInWindow(const StandInWindow &) = delete;
     StandInWindow &operator=(const StandInWindow &) = delete;

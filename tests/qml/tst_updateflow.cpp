@@ -1,11 +1,11 @@
 #include "common/grab.h"
-#include "common/standincore.h"
+#include "common/standinwindow.h"
 
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+
+#include <memory>
 
 // The shipped main window with the stand-in core, driven the way a technician
 // drives it: mouse clicks and key presses at window coordinates. Checks what
@@ -26,14 +26,16 @@ private slots:
     void dialogsLeaveNothingBehind();
 
 private:
-    QQuickItem *visibleItemWithProperty(const char *name, const QString &value) const;
+    QQuickItem *visibleItemWithProperty(const char *name, const QString &value) const
+    {
+        return m_w->visibleItem(name, value);
+    }
     QQuickItem *itemNamed(const QString &name) const;
-    QQuickItem *card(int row) const;
+    QQuickItem *card(int row) const { return m_w->card(row); }
     void click(QQuickItem *item, QPointF at = QPointF(-1, -1));
     QString pixel(QPointF at);
 
-    StandInCore m_core;
-    QQmlApplicationEngine *m_engine = nullptr;
+    std::unique_ptr<StandInWindow> m_w;
     QQuickWindow *m_window = nullptr;
 };
 
@@ -44,46 +46,21 @@ static QString address(int i)
 
 void TestUpdateFlow::initTestCase()
 {
-    Q_INIT_RESOURCE(assets);
-    m_engine = new QQmlApplicationEngine;
-    QQmlContext *context = m_engine->rootContext();
-    m_core.publishTo(context);
-    m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-    QCOMPARE(m_engine->rootObjects().size(), 1);
-    m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
-    QVERIFY(m_window);
+    // The scheduler ticks as in the program: the run below waits for it.
+    m_w.reset(new StandInWindow(StandInWindow::TicksRunning));
+    m_window = m_w->window();
+    QVERIFY2(m_window, qPrintable(m_w->errorString()));
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
 void TestUpdateFlow::cleanupTestCase()
 {
-    delete m_engine;
-}
-
-QQuickItem *TestUpdateFlow::visibleItemWithProperty(const char *name, const QString &value) const
-{
-    // Walk the visual tree: the dialogs live in the window's overlay layer.
-    QList<QQuickItem *> pending{ m_window->contentItem() };
-    while (!pending.isEmpty()) {
-        QQuickItem *item = pending.takeFirst();
-        if (item->isVisible() && item->property(name).toString() == value)
-            return item;
-        pending += item->childItems();
-    }
-    return nullptr;
+    m_w.reset();
 }
 
 QQuickItem *TestUpdateFlow::itemNamed(const QString &name) const
 {
     return m_window->findChild<QQuickItem *>(name);
-}
-
-QQuickItem *TestUpdateFlow::card(int row) const
-{
-    QVariant result;
-    QObject *view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
-    QMetaObject::invokeMethod(view, "cardAt", Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, row));
-    return qvariant_cast<QQuickItem *>(result);
 }
 
 void TestUpdateFlow::click(QQuickItem *item, QPointF at)
@@ -102,7 +79,7 @@ QString TestUpdateFlow::pixel(QPointF at)
 
 void TestUpdateFlow::checkBoxPixels()
 {
-    m_core.addUnit(address(0), QStringLiteral("Stage Left"));
+    m_w->core().addUnit(address(0), QStringLiteral("Stage Left"));
     QQuickItem *c = card(0);
     QVERIFY(c);
     QQuickItem *check = c->findChild<QQuickItem *>(QStringLiteral("id_check"));
@@ -134,16 +111,16 @@ void TestUpdateFlow::checkBoxPixels()
 
     click(check);
     QCOMPARE(c->property("m_f_selected").toBool(), false);
-    m_core.removeUnit(address(0));
+    m_w->core().removeUnit(address(0));
     QVERIFY(!card(0));
 }
 
 void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
 {
-    m_core.reset();
+    m_w->core().reset();
     for (int i = 0; i < 7; ++i)
-        m_core.addUnit(address(i), QStringLiteral("Unit %1").arg(i));
-    m_core.progress(QStringLiteral("Firmware update completed."), address(3)); // done earlier
+        m_w->core().addUnit(address(i), QStringLiteral("Unit %1").arg(i));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(3)); // done earlier
 
     click(visibleItemWithProperty("m_text", QStringLiteral("Select all")));
     click(visibleItemWithProperty("m_text", QStringLiteral("Update selected units")));
@@ -155,7 +132,7 @@ void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
     for (const char key : QByteArrayLiteral("s3cret"))
         QTest::keyClick(m_window, key);
     QCOMPARE(field->property("text").toString(), QStringLiteral("s3cret"));
-    QCOMPARE(m_core.callCount(), 0);
+    QCOMPARE(m_w->core().callCount(), 0);
 
     click(visibleItemWithProperty("m_text", QStringLiteral("Update")));
     QTRY_VERIFY(!dialog->property("visible").toBool());
@@ -163,8 +140,8 @@ void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
     // Six selected (the completed unit cannot be), the first five start at
     // once in row order.
     const QStringList started{ address(0), address(1), address(2), address(4), address(5) };
-    QCOMPARE(m_core.calledAddresses().join(' '), started.join(' '));
-    for (const StandInCore::Call &call : m_core.calls()) {
+    QCOMPARE(m_w->core().calledAddresses().join(' '), started.join(' '));
+    for (const StandInCore::Call &call : m_w->core().calls()) {
         QCOMPARE(call.password, QStringLiteral("s3cret"));
         QCOMPARE(call.port, QStringLiteral("54726"));
     }
@@ -187,26 +164,26 @@ void TestUpdateFlow::selectAllUpdateByMouseAndKeys()
     card(6)->setProperty("m_f_selected", true);
 
     // A slot comes free; the real timer starts the waiting unit.
-    m_core.progress(QStringLiteral("Firmware update completed."), address(0));
-    QTRY_COMPARE_WITH_TIMEOUT(m_core.callCount(), 6, 3000);
-    QCOMPARE(m_core.calls().last().ipaddr, address(6));
-    QCOMPARE(m_core.calls().last().password, QStringLiteral("s3cret"));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_w->core().callCount(), 6, 3000);
+    QCOMPARE(m_w->core().calls().last().ipaddr, address(6));
+    QCOMPARE(m_w->core().calls().last().password, QStringLiteral("s3cret"));
 }
 
 void TestUpdateFlow::overlayShowsRunEnd()
 {
     // Continues the run above: 0 completed, 1 2 4 5 6 working.
-    m_core.progress(QStringLiteral("Firmware update completed."), address(1));
-    m_core.progress(QStringLiteral("ERROR: Connection refused"), address(2));
-    m_core.progress(QStringLiteral("Firmware update completed."), address(4));
-    m_core.removeUnit(address(5));
-    m_core.progress(QStringLiteral("Retry: 2 97%"), address(6));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(1));
+    m_w->core().progress(QStringLiteral("ERROR: Connection refused"), address(2));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(4));
+    m_w->core().removeUnit(address(5));
+    m_w->core().progress(QStringLiteral("Retry: 2 97%"), address(6));
     QTest::qWait(1200);
     QVERIFY(itemNamed(QStringLiteral("id_text_status"))
                     ->property("text")
                     .toString()
                     .startsWith(QLatin1String("Updating")));
-    m_core.progress(QStringLiteral("Firmware update completed."), address(6));
+    m_w->core().progress(QStringLiteral("Firmware update completed."), address(6));
     QQuickItem *close = itemNamed(QStringLiteral("id_button_close"));
     QTRY_VERIFY_WITH_TIMEOUT(close->isVisible(), 3000);
     QCOMPARE(itemNamed(QStringLiteral("id_text_status"))->property("text").toString(),
@@ -234,7 +211,7 @@ void TestUpdateFlow::everyTextIsPlain()
     // Device texts reach the cards and the overlay; none may be read as
     // markup. (The closed dialogs are not in the tree; tst_qmlsources reads
     // their source.)
-    m_core.addUnit(address(20), QStringLiteral("<b>x</b>"));
+    m_w->core().addUnit(address(20), QStringLiteral("<b>x</b>"));
     QList<QQuickItem *> pending{ m_window->contentItem() };
     int texts = 0;
     while (!pending.isEmpty()) {
@@ -271,9 +248,9 @@ void TestUpdateFlow::consoleLines()
     QStringList lines;
     s_lines = &lines;
     const QtMessageHandler previous = qInstallMessageHandler(collect);
-    m_core.sendAdd(add);
-    m_core.sendAdd(QStringLiteral("{ not json"));
-    m_core.sendRemove(remove);
+    m_w->core().sendAdd(add);
+    m_w->core().sendAdd(QStringLiteral("{ not json"));
+    m_w->core().sendRemove(remove);
     qInstallMessageHandler(previous);
     s_lines = nullptr;
 
@@ -314,9 +291,9 @@ void TestUpdateFlow::dialogsLeaveNothingBehind()
     QFETCH(int, units);
     QFETCH(QString, closeCaption);
     QFETCH(QString, model);
-    m_core.reset();
+    m_w->core().reset();
     for (int i = 0; i < units; ++i)
-        m_core.addUnit(QStringLiteral("10.77.1.%1").arg(10 + i), QString(), model);
+        m_w->core().addUnit(QStringLiteral("10.77.1.%1").arg(10 + i), QString(), model);
     QObject *dialog = m_window->findChild<QObject *>(dialogName);
     QVERIFY(dialog);
 
@@ -363,9 +340,9 @@ void TestUpdateFlow::dialogsLeaveNothingBehind()
         click(visibleItemWithProperty("m_text", closeCaption));
     QTRY_VERIFY(!dialog->property("visible").toBool());
 
-    QCOMPARE(m_core.callCount(), 0);
+    QCOMPARE(m_w->core().callCount(), 0);
     for (int i = 0; i < units; ++i)
-        m_core.removeUnit(QStringLiteral("10.77.1.%1").arg(10 + i));
+        m_w->core().removeUnit(QStringLiteral("10.77.1.%1").arg(10 + i));
 }
 
 QTEST_MAIN(TestUpdateFlow)
