@@ -82,8 +82,11 @@ public:
     int m_passwordGraceMs = 2000;
     // A prompt after "Password Failed" may have crossed the verdict on the
     // password already written (a unit that took the wake-up for a password):
-    // it is answered once this long has passed without that verdict.
-    int m_reanswerDelayMs = 200;
+    // it is answered once this long has passed without that verdict. Long
+    // enough for a unit that takes its time to judge a password (a slow hash
+    // on a small processor); answering before its verdict would write the
+    // password twice, and the second one would spoil the login.
+    int m_reanswerDelayMs = 1000;
     // The socket mode. Qt documents only buffered TCP sockets, but its
     // unbuffered path writes straight to the system: on Linux bench_transfer
     // measures about a fifth less wall time and a quarter less CPU per update

@@ -583,14 +583,15 @@ void TestCliLab::fieldBehaviours()
     QVERIFY(startSim({ unit(0, { { "promptOnConnect", true } }), unit(1, { { "lineEnd", "cr" } }),
                        unit(2, { { "ackWords", true } }), unit(3, { { "startDelayMs", 20000 } }),
                        unit(4, { { "promptOnConnect", true }, { "password", "other" } }),
-                       unit(5, { { "repromptAfterFailure", true }, { "password", "other" } }) }));
+                       unit(5, { { "repromptAfterFailure", true }, { "password", "other" } }),
+                       unit(6, { { "promptOnConnect", true }, { "verdictDelayMs", 600 } }) }));
     const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
                         QStringLiteral("3"), QStringLiteral("--json") });
     QCOMPARE(r.status, 1);
     const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
-    QCOMPARE(units.size(), 6);
+    QCOMPARE(units.size(), 7);
     const QJsonObject results = m_sim.results();
-    for (int i = 0; i < 4; ++i) {
+    for (int i : { 0, 1, 2, 3, 6 }) {
         QCOMPARE(units.value(m_addresses.at(i)).value("result").toString(),
                  QStringLiteral("succeeded"));
         const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));

@@ -577,31 +577,35 @@ void TestMixerProtocol::wrongPassword()
 
 // A unit that prompts as soon as the connection opens takes the wake-up for an
 // empty password: its "Password Failed" and new prompt cross the password the
-// client has already written, whose verdict follows. The client logs in and
-// writes the password once.
+// client has already written, whose verdict follows, late where the unit is
+// slow to judge a password. The client logs in and writes the password once.
 void TestMixerProtocol::promptOnConnect_data()
 {
     QTest::addColumn<QByteArrayList>("answerToWakeUp");
-    QTest::newRow("one read") << QByteArrayList{ "Password Failed\r\nEnter Password:" };
-    QTest::newRow("two reads") << QByteArrayList{ "Password Failed\r\n", "Enter Password:" };
-    QTest::newRow("CR only") << QByteArrayList{ "Password Failed\rEnter Password:" };
-    QTest::newRow("no line ends") << QByteArrayList{ "Password FailedEnter Password:" };
+    QTest::addColumn<int>("verdictMs");
+    QTest::newRow("one read") << QByteArrayList{ "Password Failed\r\nEnter Password:" } << 20;
+    QTest::newRow("two reads") << QByteArrayList{ "Password Failed\r\n", "Enter Password:" } << 20;
+    QTest::newRow("CR only") << QByteArrayList{ "Password Failed\rEnter Password:" } << 20;
+    QTest::newRow("no line ends") << QByteArrayList{ "Password FailedEnter Password:" } << 20;
+    QTest::newRow("slow verdict") << QByteArrayList{ "Password Failed\r\nEnter Password:" } << 700;
 }
 
 void TestMixerProtocol::promptOnConnect()
 {
     QFETCH(QByteArrayList, answerToWakeUp);
+    QFETCH(int, verdictMs);
     FakeDevice fake;
     fake.expect("\r\n").send("Enter Password:").expect("s3cret\r\n");
     for (const QByteArray &piece : answerToWakeUp)
         fake.send(piece).pause(20);
-    fake.send("Login Successful\r\n")
+    fake.pause(verdictMs)
+            .send("Login Successful\r\n")
             .expect("GET DEVICE/NAME\r\n")
             .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
             .expect("GET DEVICE/VER/SYSTEM\r\n")
             .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+    // The client's own delay before it answers a new prompt again.
     Client client;
-    client.protocol.m_reanswerDelayMs = 1000;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
     QTRY_COMPARE(client.texts.size(), 2);
     QCOMPARE(client.textList(), kLoginTexts);

@@ -67,6 +67,16 @@ void TestDevsimBehaviours::exchange_data()
                                start,         "< OK SET UPDATE/SYSTEM:STA\r\n",
                                data,          "< OK SET UPDATE/SYSTEM:BIN\r\n",
                                end,           "< OK SET\r\n" };
+    QTest::newRow("slow verdict") << QJsonObject{ { "promptOnConnect", true },
+                                                  { "verdictDelayMs", 700 } }
+                                  << QByteArrayList{ "< Enter Password:",
+                                                     "> \r\n",
+                                                     "> admin\r\n",
+                                                     "= 300",
+                                                     "< Password Failed\r\n",
+                                                     "< Enter Password:",
+                                                     "= 300",
+                                                     "< Login Successful\r\n" };
     QTest::newRow("slow start") << QJsonObject{ { "startDelayMs", 700 } }
                                 << QByteArrayList{ "> \r\n",      "< Enter Password:",
                                                    "> admin\r\n", "< Login Successful\r\n",

@@ -305,7 +305,7 @@ void TestDevsimParser::behaviours()
     QVERIFY(parseSimConfig(R"({"makerDomain":"maker.example","units":[
         {"address":"10.77.0.10"},
         {"address":"10.77.0.11","promptOnConnect":true,"lineEnd":"cr","ackWords":true,
-         "startDelayMs":20000,"repromptAfterFailure":true},
+         "startDelayMs":20000,"repromptAfterFailure":true,"verdictDelayMs":700},
         {"address":"10.77.0.12","lineEnd":"none"}]})",
                            &config, &error));
     QCOMPARE(config.makerDomain, QString("maker.example"));
@@ -315,12 +315,14 @@ void TestDevsimParser::behaviours()
     QCOMPARE(plain.lineEnd, UnitBehaviour::CrLf);
     QCOMPARE(plain.ackWords, false);
     QCOMPARE(plain.startDelayMs, 0);
+    QCOMPARE(plain.verdictDelayMs, 0);
     const UnitBehaviour field = config.units.at(1).behaviour;
     QCOMPARE(field.promptOnConnect, true);
     QCOMPARE(field.repromptAfterFailure, true);
     QCOMPARE(field.lineEnd, UnitBehaviour::Cr);
     QCOMPARE(field.ackWords, true);
     QCOMPARE(field.startDelayMs, 20000);
+    QCOMPARE(field.verdictDelayMs, 700);
     QCOMPARE(config.units.at(2).behaviour.lineEnd, UnitBehaviour::None);
 
     SimConfig defaults;

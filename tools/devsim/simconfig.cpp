@@ -190,6 +190,7 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
         r.fail("lineEnd", "\"crlf\", \"cr\" or \"none\"");
     r.flag("ackWords", &unit->behaviour.ackWords);
     r.number("startDelayMs", &unit->behaviour.startDelayMs);
+    r.number("verdictDelayMs", &unit->behaviour.verdictDelayMs);
     r.number("rebootSeconds", &unit->rebootSeconds);
     const QJsonValue faults = r.take("faults");
     if (faults.isObject()) {

@@ -49,6 +49,9 @@ struct UnitBehaviour
     bool ackWords = false;
     // Time the unit takes to acknowledge the start command (erasing its flash).
     int startDelayMs = 0;
+    // Time the unit takes to judge a password ("Login Successful" or
+    // "Password Failed"): a slow hash on a small processor.
+    int verdictDelayMs = 0;
 };
 
 // "crlf", "cr", "none"; false for anything else.

@@ -95,7 +95,7 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
 
     ++m_unit->stats().loginAttempts;
     if (m_faults.wrongPassword || frame.text != m_config.password.toUtf8()) {
-        replyLine(QByteArrayLiteral("Password Failed"));
+        replyLine(QByteArrayLiteral("Password Failed"), m_behaviour.verdictDelayMs);
         // Unless it is one that prompts again, the unit stays at its password
         // state without a new prompt (a client that answered every prompt
         // would otherwise loop).
@@ -104,7 +104,7 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
         return;
     }
     ++m_unit->stats().logins;
-    replyLine(QByteArrayLiteral("Login Successful"));
+    replyLine(QByteArrayLiteral("Login Successful"), m_behaviour.verdictDelayMs);
     m_reader.setMode(CommandReader::Commands);
     m_state = m_faults.silentAfterLogin ? Silent : LoggedIn;
 }
