@@ -5,6 +5,7 @@
 // handler. Run by tools/windows/test.sh inside a network namespace with
 // loopback only, so the searches find nothing and reach nobody.
 #include "cli/cliarguments.h"
+#include "common/isolation.h"
 #include "winerun.h"
 
 #include <QCryptographicHash>
@@ -44,6 +45,8 @@ const QStringList kSearchDiagnostics{ QStringLiteral(
 
 void TestKvxUpdateWine::initTestCase()
 {
+    // "list" and "update" search on every interface.
+    KVX_REQUIRE_ISOLATED_NETWORK();
     m_program = qEnvironmentVariable("KVX_WINDOWS_CLI");
     if (m_program.isEmpty() || !QFile::exists(m_program))
         QSKIP("KVX_WINDOWS_CLI does not name kvx-update.exe (run through tools/windows/test.sh)");

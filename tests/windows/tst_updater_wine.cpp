@@ -8,6 +8,7 @@
 // What the window shows is read by a probe that Qt loads into the program
 // like any input plug-in (windowprobe.cpp), so the program is the shipped one.
 #include "app/x11close.h"
+#include "common/isolation.h"
 #include "winerun.h"
 
 #include <QCryptographicHash>
@@ -47,6 +48,8 @@ const QString kVersionLine = QStringLiteral("TO VERSION: 1.04 (build0119)");
 
 void TestUpdaterWine::initTestCase()
 {
+    // The window searches on every interface as soon as it opens.
+    KVX_REQUIRE_ISOLATED_NETWORK();
     const QString updater = qEnvironmentVariable("KVX_WINDOWS_UPDATER");
     if (updater.isEmpty() || !QFile::exists(updater))
         QSKIP("KVX_WINDOWS_UPDATER does not name kvx-updater.exe (run through "
