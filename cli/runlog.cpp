@@ -58,7 +58,7 @@ void RunLog::slot_finished(const QString &address)
     record.lastText = unit->lastText.isEmpty() ? unit->message : unit->lastText;
     record.image = m_image;
     record.program = m_program;
-    // The verifier (connected first) has marked a unit it awaits.
+    // The scheduler has marked a unit that is awaited for its proof.
     if (unit->verifying)
         m_awaitingProof.insert(address, record);
     else

@@ -21,7 +21,7 @@ UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &passw
     m_scheduler.setParallel(arguments.parallel);
     m_verifier.setPassword(password);
     m_verifier.setTimeoutSeconds(arguments.verifySeconds);
-    m_verifier.setEnabled(arguments.verify);
+    m_scheduler.setAwaitProof(arguments.verify);
     // Units given by address answer no search: the table cannot see them
     // come back.
     m_verifier.setPolling(arguments.direct);

@@ -111,13 +111,6 @@ int UpdateScheduler::verifyingCount() const
     return count;
 }
 
-void UpdateScheduler::setVerifying(const QString &address)
-{
-    Unit *unit = find(address);
-    if (unit && unit->result == Succeeded)
-        unit->verifying = true;
-}
-
 void UpdateScheduler::setVerified(const QString &address, Result result, const QString &message)
 {
     Unit *unit = find(address);
@@ -239,6 +232,7 @@ void UpdateScheduler::finish(Unit *unit, Result result, const QString &message)
     unit->state = Done;
     unit->result = result;
     unit->message = message;
+    unit->verifying = result == Succeeded && m_awaitProof;
     if (unit->startedMs >= 0)
         unit->endedMs = m_clock.elapsed();
     emit unitFinished(unit->address);

@@ -73,10 +73,13 @@ public:
     // directory does not hold now ends at once as not found; one in `skips`
     // ends at once as skipped, with its reason.
     void start(const QStringList &requested, const QHash<QString, QString> &skips = {});
-    // What became of a succeeded unit after it restarted: verifying while
-    // it is awaited, then its final result and message (Succeeded,
-    // Failed or NotVerified).
-    void setVerifying(const QString &address);
+    // Whether a unit that succeeds is then awaited for the proof that it runs
+    // the image (verifying), marked before unitFinished, so that whoever
+    // hears of its end knows it, whatever the order of connections. Off
+    // until the command turns it on.
+    void setAwaitProof(bool await) { m_awaitProof = await; }
+    // What became of an awaited unit after it restarted: its final result
+    // and message (Succeeded, Failed or NotVerified).
     void setVerified(const QString &address, Result result, const QString &message);
     // Ctrl-C: no unit is started any more; waiting units end as not started,
     // running ones carry on to their own end.
@@ -128,6 +131,7 @@ private:
     int m_peakWorking = 0;
     bool m_started = false;
     bool m_stopStarting = false;
+    bool m_awaitProof = false;
     bool m_finished = false;
     bool m_fillQueued = false;
     bool m_waitingAnnounced = false;

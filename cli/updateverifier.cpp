@@ -36,8 +36,8 @@ QString UpdateVerifier::notBackText(double seconds)
 void UpdateVerifier::slot_unitFinished(const QString &address)
 {
     const UpdateScheduler::Unit *unit = m_scheduler->unit(address);
-    if (!m_enabled || !unit || unit->result != UpdateScheduler::Succeeded
-        || m_pending.contains(address))
+    // The scheduler has marked the units it awaits (not with --no-verify).
+    if (!unit || !unit->verifying || m_pending.contains(address))
         return;
     auto pending = std::make_shared<Pending>();
     pending->deadline = std::make_unique<QTimer>();
@@ -62,7 +62,6 @@ void UpdateVerifier::slot_unitFinished(const QString &address)
     });
     pending->deadline->start(int(m_timeoutSeconds * 1000));
     m_pending.insert(address, pending);
-    m_scheduler->setVerifying(address);
     if (m_polling)
         retryLater(address);
 }
@@ -172,7 +171,7 @@ void UpdateVerifier::end(const QString &address, int result, const QString &mess
 
 void UpdateVerifier::stopWaiting()
 {
-    m_enabled = false;
+    m_scheduler->setAwaitProof(false);
     const QStringList addresses = m_pending.keys();
     for (const QString &address : addresses)
         end(address, UpdateScheduler::NotVerified,

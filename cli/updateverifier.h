@@ -48,8 +48,6 @@ public:
     void setPassword(const QString &password) { m_password = password; }
     void setPort(const QString &port) { m_port = port; }
     void setTimeoutSeconds(double seconds) { m_timeoutSeconds = seconds; }
-    // Disabled (--no-verify), or after stopWaiting(), no unit is awaited.
-    void setEnabled(bool enabled) { m_enabled = enabled; }
     // Tests shorten the pause between two checks.
     void setRetryMs(int ms) { m_retryMs = ms; }
     // Units given by address (--direct) answer no search, so the table never
@@ -107,7 +105,6 @@ private:
     QString m_password;
     QString m_port = QStringLiteral("54726");
     double m_timeoutSeconds = 120.0;
-    bool m_enabled = true;
     bool m_polling = false;
     int m_retryMs = kRetryMs;
     QHash<QString, std::shared_ptr<Pending>> m_pending;

@@ -463,13 +463,13 @@ void TestUpdateReporter::summaryOfNothing()
 
 void TestUpdateReporter::playVerifiedRun(UpdateScheduler::Result result, const QString &message)
 {
+    m_scheduler->setAwaitProof(true);
     m_scheduler->start(
             { kA, kB },
             { { kB, QStringLiteral("already runs 1.04 (--reinstall writes it again)") } });
     QTRY_COMPARE(m_core->callCount(), 1);
     for (const char *text : { "Starting...", "Writing", "Firmware update completed." })
         m_core->progress(QLatin1String(text), kA);
-    m_scheduler->setVerifying(kA);
     QTRY_VERIFY(m_scheduler->isFinished());
     m_scheduler->setVerified(kA, result, message);
 }
@@ -537,10 +537,10 @@ void TestUpdateReporter::skipsAndVerificationJson()
 void TestUpdateReporter::restartingUnitsOnTheStatusLine()
 {
     setUp(UpdateReporter::Terminal, 1);
+    m_scheduler->setAwaitProof(true);
     m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
     m_core->progress(QStringLiteral("Firmware update completed."), kA);
-    m_scheduler->setVerifying(kA);
     QTRY_VERIFY(m_scheduler->isFinished());
     QCOMPARE(m_reporter->liveLines(),
              QStringList{ "0 running, 0 waiting, 1 of 1 done, 1 restarting" });

@@ -523,14 +523,19 @@ void TestUpdateScheduler::verificationChangesTheResult()
 {
     const QStringList units = addUnits(2);
     QSignalSpy verified(m_scheduler, &UpdateScheduler::unitVerified);
+    m_scheduler->setAwaitProof(true);
+    // Marked before anyone hears of the end.
+    QList<bool> verifyingAtTheEnd;
+    connect(m_scheduler, &UpdateScheduler::unitFinished, this, [&](const QString &address) {
+        verifyingAtTheEnd << m_scheduler->unit(address)->verifying;
+    });
     m_scheduler->start(units);
     QTRY_COMPARE(m_core->callCount(), 2);
     emitProgress(QStringLiteral("ERROR: Connection refused"), units.at(1));
-    m_scheduler->setVerifying(units.at(1)); // failed: nothing to verify
-    QCOMPARE(m_scheduler->verifyingCount(), 0);
+    QCOMPARE(m_scheduler->verifyingCount(), 0); // failed: nothing to verify
     runToSuccess(units.at(0));
-    m_scheduler->setVerifying(units.at(0));
     QCOMPARE(m_scheduler->verifyingCount(), 1);
+    QCOMPARE(verifyingAtTheEnd, QList<bool>({ false, true }));
     QTRY_VERIFY(m_scheduler->isFinished());
     m_scheduler->setVerified(units.at(0), UpdateScheduler::Failed,
                              QStringLiteral("still reports 1.02 after the update"));

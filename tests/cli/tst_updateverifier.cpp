@@ -58,6 +58,7 @@ void TestUpdateVerifier::init()
     m_directory = new UnitDirectory(m_core);
     m_scheduler = new UpdateScheduler(m_core, m_directory);
     m_scheduler->setPassword(QStringLiteral("s3cret"));
+    m_scheduler->setAwaitProof(true);
     // The shipped image's header: VK-3F, 1.04, build 0119.
     m_verifier =
             new UpdateVerifier(m_core, m_directory, m_scheduler,
@@ -273,7 +274,8 @@ void TestUpdateVerifier::failedUnitIsNotAwaited()
 
 void TestUpdateVerifier::disabled()
 {
-    m_verifier->setEnabled(false);
+    // --no-verify: the scheduler awaits no unit.
+    m_scheduler->setAwaitProof(false);
     m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
     complete(kA);
