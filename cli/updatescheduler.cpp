@@ -2,6 +2,7 @@
 
 #include "cli/progresstext.h"
 #include "cli/unitdirectory.h"
+#include "core/unitrunrecord.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -18,16 +19,17 @@ QString UpdateScheduler::resultName(Result result)
     switch (result) {
     case Pending:
         return QStringLiteral("pending");
+    // The history writes these names: the record's own words.
     case Succeeded:
-        return QStringLiteral("succeeded");
+        return UnitRunRecord::kSucceeded;
     case Failed:
-        return QStringLiteral("failed");
+        return UnitRunRecord::kFailed;
     case Lost:
-        return QStringLiteral("lost");
+        return UnitRunRecord::kLost;
     case NotFound:
-        return QStringLiteral("not found");
+        return UnitRunRecord::kNotFound;
     case NotStarted:
-        return QStringLiteral("not started");
+        return UnitRunRecord::kNotStarted;
     case Skipped:
         return QStringLiteral("skipped");
     case NotVerified:
