@@ -156,17 +156,26 @@ void TestRunReport::csvLayout()
 void TestRunReport::hostileNicknamesRoundTrip_data()
 {
     QTest::addColumn<QString>("nickname");
+    QTest::addColumn<bool>("defused");
+    // The ones a spreadsheet would take for a formula.
+    const QStringList formulas{ QStringLiteral("=cmd|' /C calc'!A0"),
+                                QStringLiteral("=HYPERLINK(\"http://10.77.0.99/x\",\"click\")"),
+                                QStringLiteral("+1+2"),
+                                QStringLiteral("-2+3"),
+                                QStringLiteral("@SUM(A1:A9)"),
+                                QStringLiteral("\t=1") };
     for (const QString &nickname : hostileNicknames())
         QTest::newRow(qPrintable(QString(nickname)
                                          .replace(QLatin1Char('\r'), QLatin1String("<CR>"))
                                          .replace(QLatin1Char('\n'), QLatin1String("<LF>"))
                                          .replace(QLatin1Char('\t'), QLatin1String("<TAB>"))))
-                << nickname;
+                << nickname << formulas.contains(nickname);
 }
 
 void TestRunReport::hostileNicknamesRoundTrip()
 {
     QFETCH(QString, nickname);
+    QFETCH(bool, defused);
     const CsvReader csv =
             CsvReader::read(RunReport::toCsv({ record(QStringLiteral("before")), record(nickname),
                                                record(QStringLiteral("after")) }));
@@ -178,8 +187,7 @@ void TestRunReport::hostileNicknamesRoundTrip()
     QCOMPARE(csv.rows.at(1).at(5), QStringLiteral("before"));
     QCOMPARE(csv.rows.at(3).at(5), QStringLiteral("after"));
     // Exact, but for the apostrophe that keeps a formula a text.
-    const QString expected =
-            RunReport::looksLikeFormula(nickname) ? QLatin1Char('\'') + nickname : nickname;
+    const QString expected = defused ? QLatin1Char('\'') + nickname : nickname;
     QCOMPARE(csv.rows.at(2).at(5), expected);
     // The neighbouring fields are untouched.
     QCOMPARE(csv.rows.at(2).at(4), QStringLiteral("VK-3F"));

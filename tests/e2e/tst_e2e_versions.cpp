@@ -142,7 +142,6 @@ void TestE2eVersions::rackOfRestartingUnits()
     QCOMPARE(m_updater.successLine(), QStringLiteral("8 suceeded"));
 
     // Every unit was written with the exact image and runs what it says.
-    const QJsonObject results = m_sim.results();
     for (int i = 0; i < units.size(); ++i) {
         const QJsonObject unit = m_sim.unitResults(units.at(i));
         QCOMPARE(Rack::imageProblem(unit, image), QString());
@@ -152,7 +151,6 @@ void TestE2eVersions::rackOfRestartingUnits()
         QCOMPARE(unit.value("build").toString(),
                  i == BootFails ? QStringLiteral("0100") : QStringLiteral("0119"));
     }
-    QVERIFY(!results.isEmpty());
     QVERIFY2(Rack::busyRecords(m_updater.table()).isEmpty(),
              qPrintable(Rack::busyRecords(m_updater.table()).join(' ')));
 }
