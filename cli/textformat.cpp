@@ -1,5 +1,7 @@
 #include "cli/textformat.h"
 
+#include "core/unitrunrecord.h"
+
 #include <QJsonDocument>
 
 namespace TextFormat {
@@ -53,9 +55,9 @@ QString duration(qint64 milliseconds)
 
 QString timestamp(const QDateTime &time)
 {
-    QDateTime local = time.toLocalTime();
-    local.setOffsetFromUtc(local.offsetFromUtc());
-    return local.toString(Qt::ISODateWithMs);
+    // The history's own form, so that a line of --json and of the history
+    // name the same moment the same way.
+    return UnitRunRecord::timeText(time);
 }
 
 QString bar(int percent, int width)
