@@ -4,6 +4,7 @@
 // datagram, searching on one interface. Run by tools/windows/test.sh through
 // tools/netlab/netlab, which also runs tst_labinterface.exe, the check that
 // this one interface is the lab's.
+#include "common/isolation.h"
 #include "common/lab.h"
 #include "winerun.h"
 
@@ -36,6 +37,9 @@ void TestCliWineLab::initTestCase()
 {
     if (!labAvailable())
         QSKIP("needs the network lab (run through tools/netlab/netlab)");
+    // kvx-update.exe shares this namespace: it must see the lab alone.
+    QString why;
+    QVERIFY2(onlyTheLabInterfaceQualifies(&why), qPrintable(why));
     m_program = qEnvironmentVariable("KVX_WINDOWS_CLI");
     QVERIFY2(QFile::exists(m_program), "KVX_WINDOWS_CLI does not name kvx-update.exe");
     m_addresses = labDeviceAddresses();

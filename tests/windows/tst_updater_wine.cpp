@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -65,6 +66,17 @@ void TestUpdaterWine::initTestCase()
 
 void TestUpdaterWine::cleanupTestCase()
 {
+    // The fresh prefix's server and services end here, in this namespace,
+    // whether or not its case passed (its folder goes with m_work).
+    const QString prefix = m_work.filePath(QStringLiteral("prefix"));
+    if (QFileInfo::exists(prefix)) {
+        QProcess server;
+        QProcessEnvironment serverEnv = QProcessEnvironment::systemEnvironment();
+        serverEnv.insert(QStringLiteral("WINEPREFIX"), prefix);
+        server.setProcessEnvironment(serverEnv);
+        server.start(QStringLiteral("wineserver"), { QStringLiteral("-k") });
+        server.waitForFinished(10000);
+    }
     if (m_xvfb.state() != QProcess::NotRunning) {
         m_xvfb.terminate();
         m_xvfb.waitForFinished(5000);
@@ -210,14 +222,6 @@ void TestUpdaterWine::packageRunsOnItsOwn()
         ++fromPackage;
     }
     QVERIFY2(fromPackage >= 15, err.constData()); // Qt, MinGW, platform, image and QML plug-ins
-
-    // The prefix's server and services end here, in this namespace.
-    QProcess server;
-    QProcessEnvironment serverEnv = QProcessEnvironment::systemEnvironment();
-    serverEnv.insert(QStringLiteral("WINEPREFIX"), prefix);
-    server.setProcessEnvironment(serverEnv);
-    server.start(QStringLiteral("wineserver"), { QStringLiteral("-k") });
-    server.waitForFinished(10000);
 }
 
 QTEST_GUILESS_MAIN(TestUpdaterWine)
