@@ -180,8 +180,8 @@ void serveOne(Handle fd)
 // --- the two clients ----------------------------------------------------------
 
 // The same exchange, blocking, with nothing around it.
-__attribute__((noinline)) bool
-runPosixTransfer(const Endpoint &address, const std::string &password, const QByteArray &image)
+Q_NEVER_INLINE bool runPosixTransfer(const Endpoint &address, const std::string &password,
+                                     const QByteArray &image)
 {
     const Handle fd = RawSocket::connectTo(address);
     if (fd == RawSocket::kInvalid)
@@ -218,8 +218,8 @@ runPosixTransfer(const Endpoint &address, const std::string &password, const QBy
 
 // One run through the updater's classes, wired as the device record wires
 // them; returns when the run has ended.
-__attribute__((noinline)) bool runUpdaterTransfer(const QString &host, const QString &password,
-                                                  const QByteArray &image, bool unbuffered)
+Q_NEVER_INLINE bool runUpdaterTransfer(const QString &host, const QString &password,
+                                       const QByteArray &image, bool unbuffered)
 {
     Communication comm;
     comm.m_protocol.m_unbufferedSocket = unbuffered;
