@@ -111,7 +111,7 @@ void TestDevsimRestart::restartsIntoTheImage()
     QVERIFY2(m_sim.start(LabDevSim::config({ LabDevSim::unit(
                      a,
                      { { "model", "VK-3F" },
-                       { "rebootSeconds", 3 },
+                       { "rebootSeconds", 6 },
                        { "faults", QJsonObject{ { "bootFails", bootFails } } } }) })),
              qPrintable(m_sim.errorString()));
     QCOMPARE(searchAnswer(a, 2000),
@@ -129,12 +129,13 @@ void TestDevsimRestart::restartsIntoTheImage()
     QCOMPARE(unit.value("restarts").toInt(), 1);
     QCOMPARE(unit.value("version").toString(), QStringLiteral("1.02"));
 
-    // Restarting: no answer to a search, every connection refused.
+    // Restarting (6 s: time for these checks on a busy machine): no answer
+    // to a search, every connection refused.
     QCOMPARE(searchAnswer(a, 1000), QByteArray());
     RawClient refused;
     QCOMPARE(refused.connectError(a), QAbstractSocket::ConnectionRefusedError);
 
-    QVERIFY(labWaitUntil([&] { return !m_sim.unitResults(a).value("restarting").toBool(); }, 6000));
+    QVERIFY(labWaitUntil([&] { return !m_sim.unitResults(a).value("restarting").toBool(); }, 9000));
     QFETCH(QByteArray, versionAfter);
     QCOMPARE(searchAnswer(a, 2000),
              "vorant.example:model=\"VK-3F\",version=\"" + versionAfter + "\",name=\"Unit%201\"");
