@@ -24,8 +24,8 @@ class UdpMachineList : public QObject, public UdpCB
 {
     Q_OBJECT
     // How many network interfaces the searches go out on (the empty list
-    // tells the user). Chosen once, at construction, before QML reads it;
-    // no signal, so the published methods stay as they are.
+    // tells the user). Chosen at construction and read again every few
+    // ticks; searchInterfacesChanged says when the list changed.
     Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount NOTIFY searchInterfacesChanged)
 
 public:

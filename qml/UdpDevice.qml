@@ -138,7 +138,7 @@ Item {
 
                 MouseArea {
                     anchors.fill: parent
-                    onClicked: m_f_selected = !m_f_selected
+                    onClicked: toggleSelection()
                 }
             }
         }

@@ -685,17 +685,7 @@ void TestMixerProtocol::lineEnds()
 void TestMixerProtocol::lastWordsBeforeTheClose()
 {
     FakeDevice fake;
-    fake.expect("\r\n")
-            .send("Enter Password:")
-            .expect("s3cret\r\n")
-            .send("Login Successful\r\n")
-            .expect("GET DEVICE/NAME\r\n")
-            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
-            .expect("GET DEVICE/VER/SYSTEM\r\n")
-            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n")
-            .expect("SET UPDATE/SYSTEM:END\r\n")
-            .send("OK SET")
-            .closeConnection();
+    login(fake).expect("SET UPDATE/SYSTEM:END\r\n").send("OK SET").closeConnection();
     Client client;
     client.protocol.m_quietTimeMs = 60000;
     // The run closes its side once the end command is acknowledged.
