@@ -126,19 +126,32 @@ struct CommandOptions
         if (command == CliArguments::History)
             parser->addOption(last);
     }
-
-    // The first option of the line that takes a value but has none.
-    static QString withoutValue(const QStringList &arguments,
-                                const QList<const QCommandLineOption *> &valued)
-    {
-        const QString last = arguments.isEmpty() ? QString() : arguments.last();
-        for (const QCommandLineOption *option : valued) {
-            if (last == QLatin1String("--") + option->names().constFirst())
-                return option->names().constFirst();
-        }
-        return QString();
-    }
 };
+
+// What to say when the line ends with an option that takes a value, typed
+// "--wait" or "-wait": the parser only knows a value is missing. Empty when
+// the line ends otherwise.
+QString missingValueText(const QStringList &arguments)
+{
+    static const QList<QPair<QString, QString>> texts{
+        { QStringLiteral("wait"), QStringLiteral("--wait needs a number of seconds") },
+        { QStringLiteral("parallel"), QStringLiteral("--parallel needs a number of units") },
+        { QStringLiteral("verify-timeout"),
+          QStringLiteral("--verify-timeout needs a number of seconds") },
+        { QStringLiteral("report"),
+          QStringLiteral("--report needs a file name ending in .csv or .json") },
+        { QStringLiteral("last"), QStringLiteral("--last needs a number of runs") },
+    };
+    QString last = arguments.isEmpty() ? QString() : arguments.last();
+    if (!last.startsWith(QLatin1Char('-')))
+        return QString();
+    last.remove(0, last.startsWith(QLatin1String("--")) ? 2 : 1);
+    for (const auto &text : texts) {
+        if (last == text.first)
+            return text.second;
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -215,21 +228,8 @@ CliArguments CliArguments::parse(const QStringList &arguments)
         if (!unknown.isEmpty())
             return invalid(QStringLiteral("unknown option '%1' for '%2'")
                                    .arg(typedOption(rest, unknown.constFirst()), command));
-        const QString missing = CommandOptions::withoutValue(rest,
-                                                             { &options.wait, &options.parallel,
-                                                               &options.verifyTimeout,
-                                                               &options.report, &options.last });
-        if (missing == QLatin1String("wait"))
-            return invalid(QStringLiteral("--wait needs a number of seconds"));
-        if (missing == QLatin1String("parallel"))
-            return invalid(QStringLiteral("--parallel needs a number of units"));
-        if (missing == QLatin1String("verify-timeout"))
-            return invalid(QStringLiteral("--verify-timeout needs a number of seconds"));
-        if (missing == QLatin1String("report"))
-            return invalid(QStringLiteral("--report needs a file name ending in .csv or .json"));
-        if (missing == QLatin1String("last"))
-            return invalid(QStringLiteral("--last needs a number of runs"));
-        return invalid(parser.errorText());
+        const QString missing = missingValueText(rest);
+        return invalid(missing.isEmpty() ? parser.errorText() : missing);
     }
 
     result.json = parser.isSet(options.json);

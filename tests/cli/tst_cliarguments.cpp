@@ -156,6 +156,8 @@ void TestCliArguments::rejected_data()
             << QStringList{ "list", "10.0.0.1" } << "'list' takes no arguments, got '10.0.0.1'";
     QTest::newRow("--wait without value")
             << QStringList{ "list", "--wait" } << "--wait needs a number of seconds";
+    QTest::newRow("-wait without value")
+            << QStringList{ "list", "-wait" } << "--wait needs a number of seconds";
     QTest::newRow("--wait negative")
             << QStringList{ "list", "--wait", "-1" }
             << "--wait must be a number of seconds from 0 to 3600, not '-1'";
