@@ -140,8 +140,8 @@ int main(int argc, char *argv[])
             const ImageInfo image = ImageInfo::fromImage(table.binfile());
             UpdateCommand command(arguments, password, &table, &directory, &reporter, image);
             password.fill(QLatin1Char('\0'));
-            RunLog runLog(command.scheduler(), &directory,
-                          { image.model, image.versionText, image.buildText, image.sha256 },
+            // Named in the history exactly as the window names it.
+            RunLog runLog(command.scheduler(), &directory, RunImage::fromImage(table.binfile()),
                           QStringLiteral("kvx-update ") + programVersion());
             QObject::connect(
                     &runLog, &RunLog::historyFailed, &runLog, [&err](const QString &message) {

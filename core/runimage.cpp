@@ -7,14 +7,15 @@
 RunImage RunImage::fromImage(const QByteArray &image)
 {
     RunImage result;
-    const QByteArray field = image.left(8);
-    const int nul = field.indexOf('\0');
-    for (const char c : nul >= 0 ? field.left(nul) : field) {
-        // A damaged header must not put control characters into a report.
-        const uchar u = uchar(c);
-        result.model += u < 0x20 || u == 0x7f ? QLatin1Char('?') : QLatin1Char(c);
-    }
     const FirmwareHeader header = FirmwareHeader::fromImage(image);
+    result.model = header.model;
+    for (QChar &c : result.model) {
+        // A damaged header must not put control characters into a report
+        // (C0, DEL and C1: the name's bytes are Latin-1).
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            c = QLatin1Char('?');
+    }
     result.version = header.versionText;
     result.build = header.buildText;
     result.sha256 = QString::fromLatin1(
