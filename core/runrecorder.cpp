@@ -130,14 +130,15 @@ QString RunRecorder::saveReport(const QString &pathOrUrl)
     const QString path = reportPath(pathOrUrl);
     if (path.isEmpty())
         return QStringLiteral("Give the report a file name.");
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("Could not save the report to %1: it is a folder.").arg(path);
     // A new account may have no Documents folder yet; it is where reports
     // are offered to go, so it is made. Other folders must exist.
     const QString folder = QDir::cleanPath(reportFolder());
-    if (QDir::cleanPath(QFileInfo(path).absolutePath()) == folder)
+    if (!QFileInfo(path).isDir() && QDir::cleanPath(QFileInfo(path).absolutePath()) == folder)
         QDir().mkpath(folder);
+    // The same rule and words as kvx-update's --report.
     QString error;
+    if (!RunReport::canWrite(path, &error))
+        return QStringLiteral("Could not save the report to %1: %2.").arg(path, error);
     if (!RunReport::write(path, m_records, &error))
         return error;
     return QString();

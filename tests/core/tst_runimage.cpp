@@ -21,10 +21,11 @@ void TestRunImage::fromImage_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("build");
     QTest::addColumn<QString>("sha256");
-    QTest::newRow("shipped header") << QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12) << "VK-3F"
-                                    << "1.04"
-                                    << "0119"
-                                    << "3b6371e356ef4465b45cb53d8ae7e09485024f9385730db0d652f5d1466babbf";
+    QTest::newRow("shipped header")
+            << QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12) << "VK-3F"
+            << "1.04"
+            << "0119"
+            << "3b6371e356ef4465b45cb53d8ae7e09485024f9385730db0d652f5d1466babbf";
     QTest::newRow("control characters")
             << QByteArray("A\x01\x1b\x7f\x85Z\0\0\x68\x00\x77\x00", 12) << "A????Z"
             << "1.04"
