@@ -183,13 +183,7 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         return;
 
     QMutexLocker locker(&m_listMutex);
-    UdpMachineNode *known = nullptr;
-    for (UdpMachineNode *node : qAsConst(m_nodes)) {
-        if (node->m_ipaddr == response.ipaddr) {
-            known = node;
-            break;
-        }
-    }
+    UdpMachineNode *known = findNode(response.ipaddr);
 
     if (known) {
         // The stored field is overwritten first, so the message built from
@@ -264,13 +258,10 @@ QString UdpMachineList::versionStanding(QString arg_model, QString arg_version,
 void UdpMachineList::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
     QMutexLocker locker(&m_listMutex);
-    for (UdpMachineNode *node : qAsConst(m_nodes)) {
-        if (node->m_ipaddr == arg_ipaddr) {
-            node->m_login_passwd = arg_password;
-            node->m_port = arg_port;
-            node->requestVersionCheck();
-            break;
-        }
+    if (UdpMachineNode *node = findNode(arg_ipaddr)) {
+        node->m_login_passwd = arg_password;
+        node->m_port = arg_port;
+        node->requestVersionCheck();
     }
 }
 
@@ -287,11 +278,9 @@ bool UdpMachineList::addDirectTarget(const QString &arg_ipaddr)
         || address.toString() != arg_ipaddr)
         return false;
     QMutexLocker locker(&m_listMutex);
-    for (UdpMachineNode *node : qAsConst(m_nodes)) {
-        if (node->m_ipaddr == arg_ipaddr) {
-            node->m_f_direct = true;
-            return true;
-        }
+    if (UdpMachineNode *node = findNode(arg_ipaddr)) {
+        node->m_f_direct = true;
+        return true;
     }
     SsdpResponse response;
     response.parsed = true;
@@ -307,14 +296,20 @@ bool UdpMachineList::addDirectTarget(const QString &arg_ipaddr)
 void UdpMachineList::fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port)
 {
     QMutexLocker locker(&m_listMutex);
-    for (UdpMachineNode *node : qAsConst(m_nodes)) {
-        if (node->m_ipaddr == arg_ipaddr) {
-            node->m_login_passwd = arg_password;
-            node->m_port = arg_port;
-            node->requestUpdate(&m_binfile);
-            break;
-        }
+    if (UdpMachineNode *node = findNode(arg_ipaddr)) {
+        node->m_login_passwd = arg_password;
+        node->m_port = arg_port;
+        node->requestUpdate(&m_binfile);
     }
+}
+
+UdpMachineNode *UdpMachineList::findNode(const QString &ipaddr) const
+{
+    for (UdpMachineNode *node : qAsConst(m_nodes)) {
+        if (node->m_ipaddr == ipaddr)
+            return node;
+    }
+    return nullptr;
 }
 
 void UdpMachineList::timerEvent(QTimerEvent *event)

@@ -107,6 +107,8 @@ private:
     void loadFirmwareImage();
     // Announces a new record and appends it; the table lock is held.
     void addRecord(UdpMachineNode *record);
+    // The record of a unit by its address, or null; the table lock is held.
+    UdpMachineNode *findNode(const QString &ipaddr) const;
 
     QList<UdpMachineNode *> m_nodes;
     QMutex m_listMutex;
