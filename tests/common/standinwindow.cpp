@@ -1,13 +1,17 @@
 #include "standinwindow.h"
 
 #include <QQmlApplicationEngine>
+#include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
 
-StandInWindow::StandInWindow(Ticks ticks) : m_engine(new QQmlApplicationEngine)
+StandInWindow::StandInWindow(Ticks ticks, QObject *runRecorder)
+    : m_engine(new QQmlApplicationEngine)
 {
     Q_INIT_RESOURCE(assets);
     m_core.publishTo(m_engine->rootContext());
+    if (runRecorder)
+        m_engine->rootContext()->setContextProperty(QStringLiteral("runrecorder"), runRecorder);
     m_engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
     m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
     m_view = m_window ? m_window->findChild<QObject *>(QStringLiteral("id_view_udplist")) : nullptr;

@@ -26,7 +26,9 @@ class StandInWindow
 public:
     enum Ticks { TicksStopped, TicksRunning };
 
-    explicit StandInWindow(Ticks ticks = TicksStopped);
+    // With a run recorder, the window has it as "runrecorder", as the
+    // program's does.
+    explicit StandInWindow(Ticks ticks = TicksStopped, QObject *runRecorder = nullptr);
     ~StandInWindow();
     StandInWindow(const StandInWindow &) = delete;
     StandInWindow &operator=(const StandInWindow &) = delete;

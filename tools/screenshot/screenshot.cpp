@@ -8,7 +8,9 @@
 //   kvx-screenshot --scale2 <output directory>   the device list at 200 %
 
 #include "common/offscreen.h"
-#include "common/standincore.h"
+#include "common/standinwindow.h"
+#include "core/programversion.h"
+#include "core/runhistory.h"
 #include "core/runrecorder.h"
 
 #include <QDir>
@@ -16,14 +18,14 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -38,36 +40,24 @@ void settle(int ms = 100)
 class Shooter
 {
 public:
-    explicit Shooter(const QString &dir) : m_dir(dir), m_recorder(QStringLiteral("kvx-updater 1.0"))
+    explicit Shooter(const QString &dir)
+        : m_dir(dir), m_recorder(QStringLiteral("kvx-updater ") + programVersion())
     {
         // The run's record goes to a folder of its own, never to a real
         // history.
         m_recorder.setHistory(RunHistory(m_data.filePath(QStringLiteral("runs.jsonl"))));
         m_recorder.setReportFolder(m_data.path());
-        QQmlContext *context = m_engine.rootContext();
-        m_core.publishTo(context);
-        context->setContextProperty(QStringLiteral("runrecorder"), &m_recorder);
-        m_engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-        m_window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().value(0));
-        if (!m_window)
-            return;
-        m_view = m_window->findChild<QObject *>(QStringLiteral("id_view_udplist"));
         // The pictures are staged step by step; the scheduler only runs when
         // told to.
-        m_window->findChild<QObject *>(QStringLiteral("id_timer"))->setProperty("running", false);
+        m_stage.reset(new StandInWindow(StandInWindow::TicksStopped, &m_recorder));
+        m_window = m_stage->window();
+        m_view = m_stage->view();
     }
 
-    bool ok() const { return m_window && m_view; }
+    bool ok() const { return m_window; }
     QObject *view() { return m_view; }
-    StandInCore &core() { return m_core; }
-
-    QObject *card(int row)
-    {
-        QVariant result;
-        QMetaObject::invokeMethod(m_view, "cardAt", Q_RETURN_ARG(QVariant, result),
-                                  Q_ARG(QVariant, row));
-        return qvariant_cast<QObject *>(result);
-    }
+    StandInCore &core() { return m_stage->core(); }
+    QObject *card(int row) { return m_stage->card(row); }
 
     void call(const char *function) { QMetaObject::invokeMethod(m_view, function); }
 
@@ -99,9 +89,8 @@ public:
 private:
     QString m_dir;
     QTemporaryDir m_data;
-    StandInCore m_core;
     RunRecorder m_recorder;
-    QQmlApplicationEngine m_engine;
+    std::unique_ptr<StandInWindow> m_stage;
     QQuickWindow *m_window = nullptr;
     QObject *m_view = nullptr;
 };
