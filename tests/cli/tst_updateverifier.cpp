@@ -222,7 +222,8 @@ void TestUpdateVerifier::checkRetriedAfterError()
 
 void TestUpdateVerifier::checkNeverReadable()
 {
-    m_verifier->setTimeoutSeconds(0.5);
+    // Long enough for a second check on a busy machine.
+    m_verifier->setTimeoutSeconds(1.5);
     m_verifier->setRetryMs(100);
     QSignalSpy idle(m_verifier, &UpdateVerifier::idle);
     m_scheduler->start({ kA });
@@ -317,38 +318,42 @@ void TestUpdateVerifier::waitingHoldsNoSlot()
 
 // Units given by address (--direct) are never seen coming back by the
 // table: they are checked in turn. Each step is what one check ends with:
-// "refused", or the version it read.
+// "refused", or the version it read. Runs that end on what a check reads get
+// time to spare; the ones that end when the time is up, 0.6 s.
 void TestUpdateVerifier::polling_data()
 {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<UpdateScheduler::Result>("result");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<double>("timeoutSeconds");
 
     QTest::newRow("down, then the image")
             << QStringList{ "1.02", "refused", "refused", "1.04" } << UpdateScheduler::Succeeded
-            << "verified 1.04 (build0119)";
+            << "verified 1.04 (build0119)" << 10.0;
     QTest::newRow("the image at the first look")
-            << QStringList{ "1.04" } << UpdateScheduler::Succeeded << "verified 1.04 (build0119)";
+            << QStringList{ "1.04" } << UpdateScheduler::Succeeded << "verified 1.04 (build0119)"
+            << 10.0;
     QTest::newRow("down, then the old version")
             << QStringList{ "refused", "1.02" } << UpdateScheduler::Failed
-            << "still reports 1.02 after the update";
+            << "still reports 1.02 after the update" << 10.0;
     QTest::newRow("never down, always the old version")
             << QStringList{ "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02",
                             "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02", "1.02" }
-            << UpdateScheduler::Failed << "still reports 1.02 after the update";
+            << UpdateScheduler::Failed << "still reports 1.02 after the update" << 0.6;
     QTest::newRow("never answers again")
             << QStringList{ "1.02",    "refused", "refused", "refused", "refused", "refused",
                             "refused", "refused", "refused", "refused", "refused", "refused",
                             "refused", "refused", "refused", "refused" }
-            << UpdateScheduler::NotVerified << "did not come back within 0.6 s";
+            << UpdateScheduler::NotVerified << "did not come back within 0.6 s" << 0.6;
 }
 
 void TestUpdateVerifier::polling()
 {
     QFETCH(QStringList, steps);
+    QFETCH(double, timeoutSeconds);
     m_verifier->setPolling(true);
     m_verifier->setRetryMs(20);
-    m_verifier->setTimeoutSeconds(0.6);
+    m_verifier->setTimeoutSeconds(timeoutSeconds);
     QSignalSpy idle(m_verifier, &UpdateVerifier::idle);
     m_scheduler->start({ kA });
     QTRY_COMPARE(m_core->callCount(), 1);
@@ -370,7 +375,7 @@ void TestUpdateVerifier::polling()
                 }
                 return idle.count() == 1;
             }(),
-            5000);
+            15000);
     QVERIFY(answered >= 1);
     QTEST(m_scheduler->unit(kA)->result, "result");
     QTEST(m_scheduler->unit(kA)->message, "message");
