@@ -26,9 +26,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Test programs run under Wine through a wrapper that keeps Qt Test's output
+# (plain wine loses it).
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    find_program(KVX_WINE NAMES wine wine64)
-    if(KVX_WINE)
-        set(CMAKE_CROSSCOMPILING_EMULATOR ${KVX_WINE})
-    endif()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/windows/wine-qtest.sh)
 endif()

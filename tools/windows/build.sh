@@ -31,7 +31,6 @@ fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt" -DKVX_WERROR=ON -DKVX_BUILD_TOOLS=OFF \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/tools/windows/wine-qtest.sh" \
     "${release[@]}" >/dev/null
 if (($#)); then
     cmake --build "$build" --target "$@"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's picture of the Windows build's window: kvx-updater.exe
-# under Wine on a virtual X display, inside the network lab with the demo's
-# eight simulated units (so nothing reaches this machine's network), through
+# under Wine on a virtual X display, inside the network lab with six of the
+# demo's simulated units (so nothing reaches this machine's network), through
 # Wine's own desktop, which draws the window's frame as Windows does. Writes
 # docs/images/windows-demo.png. Needs root (the lab), Xvfb and the Windows Qt.
 #
