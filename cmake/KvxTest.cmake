@@ -1,14 +1,27 @@
-# kvx_add_test(<name> SOURCES ... [LIBS ...] [QML] [LAB] [LABELS ...] [TIMEOUT s])
+# kvx_add_test(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [QML] [LAB] [WINDOWS]
+#              [LABELS ...] [TIMEOUT s])
 #
 # One Qt Test executable per class or concern, linked against the core library.
 # QML links the compiled QML collection and Qt Quick. LAB marks a test that
 # builds its own network namespaces (tools/netlab): it needs root and reports
-# "skipped" (exit 77) without it.
+# "skipped" (exit 77) without it. DEPENDS names programs the test runs.
+# WINDOWS marks a test that the Windows build also builds, to run under Wine
+# (tools/windows/test.sh); the Windows build skips every other one.
 function(kvx_add_test name)
-    cmake_parse_arguments(T "QML;LAB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "QML;LAB;WINDOWS" "TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+    if(WIN32 AND NOT T_WINDOWS)
+        return()
+    endif()
     add_executable(${name} ${T_SOURCES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(${name} PRIVATE kvxcore Qt5::Test ${T_LIBS})
+    if(WIN32)
+        # Tests that open raw sockets of their own (tests/common/pendingport.h).
+        target_link_libraries(${name} PRIVATE ws2_32)
+    endif()
+    if(T_DEPENDS)
+        add_dependencies(${name} ${T_DEPENDS})
+    endif()
     if(T_QML)
         target_sources(${name} PRIVATE $<TARGET_OBJECTS:kvxqml>)
         target_link_libraries(${name} PRIVATE Qt5::Quick Qt5::QuickControls2 Qt5::Svg)
