@@ -10,7 +10,7 @@
 #include <QJsonObject>
 
 ListCommand::ListCommand(const CliArguments &arguments, UnitDirectory *directory,
-                         const ImageInfo &image, QIODevice *out, QIODevice *err, QObject *parent)
+                         const RunImage &image, QIODevice *out, QIODevice *err, QObject *parent)
     : QObject(parent),
       m_arguments(arguments),
       m_directory(directory),
@@ -35,13 +35,13 @@ void ListCommand::interrupt(int signalNumber)
     finish();
 }
 
-QString ListCommand::status(const UnitInfo &unit, const ImageInfo &image)
+QString ListCommand::status(const UnitInfo &unit, const RunImage &image)
 {
     return VersionStanding::statusName(VersionStanding::judge(
-            unit.model, unit.version, unit.build, image.model, image.versionText, image.buildText));
+            unit.model, unit.version, unit.build, image.model, image.version, image.build));
 }
 
-QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const ImageInfo &image)
+QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const RunImage &image)
 {
     if (json) {
         if (units.isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/cliarguments.h"
-#include "cli/imageinfo.h"
+#include "core/runimage.h"
 
 #include <QObject>
 #include <QTimer>
@@ -16,15 +16,15 @@ class ListCommand : public QObject
     Q_OBJECT
 
 public:
-    ListCommand(const CliArguments &arguments, UnitDirectory *directory, const ImageInfo &image,
+    ListCommand(const CliArguments &arguments, UnitDirectory *directory, const RunImage &image,
                 QIODevice *out, QIODevice *err, QObject *parent = nullptr);
 
     void start();
     // What the units look like on paper: a table, or a JSON array, each unit
     // with its status against the image.
-    static QByteArray render(const QList<UnitInfo> &units, bool json, const ImageInfo &image);
+    static QByteArray render(const QList<UnitInfo> &units, bool json, const RunImage &image);
     // "current", "older", "newer", "unknown" or "other-model".
-    static QString status(const UnitInfo &unit, const ImageInfo &image);
+    static QString status(const UnitInfo &unit, const RunImage &image);
 
 public slots:
     void interrupt(int signalNumber);
@@ -38,7 +38,7 @@ private slots:
 private:
     CliArguments m_arguments;
     UnitDirectory *m_directory;
-    ImageInfo m_image;
+    RunImage m_image;
     QIODevice *m_out;
     QIODevice *m_err;
     QTimer m_timer;

@@ -3,7 +3,6 @@
 #include "cli/cliarguments.h"
 #include "cli/consoleoutput.h"
 #include "cli/historycommand.h"
-#include "cli/imageinfo.h"
 #include "cli/listcommand.h"
 #include "cli/passwordsource.h"
 #include "cli/runlog.h"
@@ -13,6 +12,7 @@
 #include "cli/updatereporter.h"
 #include "core/programversion.h"
 #include "core/runhistory.h"
+#include "core/runimage.h"
 #include "core/runreport.h"
 #include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
@@ -28,7 +28,7 @@ namespace {
 
 int runInfo(const CliArguments &arguments, QIODevice *out)
 {
-    const ImageInfo info = ImageInfo::fromImage(ImageInfo::embeddedImage());
+    const RunImage info = RunImage::fromImage(RunImage::embeddedImage());
     // Built in like the image: the maker's domain that units name in their
     // SSDP answers (a build with the placeholder finds no real unit).
     const QString domain = QStringLiteral(KVX_MAKER_DOMAIN);
@@ -40,7 +40,7 @@ int runInfo(const CliArguments &arguments, QIODevice *out)
     }
     out->write(QStringLiteral("model:   %1\nversion: %2\nbuild:   %3\nsize:    %4 bytes\nsha256:  "
                               "%5\ndomain:  %6\n")
-                       .arg(info.model, info.versionText, info.buildText)
+                       .arg(info.model, info.version, info.build)
                        .arg(info.size)
                        .arg(info.sha256, domain)
                        .toUtf8());
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
         UnitDirectory directory(&table);
 
         if (arguments.command == CliArguments::List) {
-            ListCommand command(arguments, &directory, ImageInfo::fromImage(table.binfile()), &out,
+            ListCommand command(arguments, &directory, RunImage::fromImage(table.binfile()), &out,
                                 &err);
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &ListCommand::interrupt);
@@ -137,11 +137,11 @@ int main(int argc, char *argv[])
                 }
                 return -1;
             });
-            const ImageInfo image = ImageInfo::fromImage(table.binfile());
+            const RunImage image = RunImage::fromImage(table.binfile());
             UpdateCommand command(arguments, password, &table, &directory, &reporter, image);
             password.fill(QLatin1Char('\0'));
             // Named in the history exactly as the window names it.
-            RunLog runLog(command.scheduler(), &directory, RunImage::fromImage(table.binfile()),
+            RunLog runLog(command.scheduler(), &directory, image,
                           QStringLiteral("kvx-update ") + programVersion());
             QObject::connect(
                     &runLog, &RunLog::historyFailed, &runLog, [&err](const QString &message) {

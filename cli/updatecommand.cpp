@@ -8,7 +8,7 @@
 
 UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password,
                              UdpMachineList *table, UnitDirectory *directory,
-                             UpdateReporter *reporter, const ImageInfo &image, QObject *parent)
+                             UpdateReporter *reporter, const RunImage &image, QObject *parent)
     : QObject(parent),
       m_arguments(arguments),
       m_directory(directory),
@@ -53,7 +53,7 @@ int UpdateCommand::exitStatus(const QList<UpdateScheduler::Unit> &units, int int
     return allSucceeded ? 0 : 1;
 }
 
-QString UpdateCommand::skipReason(const UnitInfo &unit, const ImageInfo &image,
+QString UpdateCommand::skipReason(const UnitInfo &unit, const RunImage &image,
                                   const CliArguments &arguments)
 {
     if (VersionStanding::isOtherModel(unit.model, image.model) && !arguments.anyModel)
@@ -61,7 +61,7 @@ QString UpdateCommand::skipReason(const UnitInfo &unit, const ImageInfo &image,
                 .arg(TextFormat::printable(unit.model), image.model);
     // Written anyway or of the image's model: its version decides.
     const VersionStanding::Standing standing = VersionStanding::judge(
-            QString(), unit.version, unit.build, QString(), image.versionText, image.buildText);
+            QString(), unit.version, unit.build, QString(), image.version, image.build);
     const QString version = TextFormat::printable(unit.version);
     switch (standing) {
     case VersionStanding::Current:
@@ -73,7 +73,7 @@ QString UpdateCommand::skipReason(const UnitInfo &unit, const ImageInfo &image,
             return QString();
         return QStringLiteral("runs %1, newer than the image's %2 (--allow-older writes the "
                               "older image)")
-                .arg(version, image.versionText);
+                .arg(version, image.version);
     case VersionStanding::Older:
     case VersionStanding::Unknown:
     case VersionStanding::OtherModel:
@@ -82,12 +82,12 @@ QString UpdateCommand::skipReason(const UnitInfo &unit, const ImageInfo &image,
     return QString();
 }
 
-bool UpdateCommand::isOutdated(const UnitInfo &unit, const ImageInfo &image)
+bool UpdateCommand::isOutdated(const UnitInfo &unit, const RunImage &image)
 {
     // By version alone: a unit of another model is picked, then skipped with
     // its reason unless --any-model.
-    return VersionStanding::judge(QString(), unit.version, unit.build, QString(), image.versionText,
-                                  image.buildText)
+    return VersionStanding::judge(QString(), unit.version, unit.build, QString(), image.version,
+                                  image.build)
             == VersionStanding::Older;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "cli/cliarguments.h"
-#include "cli/imageinfo.h"
 #include "cli/updatescheduler.h"
 #include "cli/updateverifier.h"
+#include "core/runimage.h"
 
 #include <QObject>
 #include <QTimer>
@@ -23,7 +23,7 @@ class UpdateCommand : public QObject
 
 public:
     UpdateCommand(const CliArguments &arguments, const QString &password, UdpMachineList *table,
-                  UnitDirectory *directory, UpdateReporter *reporter, const ImageInfo &image,
+                  UnitDirectory *directory, UpdateReporter *reporter, const RunImage &image,
                   QObject *parent = nullptr);
 
     // --direct: how the table is given an address to connect to; false when
@@ -45,10 +45,10 @@ public:
     // Why a found unit is not written, or "" when it is: it runs the image's
     // version (unless reinstall), a newer one (unless allowOlder), or it is
     // of another model (unless anyModel).
-    static QString skipReason(const UnitInfo &unit, const ImageInfo &image,
+    static QString skipReason(const UnitInfo &unit, const RunImage &image,
                               const CliArguments &arguments);
     // --outdated: the unit runs a version older than the image's.
-    static bool isOutdated(const UnitInfo &unit, const ImageInfo &image);
+    static bool isOutdated(const UnitInfo &unit, const RunImage &image);
 
 public slots:
     void interrupt(int signalNumber);
@@ -72,7 +72,7 @@ private:
     UnitDirectory *m_directory;
     std::function<bool(const QString &)> m_addDirectTarget;
     UpdateReporter *m_reporter;
-    ImageInfo m_image;
+    RunImage m_image;
     UpdateScheduler m_scheduler;
     UpdateVerifier m_verifier;
     QTimer m_searchTimer;

@@ -1,9 +1,9 @@
 #include "cli/updatereporter.h"
 
-#include "cli/imageinfo.h"
 #include "cli/progresstext.h"
 #include "cli/textformat.h"
 #include "cli/unitdirectory.h"
+#include "core/runimage.h"
 
 #include <QFileDevice>
 #include <QIODevice>
@@ -202,7 +202,7 @@ QStringList UpdateReporter::liveLines()
     return lines;
 }
 
-void UpdateReporter::image(const ImageInfo &info)
+void UpdateReporter::image(const RunImage &info)
 {
     if (m_mode == Json) {
         QJsonObject event = info.toJson();

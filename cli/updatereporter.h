@@ -15,7 +15,7 @@
 
 class QIODevice;
 class UnitDirectory;
-struct ImageInfo;
+struct RunImage;
 struct UnitInfo;
 
 // Everything kvx-update prints while it searches and updates, in one of three
@@ -49,7 +49,7 @@ public:
 
     void attach(UpdateScheduler *scheduler, UnitDirectory *directory);
 
-    void image(const ImageInfo &info);
+    void image(const RunImage &info);
     void searching(double seconds);
     void found(const UnitInfo &unit);
     void searchEnded(int count);

@@ -7,7 +7,7 @@
 #include "core/versionstanding.h"
 
 UpdateVerifier::UpdateVerifier(UnitDirectory *directory, UpdateScheduler *scheduler,
-                               const ImageInfo &image, QObject *parent)
+                               const RunImage &image, QObject *parent)
     : QObject(parent), m_directory(directory), m_scheduler(scheduler), m_image(image)
 {
     connect(scheduler, &UpdateScheduler::unitFinished, this, &UpdateVerifier::slot_unitFinished);
@@ -138,7 +138,7 @@ void UpdateVerifier::judge(const QString &address, bool timeUp)
     }
     // The model is not in question here: only what the unit now runs.
     const VersionStanding::Standing standing = VersionStanding::judge(
-            QString(), info.version, info.build, QString(), m_image.versionText, m_image.buildText);
+            QString(), info.version, info.build, QString(), m_image.version, m_image.build);
     if (standing == VersionStanding::Current) {
         end(address, UpdateScheduler::Succeeded, verifiedText(info.version, info.build));
         return;
@@ -153,7 +153,7 @@ void UpdateVerifier::judge(const QString &address, bool timeUp)
     }
     // The build matters only where the version is the image's.
     const bool sameVersion =
-            VersionCompare::compare(info.version, m_image.versionText) == VersionCompare::Same;
+            VersionCompare::compare(info.version, m_image.version) == VersionCompare::Same;
     end(address, UpdateScheduler::Failed,
         stillReportsText(info.version, sameVersion ? info.build : QString()));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/imageinfo.h"
+#include "core/runimage.h"
 
 #include <QHash>
 #include <QObject>
@@ -35,7 +35,7 @@ public:
     // signal and fwVersionCheck.
     template<typename Table>
     UpdateVerifier(Table *table, UnitDirectory *directory, UpdateScheduler *scheduler,
-                   const ImageInfo &image, QObject *parent = nullptr)
+                   const RunImage &image, QObject *parent = nullptr)
         : UpdateVerifier(directory, scheduler, image, parent)
     {
         connect(table, &Table::toui_fwup_progress, this, &UpdateVerifier::slot_progress);
@@ -77,7 +77,7 @@ private slots:
     void slot_progress(QString arg_progress, QString arg_ipaddr);
 
 private:
-    UpdateVerifier(UnitDirectory *directory, UpdateScheduler *scheduler, const ImageInfo &image,
+    UpdateVerifier(UnitDirectory *directory, UpdateScheduler *scheduler, const RunImage &image,
                    QObject *parent);
 
     enum Stage { AwaitingReturn, Checking, Retrying };
@@ -101,7 +101,7 @@ private:
     std::function<void(const QString &, const QString &, const QString &)> m_checkUnit;
     UnitDirectory *m_directory;
     UpdateScheduler *m_scheduler;
-    ImageInfo m_image;
+    RunImage m_image;
     QString m_password;
     QString m_port = QStringLiteral("54726");
     double m_timeoutSeconds = 120.0;

@@ -1,11 +1,9 @@
-#include "cli/imageinfo.h"
 #include "cli/listcommand.h"
 #include "cli/textformat.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
+#include "core/runimage.h"
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,10 +35,6 @@ private slots:
     void plainLine();
     void jsonLineIsOneLine();
     void fitWidth();
-
-    void imageInfo_data();
-    void imageInfo();
-    void embeddedImageIsTheBuiltImage();
 
     void listTable();
     void listStatus_data();
@@ -218,80 +212,9 @@ void TestCliText::fitWidth()
     QCOMPARE(TextFormat::fitWidth("abc", 0), QStringLiteral("abc"));
 }
 
-void TestCliText::imageInfo_data()
+static RunImage shippedImage()
 {
-    QTest::addColumn<QByteArray>("image");
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QString>("build");
-    QTest::addColumn<QString>("sha256");
-
-    QTest::newRow("shipped header")
-            << QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) << "VK-3F"
-            << "1.04"
-            << "0119"
-            << QString::fromLatin1(
-                       QCryptographicHash::hash(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12),
-                                                QCryptographicHash::Sha256)
-                               .toHex());
-    QTest::newRow("abc: the standard SHA-256 vector")
-            << QByteArray("abc") << "abc"
-            << "0"
-            << "0000"
-            << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    QTest::newRow("empty") << QByteArray() << ""
-                           << "0"
-                           << "0000"
-                           << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-    QTest::newRow("eight letters, no NUL") << QByteArray("ZP-9EXYZ\x39\x30\x07\0", 12) << "ZP-9EXYZ"
-                                           << "123.45"
-                                           << "0007" << QString();
-    QTest::newRow("control character in the name")
-            << QByteArray("A\x1b[1m\0\0\0\0\0\0\0", 12) << "A?[1m"
-            << "0"
-            << "0000" << QString();
-}
-
-void TestCliText::imageInfo()
-{
-    QFETCH(QByteArray, image);
-    QFETCH(QString, sha256);
-    const ImageInfo info = ImageInfo::fromImage(image);
-    QTEST(info.model, "model");
-    QTEST(info.versionText, "version");
-    QTEST(info.buildText, "build");
-    QCOMPARE(info.size, qint64(image.size()));
-    if (!sha256.isEmpty())
-        QCOMPARE(info.sha256, sha256);
-    QCOMPARE(info.sha256.size(), 64);
-}
-
-void TestCliText::embeddedImageIsTheBuiltImage()
-{
-    const QString path = qEnvironmentVariable("KVX_IMAGE_PATH");
-    if (path.isEmpty())
-        QSKIP("KVX_IMAGE_PATH is unset (run through ctest)");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray expected = file.readAll();
-    QCOMPARE(ImageInfo::embeddedImage(), expected);
-
-    const ImageInfo info = ImageInfo::fromImage(expected);
-    QCOMPARE(info.summary(),
-             QStringLiteral("%1 %2 (build%3), %4 bytes, SHA-256 %5")
-                     .arg(info.model, info.versionText, info.buildText)
-                     .arg(expected.size())
-                     .arg(QString::fromLatin1(
-                             QCryptographicHash::hash(expected, QCryptographicHash::Sha256)
-                                     .toHex())));
-    const QJsonObject json = info.toJson();
-    QCOMPARE(json.keys(), (QStringList{ "build", "model", "sha256", "size", "version" }));
-    QCOMPARE(json.value("size").toDouble(), double(expected.size()));
-}
-
-static ImageInfo shippedImage()
-{
-    return ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
+    return RunImage::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
 }
 
 void TestCliText::listTable()

@@ -48,7 +48,7 @@ UnitRunRecord TestHistoryCommand::record(int run, const QString &address, const 
     r.result = result;
     r.lastText = result == UnitRunRecord::kSucceeded ? QStringLiteral("Firmware update completed.")
                                                      : QStringLiteral("ERROR: Connection refused");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"),
+    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
                 QStringLiteral("abcd") };
     r.program = program;
     return r;

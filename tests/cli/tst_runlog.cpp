@@ -46,7 +46,7 @@ void TestRunLog::init()
     m_scheduler = new UpdateScheduler(m_core, m_directory);
     m_scheduler->setPassword(QStringLiteral("pw"));
     m_log = new RunLog(m_scheduler, m_directory,
-                       { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"),
+                       { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
                          QStringLiteral("abcd") },
                        QStringLiteral("kvx-update 1.0"));
     m_log->setHistory(RunHistory(m_dir->filePath(QStringLiteral("runs.jsonl"))));

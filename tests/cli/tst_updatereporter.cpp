@@ -1,8 +1,8 @@
-#include "cli/imageinfo.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
 #include "cli/updatescheduler.h"
 #include "common/standincore.h"
+#include "core/runimage.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -123,7 +123,7 @@ private:
     UpdateScheduler *m_scheduler = nullptr;
     UpdateReporter *m_reporter = nullptr;
     QBuffer *m_buffer = nullptr;
-    ImageInfo m_image;
+    RunImage m_image;
 };
 
 void TestUpdateReporter::initTestCase()
@@ -131,7 +131,7 @@ void TestUpdateReporter::initTestCase()
     qputenv("TZ", "UTC");
     tzset();
     m_image =
-            ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) + QByteArray(1012, 'x'));
+            RunImage::fromImage(QByteArray("VK-3F\0\0\0\x68\0\x77\0", 12) + QByteArray(1012, 'x'));
 }
 
 void TestUpdateReporter::init()

@@ -585,9 +585,9 @@ void TestUpdateScheduler::skipReason_data()
             << "1.02" << none << "a ZP?[2J unit; the image is for VK-3F (--any-model writes it)";
 }
 
-static ImageInfo shippedImage()
+static RunImage shippedImage()
 {
-    return ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
+    return RunImage::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12));
 }
 
 void TestUpdateScheduler::skipReason()

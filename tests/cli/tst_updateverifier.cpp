@@ -1,8 +1,8 @@
-#include "cli/imageinfo.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatescheduler.h"
 #include "cli/updateverifier.h"
 #include "common/standincore.h"
+#include "core/runimage.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -62,7 +62,7 @@ void TestUpdateVerifier::init()
     // The shipped image's header: VK-3F, 1.04, build 0119.
     m_verifier =
             new UpdateVerifier(m_core, m_directory, m_scheduler,
-                               ImageInfo::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)));
+                               RunImage::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)));
     m_verifier->setPassword(QStringLiteral("s3cret"));
     m_verifier->setRetryMs(50);
     m_emitting = 0;

@@ -56,7 +56,7 @@ UnitRunRecord TestRunHistory::record(const QString &address, const QString &resu
     r.result = result;
     r.lastText = result == UnitRunRecord::kSucceeded ? QStringLiteral("Firmware update completed.")
                                                      : QStringLiteral("ERROR: Connection refused");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"),
+    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
                 QString(64, QLatin1Char('a')) };
     r.program = QStringLiteral("kvx-updater 1.0");
     return r;

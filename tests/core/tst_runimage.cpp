@@ -1,8 +1,11 @@
-// How a run's record names the image it wrote: the header's model, version
-// and build, and the SHA-256 of every byte. A damaged header must not put
-// control characters into a report or the history.
+// How both programs name the image: the header's model, version and build,
+// its size, and the SHA-256 of every byte; the line and the JSON object
+// kvx-update prints. A damaged header must not put control characters into
+// a report, the history or a terminal.
 #include "core/runimage.h"
 
+#include <QFile>
+#include <QJsonObject>
 #include <QTest>
 
 class TestRunImage : public QObject
@@ -12,7 +15,17 @@ class TestRunImage : public QObject
 private slots:
     void fromImage_data();
     void fromImage();
+    void summaryAndJson();
+    void embeddedImageIsTheBuiltImage();
 };
+
+namespace {
+
+const QByteArray kShippedHeader("VK-3F\0\0\0\x68\x00\x77\x00", 12);
+const QString kShippedHeaderSha =
+        QStringLiteral("3b6371e356ef4465b45cb53d8ae7e09485024f9385730db0d652f5d1466babbf");
+
+} // namespace
 
 void TestRunImage::fromImage_data()
 {
@@ -21,15 +34,27 @@ void TestRunImage::fromImage_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("build");
     QTest::addColumn<QString>("sha256");
-    QTest::newRow("shipped header")
-            << QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12) << "VK-3F"
-            << "1.04"
-            << "0119"
-            << "3b6371e356ef4465b45cb53d8ae7e09485024f9385730db0d652f5d1466babbf";
+
+    QTest::newRow("shipped header") << kShippedHeader << "VK-3F"
+                                    << "1.04"
+                                    << "0119" << kShippedHeaderSha;
+    QTest::newRow("abc: the standard SHA-256 vector")
+            << QByteArray("abc") << "abc"
+            << "0"
+            << "0000"
+            << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "0"
+                           << "0000"
+                           << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
     QTest::newRow("control characters")
             << QByteArray("A\x01\x1b\x7f\x85Z\0\0\x68\x00\x77\x00", 12) << "A????Z"
             << "1.04"
             << "0119" << QString();
+    QTest::newRow("escape sequence in the name")
+            << QByteArray("A\x1b[1m\0\0\0\0\0\0\0", 12) << "A?[1m"
+            << "0"
+            << "0000" << QString();
     QTest::newRow("Latin-1 kept") << QByteArray("K\xe9\0\0\0\0\0\0\x68\x00\x77\x00", 12)
                                   << QString::fromUtf8("Ké") << "1.04"
                                   << "0119" << QString();
@@ -37,6 +62,10 @@ void TestRunImage::fromImage_data()
             << QByteArray("ABCDEFGH\x68\x00\x77\x00", 12) << "ABCDEFGH"
             << "1.04"
             << "0119" << QString();
+    QTest::newRow("eight letters, other numbers")
+            << QByteArray("ZP-9EXYZ\x39\x30\x07\0", 12) << "ZP-9EXYZ"
+            << "123.45"
+            << "0007" << QString();
 }
 
 void TestRunImage::fromImage()
@@ -46,10 +75,41 @@ void TestRunImage::fromImage()
     QTEST(run.model, "model");
     QTEST(run.version, "version");
     QTEST(run.build, "build");
+    QCOMPARE(run.size, qint64(image.size()));
     QFETCH(QString, sha256);
     if (!sha256.isEmpty())
         QCOMPARE(run.sha256, sha256);
     QCOMPARE(run.sha256.size(), 64);
+}
+
+void TestRunImage::summaryAndJson()
+{
+    const RunImage image = RunImage::fromImage(kShippedHeader);
+    QCOMPARE(image.summary(),
+             QStringLiteral("VK-3F 1.04 (build0119), 12 bytes, SHA-256 ") + kShippedHeaderSha);
+    QCOMPARE(RunImage::fromImage(QByteArray()).summary(),
+             QStringLiteral("(no model) 0 (build0000), 0 bytes, SHA-256 "
+                            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    const QJsonObject json = image.toJson();
+    QCOMPARE(json,
+             (QJsonObject{ { "model", "VK-3F" },
+                           { "version", "1.04" },
+                           { "build", "0119" },
+                           { "size", 12 },
+                           { "sha256", kShippedHeaderSha } }));
+}
+
+void TestRunImage::embeddedImageIsTheBuiltImage()
+{
+    const QString path = qEnvironmentVariable("KVX_IMAGE_PATH");
+    if (path.isEmpty())
+        QSKIP("KVX_IMAGE_PATH is unset (run through ctest)");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray expected = file.readAll();
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(RunImage::embeddedImage(), expected);
+    QCOMPARE(RunImage::fromImage(RunImage::embeddedImage()).size, qint64(expected.size()));
 }
 
 QTEST_GUILESS_MAIN(TestRunImage)

@@ -54,7 +54,7 @@ UnitRunRecord TestRunReport::record(const QString &nickname)
     r.versionBefore = QStringLiteral("1.02 (build0110)");
     r.result = UnitRunRecord::kSucceeded;
     r.lastText = QStringLiteral("Firmware update completed.");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"),
+    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
                 QStringLiteral("bc5a") };
     r.program = QStringLiteral("kvx-updater 1.0");
     return r;
