@@ -1,4 +1,5 @@
 #include "cli/historycommand.h"
+#include "common/samplerecord.h"
 #include "core/runhistory.h"
 #include "core/runreport.h"
 
@@ -37,19 +38,10 @@ private:
 UnitRunRecord TestHistoryCommand::record(int run, const QString &address, const QString &result,
                                          const QString &program)
 {
-    UnitRunRecord r;
-    r.run = QDateTime(QDate(2024, 5, run), QTime(14, 3, 7));
+    UnitRunRecord r =
+            sampleRecord(QDateTime(QDate(2024, 5, run), QTime(14, 3, 7)), address, result);
     r.started = r.run.addSecs(1);
-    r.ended = r.run.addSecs(35);
-    r.address = address;
-    r.model = QStringLiteral("ZP-9E");
-    r.nickname = QStringLiteral("FOH");
-    r.versionBefore = QStringLiteral("1.02 (build0110)");
-    r.result = result;
-    r.lastText = result == UnitRunRecord::kSucceeded ? QStringLiteral("Firmware update completed.")
-                                                     : QStringLiteral("ERROR: Connection refused");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
-                QStringLiteral("abcd") };
+    r.image.sha256 = QStringLiteral("abcd");
     r.program = program;
     return r;
 }

@@ -1,3 +1,4 @@
+#include "common/samplerecord.h"
 #include "core/runhistory.h"
 
 #include <QCoreApplication>
@@ -45,20 +46,12 @@ private:
 
 UnitRunRecord TestRunHistory::record(const QString &address, const QString &result)
 {
-    UnitRunRecord r;
-    r.run = QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250));
+    UnitRunRecord r =
+            sampleRecord(QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250)), address, result);
     r.started = r.run.addMSecs(12);
     r.ended = r.run.addSecs(34);
-    r.address = address;
-    r.model = QStringLiteral("ZP-9E");
+    // What a line must carry whole: quotes, a comma and a line end.
     r.nickname = QStringLiteral("Stage \"Left\", front\r\n");
-    r.versionBefore = QStringLiteral("1.02 (build0110)");
-    r.result = result;
-    r.lastText = result == UnitRunRecord::kSucceeded ? QStringLiteral("Firmware update completed.")
-                                                     : QStringLiteral("ERROR: Connection refused");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
-                QString(64, QLatin1Char('a')) };
-    r.program = QStringLiteral("kvx-updater 1.0");
     return r;
 }
 

@@ -1,4 +1,5 @@
 #include "common/csvreader.h"
+#include "common/samplerecord.h"
 #include "core/runreport.h"
 
 #include <QFile>
@@ -44,19 +45,12 @@ private:
 
 UnitRunRecord TestRunReport::record(const QString &nickname)
 {
-    UnitRunRecord r;
-    r.run = QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250), Qt::OffsetFromUTC, 7200);
-    r.started = r.run.addMSecs(100);
-    r.ended = r.run.addSecs(35);
-    r.address = QStringLiteral("10.77.0.10");
+    UnitRunRecord r = sampleRecord(
+            QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250), Qt::OffsetFromUTC, 7200),
+            QStringLiteral("10.77.0.10"));
     r.model = QStringLiteral("VK-3F");
     r.nickname = nickname;
-    r.versionBefore = QStringLiteral("1.02 (build0110)");
-    r.result = UnitRunRecord::kSucceeded;
-    r.lastText = QStringLiteral("Firmware update completed.");
-    r.image = { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
-                QStringLiteral("bc5a") };
-    r.program = QStringLiteral("kvx-updater 1.0");
+    r.image.sha256 = QStringLiteral("bc5a");
     return r;
 }
 
