@@ -1,7 +1,7 @@
 #include "cli/runlog.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatescheduler.h"
-#include "common/standincore.h"
+#include "common/schedulertest.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -10,7 +10,7 @@
 // kvx-update's record of a run: a history line the moment each unit's run
 // ends, with what the unit was, what it ran and how it ended, for every unit
 // asked for (the ones never found or never started too).
-class TestRunLog : public QObject
+class TestRunLog : public SchedulerTest
 {
     Q_OBJECT
 
@@ -26,13 +26,9 @@ private slots:
     void proofAfterTheRun();
 
 private:
-    QStringList addUnits(int count);
     QStringList historyResults() const;
 
     QTemporaryDir *m_dir = nullptr;
-    StandInCore *m_core = nullptr;
-    UnitDirectory *m_directory = nullptr;
-    UpdateScheduler *m_scheduler = nullptr;
     RunLog *m_log = nullptr;
     QDateTime m_now;
 };
@@ -41,14 +37,13 @@ void TestRunLog::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
-    m_core = new StandInCore;
-    m_directory = new UnitDirectory(m_core);
-    m_scheduler = new UpdateScheduler(m_core, m_directory);
-    m_scheduler->setPassword(QStringLiteral("pw"));
-    m_log = new RunLog(m_scheduler, m_directory,
-                       { QStringLiteral("VK-3F"), QStringLiteral("1.04"), QStringLiteral("0119"), 0,
-                         QStringLiteral("abcd") },
-                       QStringLiteral("kvx-update 1.0"));
+    setUpScheduler(QStringLiteral("pw"));
+    RunImage image;
+    image.model = QStringLiteral("VK-3F");
+    image.version = QStringLiteral("1.04");
+    image.build = QStringLiteral("0119");
+    image.sha256 = QStringLiteral("abcd");
+    m_log = new RunLog(m_scheduler, m_directory, image, QStringLiteral("kvx-update 1.0"));
     m_log->setHistory(RunHistory(m_dir->filePath(QStringLiteral("runs.jsonl"))));
     m_now = QDateTime(QDate(2024, 5, 1), QTime(14, 0));
     m_log->setClock([this] { return m_now; });
@@ -57,21 +52,8 @@ void TestRunLog::init()
 void TestRunLog::cleanup()
 {
     delete m_log;
-    delete m_scheduler;
-    delete m_directory;
-    delete m_core;
+    tearDownScheduler();
     delete m_dir;
-}
-
-QStringList TestRunLog::addUnits(int count)
-{
-    QStringList addresses;
-    for (int i = 0; i < count; ++i) {
-        const QString address = QStringLiteral("10.77.0.%1").arg(10 + i);
-        m_core->addUnit(address, QStringLiteral("Unit %1").arg(i + 1));
-        addresses << address;
-    }
-    return addresses;
 }
 
 QStringList TestRunLog::historyResults() const

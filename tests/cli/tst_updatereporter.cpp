@@ -1,7 +1,7 @@
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
 #include "cli/updatescheduler.h"
-#include "common/standincore.h"
+#include "common/schedulertest.h"
 #include "core/runimage.h"
 
 #include <QBuffer>
@@ -89,7 +89,7 @@ const QString kMissing = QStringLiteral("10.77.0.99");
 
 // What the reporter prints for a run of two units (one succeeds, one fails)
 // and one named unit that was not found, in each of its three forms.
-class TestUpdateReporter : public QObject
+class TestUpdateReporter : public SchedulerTest
 {
     Q_OBJECT
 
@@ -118,9 +118,6 @@ private:
     void playRun();
     QString output() const { return QString::fromUtf8(m_buffer->data()); }
 
-    StandInCore *m_core = nullptr;
-    UnitDirectory *m_directory = nullptr;
-    UpdateScheduler *m_scheduler = nullptr;
     UpdateReporter *m_reporter = nullptr;
     QBuffer *m_buffer = nullptr;
     RunImage m_image;
@@ -136,9 +133,7 @@ void TestUpdateReporter::initTestCase()
 
 void TestUpdateReporter::init()
 {
-    m_core = new StandInCore;
-    m_directory = new UnitDirectory(m_core);
-    m_scheduler = new UpdateScheduler(m_core, m_directory);
+    setUpScheduler();
     m_buffer = new QBuffer;
     m_buffer->open(QIODevice::WriteOnly);
 }
@@ -147,9 +142,7 @@ void TestUpdateReporter::cleanup()
 {
     delete m_reporter;
     m_reporter = nullptr;
-    delete m_scheduler;
-    delete m_directory;
-    delete m_core;
+    tearDownScheduler();
     delete m_buffer;
 }
 

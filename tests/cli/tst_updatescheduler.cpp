@@ -2,7 +2,7 @@
 #include "cli/unitdirectory.h"
 #include "cli/updatecommand.h"
 #include "cli/updatescheduler.h"
-#include "common/standincore.h"
+#include "common/schedulertest.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -10,7 +10,7 @@
 // The scheduler against the stand-in table: which unit is started when, what
 // each ends as, and that no start ever happens inside one of the table's
 // signals (the real table holds its lock while it emits them).
-class TestUpdateScheduler : public QObject
+class TestUpdateScheduler : public SchedulerTest
 {
     Q_OBJECT
 
@@ -49,49 +49,21 @@ private slots:
     void outdated();
 
 private:
-    void emitProgress(const QString &text, const QString &address);
     void runToSuccess(const QString &address);
-    QStringList addUnits(int count);
-
-    StandInCore *m_core = nullptr;
-    UnitDirectory *m_directory = nullptr;
-    UpdateScheduler *m_scheduler = nullptr;
-    int m_emitting = 0; // > 0 while the test is inside a table signal
-    int m_startsWhileEmitting = 0;
-    int m_maxRunning = 0;
 };
 
 Q_DECLARE_METATYPE(UpdateScheduler::Result)
 
 void TestUpdateScheduler::init()
 {
-    m_core = new StandInCore;
-    m_directory = new UnitDirectory(m_core);
-    m_scheduler = new UpdateScheduler(m_core, m_directory);
-    m_scheduler->setPassword(QStringLiteral("s3cret"));
-    m_emitting = 0;
-    m_startsWhileEmitting = 0;
-    m_maxRunning = 0;
-    connect(m_core, &StandInCore::callsChanged, this, [this] {
-        if (m_emitting > 0)
-            ++m_startsWhileEmitting;
-        m_maxRunning = qMax(m_maxRunning, m_scheduler->workingCount());
-    });
+    setUpScheduler(QStringLiteral("s3cret"));
 }
 
 void TestUpdateScheduler::cleanup()
 {
-    QCOMPARE(m_startsWhileEmitting, 0);
-    delete m_scheduler;
-    delete m_directory;
-    delete m_core;
-}
-
-void TestUpdateScheduler::emitProgress(const QString &text, const QString &address)
-{
-    ++m_emitting;
-    m_core->progress(text, address);
-    --m_emitting;
+    // No start from inside a signal of the table.
+    QCOMPARE(m_callsWhileEmitting, 0);
+    tearDownScheduler();
 }
 
 void TestUpdateScheduler::runToSuccess(const QString &address)
@@ -99,19 +71,6 @@ void TestUpdateScheduler::runToSuccess(const QString &address)
     for (const char *text : { "Starting...", "Sending... 0%", "Sending... 50%", "Retry: 1 50%",
                               "Sending... 99%", "Writing", "Firmware update completed." })
         emitProgress(QLatin1String(text), address);
-}
-
-QStringList TestUpdateScheduler::addUnits(int count)
-{
-    QStringList addresses;
-    for (int i = 0; i < count; ++i) {
-        const QString address = QStringLiteral("10.77.0.%1").arg(10 + i);
-        ++m_emitting;
-        m_core->addUnit(address, QStringLiteral("Unit %1").arg(i + 1));
-        --m_emitting;
-        addresses << address;
-    }
-    return addresses;
 }
 
 void TestUpdateScheduler::classification_data()
@@ -376,9 +335,7 @@ void TestUpdateScheduler::lostWhileWaiting()
     m_scheduler->start(addresses);
     QTRY_COMPARE(m_core->callCount(), 1);
 
-    ++m_emitting;
-    m_core->removeUnit(addresses.at(1));
-    --m_emitting;
+    emitting([&] { m_core->removeUnit(addresses.at(1)); });
     const UpdateScheduler::Unit *lost = m_scheduler->unit(addresses.at(1));
     QCOMPARE(lost->result, UpdateScheduler::Lost);
     QCOMPARE(lost->message, QStringLiteral("the unit left the network before it could be started"));
@@ -396,9 +353,7 @@ void TestUpdateScheduler::lostWhileWorking()
     m_scheduler->start(addresses);
     QTRY_COMPARE(m_core->callCount(), 1);
     emitProgress(QStringLiteral("Sending... 12%"), addresses.at(0));
-    ++m_emitting;
-    m_core->removeUnit(addresses.at(0));
-    --m_emitting;
+    emitting([&] { m_core->removeUnit(addresses.at(0)); });
     QCOMPARE(m_scheduler->unit(addresses.at(0))->result, UpdateScheduler::Lost);
     QCOMPARE(m_scheduler->unit(addresses.at(0))->message,
              QStringLiteral("the unit left the network during the update"));

@@ -1,7 +1,7 @@
 #include "cli/unitdirectory.h"
 #include "cli/updatescheduler.h"
 #include "cli/updateverifier.h"
-#include "common/standincore.h"
+#include "common/schedulertest.h"
 #include "core/runimage.h"
 
 #include <QSignalSpy>
@@ -11,7 +11,7 @@
 // back with the image's version is verified, with another it failed, and one
 // that does not come back in time is not verified. Nothing is asked of the
 // table from inside one of its signals, and waiting holds no slot.
-class TestUpdateVerifier : public QObject
+class TestUpdateVerifier : public SchedulerTest
 {
     Q_OBJECT
 
@@ -34,17 +34,11 @@ private slots:
 
 private:
     void emitUpdate(const QString &address, const QString &key, const QString &value);
-    void emitProgress(const QString &text, const QString &address);
     void complete(const QString &address);
     // What the table sends while a check reads the unit.
     void answerCheck(const QString &address, const QString &version, const QString &build);
 
-    StandInCore *m_core = nullptr;
-    UnitDirectory *m_directory = nullptr;
-    UpdateScheduler *m_scheduler = nullptr;
     UpdateVerifier *m_verifier = nullptr;
-    int m_emitting = 0;
-    int m_callsWhileEmitting = 0;
 };
 
 namespace {
@@ -54,10 +48,7 @@ const QString kB = QStringLiteral("10.77.0.11");
 
 void TestUpdateVerifier::init()
 {
-    m_core = new StandInCore;
-    m_directory = new UnitDirectory(m_core);
-    m_scheduler = new UpdateScheduler(m_core, m_directory);
-    m_scheduler->setPassword(QStringLiteral("s3cret"));
+    setUpScheduler(QStringLiteral("s3cret"));
     m_scheduler->setAwaitProof(true);
     // The shipped image's header: VK-3F, 1.04, build 0119.
     m_verifier =
@@ -65,17 +56,11 @@ void TestUpdateVerifier::init()
                                RunImage::fromImage(QByteArray("VK-3F\0\0\0\x68\x00\x77\x00", 12)));
     m_verifier->setPassword(QStringLiteral("s3cret"));
     m_verifier->setRetryMs(50);
-    m_emitting = 0;
-    m_callsWhileEmitting = 0;
-    connect(m_core, &StandInCore::callsChanged, this, [this] {
-        if (m_emitting > 0)
-            ++m_callsWhileEmitting;
-    });
     for (const QString &address : { kA, kB }) {
-        ++m_emitting;
-        m_core->addUnit(address, QStringLiteral("Unit"), QStringLiteral("VK-3F"),
-                        QStringLiteral("1.02"));
-        --m_emitting;
+        emitting([&] {
+            m_core->addUnit(address, QStringLiteral("Unit"), QStringLiteral("VK-3F"),
+                            QStringLiteral("1.02"));
+        });
     }
 }
 
@@ -83,24 +68,13 @@ void TestUpdateVerifier::cleanup()
 {
     QCOMPARE(m_callsWhileEmitting, 0);
     delete m_verifier;
-    delete m_scheduler;
-    delete m_directory;
-    delete m_core;
+    tearDownScheduler();
 }
 
 void TestUpdateVerifier::emitUpdate(const QString &address, const QString &key,
                                     const QString &value)
 {
-    ++m_emitting;
-    m_core->updateUnit(address, key, value);
-    --m_emitting;
-}
-
-void TestUpdateVerifier::emitProgress(const QString &text, const QString &address)
-{
-    ++m_emitting;
-    m_core->progress(text, address);
-    --m_emitting;
+    emitting([&] { m_core->updateUnit(address, key, value); });
 }
 
 void TestUpdateVerifier::complete(const QString &address)
