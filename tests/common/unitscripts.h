@@ -14,19 +14,30 @@ inline QByteArray hex(qint64 value)
     return QByteArray::number(value, 16);
 }
 
-// Wake-up, password prompt (no line end), login, name and version queries.
-inline FakeDevice &login(FakeDevice &fake, const QByteArray &password = "s3cret",
-                         const QByteArray &name = "\"KVX-Stage\"",
-                         const QByteArray &version = "V1.04B0119")
+// Wake-up, password prompt (no line end) and the password written.
+inline FakeDevice &password(FakeDevice &fake, const QByteArray &password = "s3cret")
 {
-    return fake.expect("\r\n")
-            .send("Enter Password:")
-            .expect(password + "\r\n")
-            .send("Login Successful\r\n")
+    return fake.expect("\r\n").send("Enter Password:").expect(password + "\r\n");
+}
+
+// The verdict on the password, then the name and version queries; the unit
+// ends each of its lines with `end`.
+inline FakeDevice &queries(FakeDevice &fake, const QByteArray &name = "\"KVX-Stage\"",
+                           const QByteArray &version = "V1.04B0119", const QByteArray &end = "\r\n")
+{
+    return fake.send("Login Successful" + end)
             .expect("GET DEVICE/NAME\r\n")
-            .send("OK GET DEVICE/NAME:" + name + "\r\n")
+            .send("OK GET DEVICE/NAME:" + name + end)
             .expect("GET DEVICE/VER/SYSTEM\r\n")
-            .send("OK GET DEVICE/VER/SYSTEM:" + version + "\r\n");
+            .send("OK GET DEVICE/VER/SYSTEM:" + version + end);
+}
+
+// Wake-up, password prompt (no line end), login, name and version queries.
+inline FakeDevice &login(FakeDevice &fake, const QByteArray &pw = "s3cret",
+                         const QByteArray &name = "\"KVX-Stage\"",
+                         const QByteArray &version = "V1.04B0119", const QByteArray &end = "\r\n")
+{
+    return queries(password(fake, pw), name, version, end);
 }
 
 inline QByteArray startCommand(qint64 size)

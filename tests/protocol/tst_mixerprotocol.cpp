@@ -595,15 +595,10 @@ void TestMixerProtocol::promptOnConnect()
     QFETCH(QByteArrayList, answerToWakeUp);
     QFETCH(int, verdictMs);
     FakeDevice fake;
-    fake.expect("\r\n").send("Enter Password:").expect("s3cret\r\n");
+    password(fake);
     for (const QByteArray &piece : answerToWakeUp)
         fake.send(piece).pause(20);
-    fake.pause(verdictMs)
-            .send("Login Successful\r\n")
-            .expect("GET DEVICE/NAME\r\n")
-            .send("OK GET DEVICE/NAME:\"KVX-Stage\"\r\n")
-            .expect("GET DEVICE/VER/SYSTEM\r\n")
-            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+    queries(fake.pause(verdictMs));
     // The client's own delay before it answers a new prompt again.
     Client client;
     client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
@@ -653,14 +648,7 @@ void TestMixerProtocol::lineEnds()
 {
     QFETCH(QByteArray, end);
     FakeDevice fake;
-    fake.expect("\r\n")
-            .send("Enter Password:")
-            .expect("s3cret\r\n")
-            .send("Login Successful" + end)
-            .expect("GET DEVICE/NAME\r\n")
-            .send("OK GET DEVICE/NAME:\"KVX-Stage\"" + end)
-            .expect("GET DEVICE/VER/SYSTEM\r\n")
-            .send("OK GET DEVICE/VER/SYSTEM:V1.04B0119" + end)
+    login(fake, "s3cret", "\"KVX-Stage\"", "V1.04B0119", end)
             .expect("SET A\r\n")
             .send("NOTIFY VOL 3" + end)
             .pause(150)
@@ -721,9 +709,7 @@ void TestMixerProtocol::cutReply()
     QFETCH(QByteArray, rest);
     QFETCH(QString, name);
     FakeDevice fake;
-    fake.expect("\r\n")
-            .send("Enter Password:")
-            .expect("s3cret\r\n")
+    password(fake)
             .send("Login Successful\r\n")
             .expect("GET DEVICE/NAME\r\n")
             .send("OK GET DEVICE/NA")
