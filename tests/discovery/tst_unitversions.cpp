@@ -1,4 +1,5 @@
 #include "common/isolation.h"
+#include "common/tabledriver.h"
 #include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
@@ -33,45 +34,23 @@ namespace {
 // finds nothing there, wherever the test runs.
 const QString kIp = QStringLiteral("127.0.0.20");
 
+using TableDriver::texts;
+using TableDriver::tick;
+
 QByteArray unit(const QByteArray &version, const QByteArray &model = "VK-3F")
 {
-    // An empty version leaves the key out (an empty value would make the
-    // next key the version).
-    return "HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\nUSN: uuid:u-1::upnp:rootdevice\r\n"
-           "vorant.example:device:model="
-            + model + (version.isEmpty() ? QByteArray() : ",version=" + version)
-            + ",name=Desk\r\n\r\n";
+    return TableDriver::answer(model, "Desk", version);
 }
 
 void feed(UdpMachineList &table, const QByteArray &datagram)
 {
-    table.handleSsdpResponse(datagram, QHostAddress(kIp));
+    TableDriver::feed(table, datagram, kIp);
 }
 
-void tick(UdpMachineList &table, int times = 1)
-{
-    for (int i = 0; i < times; ++i) {
-        QTimerEvent event(table.discoveryTimerId());
-        QCoreApplication::sendEvent(&table, &event);
-    }
-}
-
-// Keys that sort after m_ipaddr; m_build and m_after_update sort before it.
+// m_build and m_after_update sort before m_ipaddr, the others after it.
 QString updateText(const QString &key, const QString &value)
 {
-    const QString member = QStringLiteral("    \"%1\": \"%2\"").arg(key, value);
-    const QString address = QStringLiteral("    \"m_ipaddr\": \"%1\"").arg(kIp);
-    const bool before = key < QLatin1String("m_ipaddr");
-    return QStringLiteral("{\n    \"action\": \"update\",\n%1,\n%2\n}\n")
-            .arg(before ? member : address, before ? address : member);
-}
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList out;
-    for (const QList<QVariant> &args : spy)
-        out << args.at(0).toString();
-    return out;
+    return TableDriver::updateText(key, value, kIp);
 }
 
 // What a run that read the unit over TCP leaves in the record.
