@@ -76,7 +76,7 @@ QByteArray TestDevsimRestart::searchAnswer(const QString &address, int ms)
             continue;
         const QByteArray data = socket.receiveDatagram().data();
         for (const QByteArray &line : data.split('\n')) {
-            if (line.startsWith("vorant.example:"))
+            if (line.startsWith(KVX_MAKER_DOMAIN ":"))
                 return line.trimmed();
         }
     }
@@ -115,7 +115,7 @@ void TestDevsimRestart::restartsIntoTheImage()
                        { "faults", QJsonObject{ { "bootFails", bootFails } } } }) })),
              qPrintable(m_sim.errorString()));
     QCOMPARE(searchAnswer(a, 2000),
-             QByteArray("vorant.example:model=\"VK-3F\",version=\"1.02\",name=\"Unit%201\""));
+             QByteArray(KVX_MAKER_DOMAIN ":model=\"VK-3F\",version=\"1.02\",name=\"Unit%201\""));
 
     RawClient client;
     QVERIFY(client.connectTo(a));
@@ -138,7 +138,8 @@ void TestDevsimRestart::restartsIntoTheImage()
     QVERIFY(labWaitUntil([&] { return !m_sim.unitResults(a).value("restarting").toBool(); }, 9000));
     QFETCH(QByteArray, versionAfter);
     QCOMPARE(searchAnswer(a, 2000),
-             "vorant.example:model=\"VK-3F\",version=\"" + versionAfter + "\",name=\"Unit%201\"");
+             KVX_MAKER_DOMAIN ":model=\"VK-3F\",version=\"" + versionAfter
+                     + "\",name=\"Unit%201\"");
     QTEST(versionReply(a), "replyAfter");
     unit = m_sim.unitResults(a);
     QCOMPARE(unit.value("version").toString(), QString::fromLatin1(versionAfter));
