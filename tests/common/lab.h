@@ -178,6 +178,16 @@ public:
         return QJsonObject();
     }
 
+    // What the simulator found wrong in what a unit received ("violations").
+    static QStringList violations(const QJsonObject &unit)
+    {
+        QStringList out;
+        const QJsonArray array = unit.value(QStringLiteral("violations")).toArray();
+        for (const QJsonValue &v : array)
+            out << v.toString();
+        return out;
+    }
+
     // Ends the simulator (SIGTERM) and returns its final results; an empty
     // object if it was not running. errorString() afterwards is empty when it
     // ended cleanly (exit code 0).

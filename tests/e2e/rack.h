@@ -1,16 +1,13 @@
 #pragma once
 
-// What the end-to-end tests share: a simulated rack in the lab's device
-// namespace and the whole updater in the test process, plus the checks of
-// what a unit received.
+// What the end-to-end tests check of a rack (tests/common/racktest.h is
+// their frame): what a unit received, the texts of a run, the working slots.
 
-#include "common/lab.h"
-#include "common/updaterwindow.h"
+#include "common/racktest.h"
 #include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
@@ -34,13 +31,12 @@ inline QStringList addresses(int n)
     return labDeviceAddresses().mid(0, n);
 }
 
-inline QStringList violations(const QJsonObject &unit)
+// `base` with the settings of `more` added or replaced.
+inline QJsonObject with(QJsonObject base, const QJsonObject &more)
 {
-    QStringList out;
-    const QJsonArray array = unit.value(QStringLiteral("violations")).toArray();
-    for (const QJsonValue &v : array)
-        out << v.toString();
-    return out;
+    for (auto it = more.begin(); it != more.end(); ++it)
+        base.insert(it.key(), it.value());
+    return base;
 }
 
 inline QString sha256(const QByteArray &bytes)
@@ -68,8 +64,8 @@ inline QString imageProblem(const QJsonObject &unit, const QByteArray &image)
                 + QStringLiteral("SHA-256 %1").arg(unit.value(QStringLiteral("sha256")).toString());
     if (!unit.value(QStringLiteral("endAcknowledged")).toBool())
         return who + QStringLiteral("end command not acknowledged");
-    if (!violations(unit).isEmpty())
-        return who + violations(unit).join(QLatin1String("; "));
+    if (!LabDevSim::violations(unit).isEmpty())
+        return who + LabDevSim::violations(unit).join(QLatin1String("; "));
     return QString();
 }
 
@@ -121,22 +117,6 @@ inline int firstEvent(const QList<UpdaterWindow::TextEvent> &log, const QString 
             return i;
     }
     return -1;
-}
-
-// The embedded image as the table holds it, checked against the file the
-// build embedded.
-inline bool embeddedImageMatchesBuild(const QByteArray &image, QString *why)
-{
-    QFile file(qEnvironmentVariable("KVX_IMAGE_PATH"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("cannot read KVX_IMAGE_PATH");
-        return false;
-    }
-    if (file.readAll() != image || image.isEmpty()) {
-        *why = QStringLiteral("the table's image is not the embedded file");
-        return false;
-    }
-    return true;
 }
 
 // Records whose run has not ended.

@@ -24,44 +24,22 @@ constexpr int kStartDelayMs = 20000;
 
 } // namespace
 
-class TestE2eFieldRack : public QObject
+class TestE2eFieldRack : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eFieldRack() : RackTest(8) { }
+
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void fieldRack();
-
-private:
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eFieldRack::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 8);
-}
-
-void TestE2eFieldRack::cleanupTestCase()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 void TestE2eFieldRack::fieldRack()
 {
     const QStringList a = Rack::addresses(8);
     const QJsonObject wrong{ { "password", "not-admin" } };
-    auto with = [](QJsonObject base, const QJsonObject &more) {
-        for (auto it = more.begin(); it != more.end(); ++it)
-            base.insert(it.key(), it.value());
-        return base;
-    };
+    using Rack::with;
     QList<QJsonObject> units{
         LabDevSim::unit(a[0], { { "promptOnConnect", true } }),
         LabDevSim::unit(a[1], { { "lineEnd", "cr" } }),
@@ -76,12 +54,9 @@ void TestE2eFieldRack::fieldRack()
     // restarts into the image meanwhile (tst_e2e_versions is about that).
     for (QJsonObject &unit : units)
         unit.insert(QStringLiteral("rebootSeconds"), -1);
-    QVERIFY2(m_sim.start(LabDevSim::config(units)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY2(m_updater.waitForCards(a, 15000), qPrintable(m_updater.cardAddresses().join(' ')));
-    const QByteArray &image = m_updater.table()->binfile();
-    QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
+    QVERIFY2(startRack(units, &why), qPrintable(why));
+    const QByteArray &image = tableImage();
 
     UdpMachineNode *silentLines = m_updater.record(a[2]);
     QVERIFY(silentLines);
@@ -125,7 +100,7 @@ void TestE2eFieldRack::fieldRack()
         const QJsonObject unit = LabDevSim::findUnit(results, a[i]);
         QCOMPARE(unit.value("logins").toInt(), 0);
         QCOMPARE(unit.value("transfers").toInt(), 0);
-        QCOMPARE(Rack::violations(unit), QStringList());
+        QCOMPARE(LabDevSim::violations(unit), QStringList());
     }
     // The password is tried once where no new prompt follows the failure,
     // twice where one does; the unit that prompts on connect has had the

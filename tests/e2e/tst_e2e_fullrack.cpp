@@ -4,34 +4,16 @@
 
 #include <QQuickItem>
 
-class TestE2eFullRack : public QObject
+class TestE2eFullRack : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eFullRack() : RackTest(48) { }
+
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void fortyEightUnits();
-
-private:
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eFullRack::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 48);
-}
-
-void TestE2eFullRack::cleanupTestCase()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 void TestE2eFullRack::fortyEightUnits()
 {
@@ -39,14 +21,9 @@ void TestE2eFullRack::fortyEightUnits()
     QList<QJsonObject> config;
     for (const QString &a : units)
         config << LabDevSim::unit(a);
-    QVERIFY2(m_sim.start(LabDevSim::config(config)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY2(m_updater.waitForCards(units, 15000),
-             qPrintable(QString::number(m_updater.cardCount())));
-    QCOMPARE(m_updater.cardAddresses(), units);
-    const QByteArray &image = m_updater.table()->binfile();
-    QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
+    QVERIFY2(startRack(config, &why), qPrintable(why));
+    const QByteArray &image = tableImage();
 
     // Internal check: every run points at the table's one image.
     QStringList pointerProblems;

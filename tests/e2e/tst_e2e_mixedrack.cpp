@@ -34,44 +34,22 @@ constexpr int kReplyTimeoutMs = 2000;
 
 } // namespace
 
-class TestE2eMixedRack : public QObject
+class TestE2eMixedRack : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eMixedRack() : RackTest(11) { }
+
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void mixedRack();
-
-private:
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eMixedRack::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 11);
-}
-
-void TestE2eMixedRack::cleanupTestCase()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 void TestE2eMixedRack::mixedRack()
 {
     const QStringList a = Rack::addresses(11);
     const QJsonObject longWrite{ { "writeDelayMs", kLongWriteMs } };
-    auto with = [](QJsonObject base, const QJsonObject &more) {
-        for (auto it = more.begin(); it != more.end(); ++it)
-            base.insert(it.key(), it.value());
-        return base;
-    };
+    using Rack::with;
     const QList<QJsonObject> units{
         LabDevSim::unit(a[0], with(longWrite, { { "silentAfterSeconds", kSilentAfterSeconds } })),
         LabDevSim::unit(
@@ -96,13 +74,9 @@ void TestE2eMixedRack::mixedRack()
 
     QElapsedTimer sinceSimStart;
     sinceSimStart.start();
-    QVERIFY2(m_sim.start(LabDevSim::config(units)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY2(m_updater.waitForCards(a, 4000), qPrintable(m_updater.cardAddresses().join(' ')));
-    QCOMPARE(m_updater.cardAddresses(), a);
-    const QByteArray &image = m_updater.table()->binfile();
-    QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
+    QVERIFY2(startRack(units, &why, 4000), qPrintable(why));
+    const QByteArray &image = tableImage();
 
     // Internal: the unit that falls silent after login times out in 2 s
     // instead of 15 s.
@@ -237,7 +211,8 @@ void TestE2eMixedRack::mixedRack()
     QCOMPARE(ngData.value(QStringLiteral("bytesReceived")).toInt(), 7 * 512);
     QCOMPARE(ngData.value(QStringLiteral("openConnections")).toInt(), 0);
     for (int i = 5; i < 9; ++i)
-        QVERIFY2(Rack::violations(LabDevSim::findUnit(results, a[i])).isEmpty(), qPrintable(a[i]));
+        QVERIFY2(LabDevSim::violations(LabDevSim::findUnit(results, a[i])).isEmpty(),
+                 qPrintable(a[i]));
 
     QVERIFY(m_updater.closeOverlay());
 }

@@ -29,36 +29,19 @@ constexpr int kLongWriteMs = 24000;
 
 } // namespace
 
-class TestE2eRunRecord : public QObject
+class TestE2eRunRecord : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eRunRecord() : RackTest(8) { }
+
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void runLeavesItsRecord();
 
 private:
     bool saveReport(const QString &typed, QString *savedAs);
-
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eRunRecord::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 8);
-}
-
-void TestE2eRunRecord::cleanupTestCase()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 // "Save report…", then the name (empty: the one offered), then "Save"; the
 // path the dialog says it saved to.
@@ -119,12 +102,9 @@ void TestE2eRunRecord::runLeavesItsRecord()
 
     QElapsedTimer sinceSimStart;
     sinceSimStart.start();
-    QVERIFY2(m_sim.start(LabDevSim::config(units)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY2(m_updater.waitForCards(a, 4000), qPrintable(m_updater.cardAddresses().join(' ')));
-    const QByteArray &image = m_updater.table()->binfile();
-    QVERIFY2(Rack::embeddedImageMatchesBuild(image, &why), qPrintable(why));
+    QVERIFY2(startRack(units, &why, 4000), qPrintable(why));
+    const QByteArray &image = tableImage();
     for (int i = 0; i < 8; ++i)
         QCOMPARE(m_updater.card(a.at(i))->property("m_nickname").toString(), nicknames.at(i));
 

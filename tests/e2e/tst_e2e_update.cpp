@@ -13,71 +13,18 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
-class TestE2eUpdate : public QObject
+class TestE2eUpdate : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eUpdate() : RackTest(7) { }
+
 private slots:
-    void initTestCase();
-    void cleanup();
     void sevenHealthyUnits();
     void failedUnitUpdatedAgain();
     void twoStartsOneConnection();
-
-private:
-    bool startRack(const QList<QJsonObject> &units);
-
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eUpdate::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 7);
-}
-
-void TestE2eUpdate::cleanup()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
-
-bool TestE2eUpdate::startRack(const QList<QJsonObject> &units)
-{
-    // The units answer from the first search on; the table searches a tick
-    // after it is built.
-    if (!m_sim.start(LabDevSim::config(units))) {
-        qWarning() << "kvx-devsim:" << m_sim.errorString();
-        return false;
-    }
-    QString why;
-    if (!m_updater.start(&why)) {
-        qWarning() << "updater:" << why;
-        return false;
-    }
-    QStringList addresses;
-    for (const QJsonObject &u : units)
-        addresses << u.value(QStringLiteral("address")).toString();
-    if (!m_updater.waitForCards(addresses, 15000)) {
-        qWarning() << "cards:" << m_updater.cardAddresses();
-        return false;
-    }
-    // One search's answers arrive in the simulator's order: the rows follow it.
-    if (m_updater.cardAddresses() != addresses) {
-        qWarning() << "rows:" << m_updater.cardAddresses();
-        return false;
-    }
-    QString problem;
-    if (!Rack::embeddedImageMatchesBuild(m_updater.table()->binfile(), &problem)) {
-        qWarning() << problem;
-        return false;
-    }
-    return true;
-}
 
 void TestE2eUpdate::sevenHealthyUnits()
 {
@@ -95,8 +42,9 @@ void TestE2eUpdate::sevenHealthyUnits()
                   { "build", QStringLiteral("01%1").arg(i, 2, 10, QLatin1Char('0')) },
                   { "writeDelayMs", 1500 } });
     }
-    QVERIFY(startRack(config));
-    const QByteArray &image = m_updater.table()->binfile();
+    QString why;
+    QVERIFY2(startRack(config, &why), qPrintable(why));
+    const QByteArray &image = tableImage();
 
     // Internal check: at the start of each transfer the record and its run
     // point at the table's one image, never at a copy.
@@ -194,12 +142,17 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
 {
     const QString a = Rack::address(0);
     // Block 3 is answered NG twice in every transfer: each run resends it twice.
-    QVERIFY(startRack({ LabDevSim::unit(
-            a,
-            { { "writeDelayMs", 1500 },
-              { "faults",
-                QJsonObject{ { "ngData", QJsonObject{ { "index", 3 }, { "times", 2 } } } } } }) }));
-    const QByteArray &image = m_updater.table()->binfile();
+    QString why;
+    QVERIFY2(
+            startRack({ LabDevSim::unit(a,
+                                        { { "writeDelayMs", 1500 },
+                                          { "faults",
+                                            QJsonObject{ { "ngData",
+                                                           QJsonObject{ { "index", 3 },
+                                                                        { "times", 2 } } } } } }) },
+                      &why),
+            qPrintable(why));
+    const QByteArray &image = tableImage();
     UdpMachineNode *node = m_updater.record(a);
     QVERIFY(node);
 
@@ -263,7 +216,8 @@ void TestE2eUpdate::failedUnitUpdatedAgain()
 void TestE2eUpdate::twoStartsOneConnection()
 {
     const QString a = Rack::address(0);
-    QVERIFY(startRack({ LabDevSim::unit(a, { { "writeDelayMs", 500 } }) }));
+    QString why;
+    QVERIFY2(startRack({ LabDevSim::unit(a, { { "writeDelayMs", 500 } }) }, &why), qPrintable(why));
 
     // The card never asks twice for a unit that is busy, so the window offers
     // no way to do it: the two calls are made the way the cards make them,

@@ -7,38 +7,21 @@
 
 #include <QQuickItem>
 
-class TestE2eVersions : public QObject
+class TestE2eVersions : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eVersions() : RackTest(8) { }
+
 private slots:
-    void initTestCase();
-    void cleanup();
     void rackOfRestartingUnits();
 
 private:
     // The tag's text on the unit's card, "" when it shows none; a null
     // string when the unit has no card.
     QString tag(const QString &address) const;
-
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eVersions::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 8);
-}
-
-void TestE2eVersions::cleanup()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 QString TestE2eVersions::tag(const QString &address) const
 {
@@ -71,12 +54,9 @@ void TestE2eVersions::rackOfRestartingUnits()
             unit.insert("faults", QJsonObject{ { "bootFails", true } });
         config << LabDevSim::unit(units.at(i), unit);
     }
-    QVERIFY2(m_sim.start(LabDevSim::config(config)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY(m_updater.waitForCards(units, 15000));
-    const QByteArray &image = m_updater.table()->binfile();
-    QVERIFY(Rack::embeddedImageMatchesBuild(image, &why));
+    QVERIFY2(startRack(config, &why), qPrintable(why));
+    const QByteArray &image = tableImage();
 
     // Before: each card says how its unit stands against 1.04 (build0119).
     for (int i = 0; i < units.size(); ++i) {
