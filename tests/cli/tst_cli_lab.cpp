@@ -1,6 +1,7 @@
 // kvx-update against simulated racks in the network lab: what it finds, what
 // each unit receives, what it reports and with which exit status.
 #include "common/lab.h"
+#include "common/programrun.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -32,19 +33,11 @@ private slots:
     void fieldBehaviours();
 
 private:
-    struct Run
-    {
-        int status = -1;
-        QByteArray out;
-        QByteArray err;
-    };
+    using Run = ProgramRun;
     Run run(const QStringList &arguments, const QStringList &extraEnv = QStringList());
     static QStringList updateOptions(const QStringList &arguments);
     bool startSim(const QList<QJsonObject> &units, const QJsonObject &settings = QJsonObject());
     QJsonObject unit(int i, QJsonObject settings = QJsonObject()) const;
-    static QList<QJsonObject> jsonLines(const QByteArray &out);
-    static QJsonObject summaryOf(const QByteArray &out);
-    static QHash<QString, QJsonObject> summaryUnits(const QJsonObject &summary);
 
     LabDevSim m_sim;
     QStringList m_addresses;
@@ -116,55 +109,17 @@ bool TestCliLab::startSim(const QList<QJsonObject> &units, const QJsonObject &se
 
 TestCliLab::Run TestCliLab::run(const QStringList &arguments, const QStringList &extraEnv)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
+    ProgramCall call;
+    call.command = QStringList{ m_program } + arguments + updateOptions(arguments);
     // Every diagnostic on: the password must not leak through those either.
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kvx.*.debug=true"));
-    for (const QString &e : extraEnv)
-        env.insert(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(env);
-    process.start(m_program, arguments + updateOptions(arguments));
-    Run result;
-    labWaitUntil([&process] { return process.state() == QProcess::NotRunning; }, 120000);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
+    call.setEnv = QStringList{ QStringLiteral("KVX_PASSWORD=") + QString::fromUtf8(kPassword),
+                               QStringLiteral("QT_LOGGING_RULES=kvx.*.debug=true") }
+            + extraEnv;
+    call.timeoutMs = 120000;
+    const Run result = runProgram(call);
     m_everything += result.out + result.err;
     ++m_runs;
     return result;
-}
-
-QList<QJsonObject> TestCliLab::jsonLines(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QJsonDocument doc = QJsonDocument::fromJson(line);
-        if (!doc.isObject())
-            return {}; // a line that is no JSON object fails the caller's checks
-        objects << doc.object();
-    }
-    return objects;
-}
-
-QJsonObject TestCliLab::summaryOf(const QByteArray &out)
-{
-    const QList<QJsonObject> objects = jsonLines(out);
-    return objects.isEmpty() ? QJsonObject() : objects.last();
-}
-
-QHash<QString, QJsonObject> TestCliLab::summaryUnits(const QJsonObject &summary)
-{
-    QHash<QString, QJsonObject> units;
-    for (const QJsonValue &v : summary.value(QStringLiteral("units")).toArray())
-        units.insert(v.toObject().value(QStringLiteral("address")).toString(), v.toObject());
-    return units;
 }
 
 void TestCliLab::listFindsExactlyTheUnits_data()

@@ -2,6 +2,7 @@
 // lab: the status column, --outdated, each skip rule and its option, and the
 // proof after an update with its exit statuses.
 #include "common/lab.h"
+#include "common/programrun.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -24,17 +25,10 @@ private slots:
     void directUnitsAreLookedAt();
 
 private:
-    struct Run
-    {
-        int status = -1;
-        QByteArray out;
-        QByteArray err;
-    };
+    using Run = ProgramRun;
     Run run(const QStringList &arguments);
     bool startRack();
     QJsonObject unit(int i, QJsonObject settings) const;
-    static QList<QJsonObject> jsonLines(const QByteArray &out);
-    static QHash<QString, QJsonObject> summaryUnits(const QByteArray &out);
     int transfers(const QJsonObject &results, int i) const;
 
     LabDevSim m_sim;
@@ -99,44 +93,14 @@ bool TestCliVersionsLab::startRack()
 
 TestCliVersionsLab::Run TestCliVersionsLab::run(const QStringList &arguments)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(kPassword));
-    process.setProcessEnvironment(env);
-    process.start(m_program, arguments);
-    Run result;
-    labWaitUntil([&process] { return process.state() == QProcess::NotRunning; }, 120000);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
+    ProgramCall call;
+    call.command = QStringList{ m_program } + arguments;
+    call.setEnv = QStringList{ QStringLiteral("KVX_PASSWORD=") + QString::fromUtf8(kPassword) };
+    call.timeoutMs = 120000;
+    Run result = runProgram(call);
     if (result.out.contains(kPassword) || result.err.contains(kPassword))
         result.status = -2;
     return result;
-}
-
-QList<QJsonObject> TestCliVersionsLab::jsonLines(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.split('\n')) {
-        if (!line.isEmpty())
-            objects << QJsonDocument::fromJson(line).object();
-    }
-    return objects;
-}
-
-QHash<QString, QJsonObject> TestCliVersionsLab::summaryUnits(const QByteArray &out)
-{
-    const QList<QJsonObject> objects = jsonLines(out);
-    QHash<QString, QJsonObject> units;
-    if (objects.isEmpty())
-        return units;
-    for (const QJsonValue &v : objects.last().value(QStringLiteral("units")).toArray())
-        units.insert(v.toObject().value(QStringLiteral("address")).toString(), v.toObject());
-    return units;
 }
 
 int TestCliVersionsLab::transfers(const QJsonObject &results, int i) const
@@ -155,7 +119,7 @@ void TestCliVersionsLab::outdatedPicksOlderUnits()
                         QStringLiteral("1"), QStringLiteral("--verify-timeout"),
                         QStringLiteral("40"), QStringLiteral("--json") });
     QCOMPARE(r.status, 0);
-    const QHash<QString, QJsonObject> units = summaryUnits(r.out);
+    const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
     QVERIFY2(units.size() == 3, r.out.constData());
     for (int i : { Older, Older2 }) {
         const QJsonObject u = units.value(m_addresses.at(i));
@@ -213,7 +177,7 @@ void TestCliVersionsLab::skipRules()
     // Skips alone never make the status 1.
     QCOMPARE(r.status, 0);
 
-    const QHash<QString, QJsonObject> units = summaryUnits(r.out);
+    const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
     QCOMPARE(units.size(), 4);
     const QJsonObject results = m_sim.results();
     const QString reasons[] = { QString(), "already runs 1.04 (--reinstall writes it again)",
@@ -313,7 +277,7 @@ void TestCliVersionsLab::directUnitsAreLookedAt()
                         m_addresses.at(1), QStringLiteral("--verify-timeout"), QStringLiteral("30"),
                         QStringLiteral("--json") });
     QCOMPARE(r.status, 1);
-    const QHash<QString, QJsonObject> units = summaryUnits(r.out);
+    const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
     QCOMPARE(units.value(m_addresses.at(0)).value("result").toString(),
              QStringLiteral("succeeded"));
     QCOMPARE(units.value(m_addresses.at(0)).value("message").toString(),

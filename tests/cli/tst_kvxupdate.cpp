@@ -1,5 +1,6 @@
 #include "cli/cliarguments.h"
 #include "common/isolation.h"
+#include "common/programrun.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -55,12 +56,7 @@ private slots:
     void historyWithoutRuns();
 
 private:
-    struct Run
-    {
-        int status = -1;
-        QByteArray out;
-        QByteArray err;
-    };
+    using Run = ProgramRun;
     Run run(const QStringList &arguments, const QByteArray &password = QByteArray("pw-not-used"));
 
     QString m_program;
@@ -81,28 +77,15 @@ void TestKvxUpdate::initTestCase()
 
 TestKvxUpdate::Run TestKvxUpdate::run(const QStringList &arguments, const QByteArray &password)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("KVX_PASSWORD"));
+    ProgramCall call;
+    call.command = QStringList{ m_program } + arguments;
+    call.unsetEnv = QStringList{ QStringLiteral("KVX_PASSWORD") };
     if (!m_dataHome.isEmpty())
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome);
+        call.setEnv << QStringLiteral("XDG_DATA_HOME=") + m_dataHome;
     if (!password.isNull())
-        env.insert(QStringLiteral("KVX_PASSWORD"), QString::fromUtf8(password));
-    process.setProcessEnvironment(env);
-    // A new session has no controlling terminal, whatever ctest was run from:
-    // a prompt must never wait for someone at this machine's keyboard.
-    process.start(QStringLiteral("setsid"),
-                  QStringList{ QStringLiteral("-w"), m_program } + arguments);
-    Run result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+        call.setEnv << QStringLiteral("KVX_PASSWORD=") + QString::fromUtf8(password);
+    call.newSession = true;
+    return runProgram(call);
 }
 
 void TestKvxUpdate::usageErrors_data()

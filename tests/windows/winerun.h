@@ -8,6 +8,8 @@
 // The Windows stage (tools/windows/test.sh) sets the environment: WINEPREFIX,
 // WINEPATH (the Qt and MinGW DLLs) and the program's path.
 
+#include "common/programrun.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -24,37 +26,21 @@
 
 #include <vector>
 
-struct WineRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using WineRun = ProgramRun;
 
 // With pipes for stdin (empty), stdout and stderr, in a session without a
 // controlling terminal, so that no console is there to ask.
 inline WineRun runUnderWine(const QString &program, const QStringList &arguments,
                             const QStringList &extraEnv = QStringList(), int timeoutMs = 60000)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("KVX_PASSWORD"));
-    for (const QString &e : extraEnv)
-        env.insert(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(env);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("setsid"),
-                  QStringList{ QStringLiteral("-w"), QStringLiteral("wine"), program } + arguments);
-    WineRun result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    ProgramCall call;
+    call.command = QStringList{ QStringLiteral("wine"), program } + arguments;
+    call.unsetEnv = QStringList{ QStringLiteral("KVX_PASSWORD") };
+    call.setEnv = extraEnv;
+    call.newSession = true;
+    call.emptyInput = true;
+    call.timeoutMs = timeoutMs;
+    return runProgram(call);
 }
 
 // The program on a console of 200 columns: Wine's console draws into the
