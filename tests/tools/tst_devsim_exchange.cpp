@@ -1,7 +1,7 @@
 // kvx-devsim's TCP side against a raw client in the network lab: login, the two
 // queries, whole transfers however the client cuts or bunches its bytes, and
 // every way a client can get a command wrong.
-#include "common/lab.h"
+#include "common/simtest.h"
 #include "tools/rawclient.h"
 
 #include <QCryptographicHash>
@@ -9,13 +9,11 @@
 #include <QTest>
 #include <QThread>
 
-class TestDevsimExchange : public QObject
+class TestDevsimExchange : public SimTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
     void loginAndQueries_data();
     void loginAndQueries();
     void wrongPasswordKeepsTheConnection();
@@ -30,11 +28,12 @@ private slots:
     void handOverIsNoOverlap();
 
 private:
-    QString address(int i) const { return m_addresses.at(i); }
-    bool startUnit(QJsonObject settings = QJsonObject());
+    void initSimTest() override;
+    bool startUnit(const QJsonObject &settings = QJsonObject())
+    {
+        return startUnits({ LabDevSim::unit(address(0), settings) });
+    }
 
-    LabDevSim m_sim;
-    QStringList m_addresses;
     QByteArray m_image;
 };
 
@@ -73,44 +72,14 @@ const QByteArray kOk = "OK SET\r\n";
 const QByteArray kNg = "NG\r\n";
 const QByteArray kEnd = "SET UPDATE/SYSTEM:END\r\n";
 
-QStringList violationsOf(const QJsonObject &unit)
-{
-    QStringList out;
-    const QJsonArray array = unit.value(QStringLiteral("violations")).toArray();
-    for (const QJsonValue &v : array)
-        out << v.toString();
-    return out;
-}
-
 } // namespace
 
-void TestDevsimExchange::initTestCase()
+void TestDevsimExchange::initSimTest()
 {
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    m_addresses = labDeviceAddresses();
-    QVERIFY(m_addresses.size() >= 2);
     QFile image(qEnvironmentVariable("KVX_IMAGE_PATH"));
     QVERIFY2(image.open(QIODevice::ReadOnly), qPrintable(image.fileName()));
     m_image = image.readAll();
     QCOMPARE(m_image.size(), 579616);
-}
-
-void TestDevsimExchange::cleanup()
-{
-    // The simulator must end cleanly on SIGTERM, having written its results.
-    const bool wasRunning = m_sim.isRunning();
-    const QJsonObject final = m_sim.stop();
-    QVERIFY2(m_sim.errorString().isEmpty(), qPrintable(m_sim.errorString()));
-    QVERIFY(!wasRunning || final.contains("units"));
-}
-
-bool TestDevsimExchange::startUnit(QJsonObject settings)
-{
-    const bool ok = m_sim.start(LabDevSim::config({ LabDevSim::unit(address(0), settings) }));
-    if (!ok)
-        qWarning("%s", qPrintable(m_sim.errorString()));
-    return ok;
 }
 
 void TestDevsimExchange::loginAndQueries_data()
@@ -170,7 +139,7 @@ void TestDevsimExchange::loginAndQueries()
     QCOMPARE(unit.value("logins").toInt(), 1);
     QCOMPARE(unit.value("connections").toInt(), 1);
     QCOMPARE(unit.value("announcedSize").toDouble(), -1.0);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 void TestDevsimExchange::wrongPasswordKeepsTheConnection()
@@ -191,7 +160,7 @@ void TestDevsimExchange::wrongPasswordKeepsTheConnection()
     const QJsonObject unit = m_sim.unitResults(address(0));
     QCOMPARE(unit.value("loginAttempts").toInt(), 2);
     QCOMPARE(unit.value("logins").toInt(), 1);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 void TestDevsimExchange::wakeUpMustBeAnEmptyLine()
@@ -201,7 +170,7 @@ void TestDevsimExchange::wakeUpMustBeAnEmptyLine()
     QVERIFY(client.connectTo(address(0)));
     client.write("hello\r\n");
     QCOMPARE(client.readBytes(15), QByteArray("Enter Password:"));
-    QCOMPARE(violationsOf(m_sim.unitResults(address(0))),
+    QCOMPARE(LabDevSim::violations(m_sim.unitResults(address(0))),
              QStringList{ "wake-up \"hello\" is not an empty line" });
 }
 
@@ -223,7 +192,7 @@ void TestDevsimExchange::fullImage()
     QCOMPARE(unit.value("dataCommands").toInt(), 1133);
     QCOMPARE(unit.value("transfers").toInt(), 1);
     QCOMPARE(unit.value("ngSent").toInt(), 0);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 
     // The file written at the end says the same.
     const QJsonObject final = LabDevSim::findUnit(m_sim.stop(), address(0));
@@ -265,7 +234,7 @@ void TestDevsimExchange::splitInput()
     const QJsonObject unit = m_sim.unitResults(address(0));
     QCOMPARE(unit.value("sha256").toString().toLatin1(), sha256Hex(image));
     QCOMPARE(unit.value("endAcknowledged").toBool(), true);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 // The whole session in one write: the unit must answer each command in turn.
@@ -289,7 +258,7 @@ void TestDevsimExchange::coalescedInput()
     const QJsonObject unit = m_sim.unitResults(address(0));
     QCOMPARE(unit.value("sha256").toString().toLatin1(), sha256Hex(image));
     QCOMPARE(unit.value("endAcknowledged").toBool(), true);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 void TestDevsimExchange::violations_data()
@@ -411,7 +380,7 @@ void TestDevsimExchange::violations()
         QCOMPARE(client.readBytes(replies[i].size()), replies[i]);
     }
     QCOMPARE(client.readFor(50), QByteArray());
-    QCOMPARE(violationsOf(m_sim.unitResults(address(0))), violations);
+    QCOMPARE(LabDevSim::violations(m_sim.unitResults(address(0))), violations);
 }
 
 // Simultaneous connections are counted per unit and over all units.

@@ -1,18 +1,16 @@
 // kvx-devsim's configured faults, each seen from a raw client in the network lab.
-#include "common/lab.h"
+#include "common/simtest.h"
 #include "tools/rawclient.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QTest>
 
-class TestDevsimFaults : public QObject
+class TestDevsimFaults : public SimTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
     void replyFaults_data();
     void replyFaults();
     void wrongPassword();
@@ -28,11 +26,11 @@ private slots:
     void slowFinalAcknowledgement();
 
 private:
-    bool startUnit(const QJsonObject &settings);
-    QString address(int i) const { return m_addresses.at(i); }
-
-    LabDevSim m_sim;
-    QStringList m_addresses;
+    // The unit under test, and a healthy one beside it.
+    bool startUnit(const QJsonObject &settings)
+    {
+        return startUnits({ LabDevSim::unit(address(0), settings), LabDevSim::unit(address(1)) });
+    }
 };
 
 namespace {
@@ -60,42 +58,7 @@ QByteArray notify(int percent)
     return kOk + "NOTIFY UPDATE/SYSTEM:PROGRESS:" + QByteArray::number(percent) + "\r\n";
 }
 
-QStringList violationsOf(const QJsonObject &unit)
-{
-    QStringList out;
-    const QJsonArray array = unit.value(QStringLiteral("violations")).toArray();
-    for (const QJsonValue &v : array)
-        out << v.toString();
-    return out;
-}
-
 } // namespace
-
-void TestDevsimFaults::initTestCase()
-{
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    m_addresses = labDeviceAddresses();
-    QVERIFY(m_addresses.size() >= 2);
-}
-
-void TestDevsimFaults::cleanup()
-{
-    // The simulator must end cleanly on SIGTERM, having written its results.
-    const bool wasRunning = m_sim.isRunning();
-    const QJsonObject final = m_sim.stop();
-    QVERIFY2(m_sim.errorString().isEmpty(), qPrintable(m_sim.errorString()));
-    QVERIFY(!wasRunning || final.contains("units"));
-}
-
-bool TestDevsimFaults::startUnit(const QJsonObject &settings)
-{
-    const bool ok = m_sim.start(LabDevSim::config(
-            { LabDevSim::unit(address(0), settings), LabDevSim::unit(address(1)) }));
-    if (!ok)
-        qWarning("%s", qPrintable(m_sim.errorString()));
-    return ok;
-}
 
 void TestDevsimFaults::replyFaults_data()
 {
@@ -162,7 +125,7 @@ void TestDevsimFaults::replyFaults()
         QCOMPARE(unit.value("sha256").toString().toLatin1(),
                  QCryptographicHash::hash(kImage, QCryptographicHash::Sha256).toHex());
     }
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 void TestDevsimFaults::wrongPassword()
@@ -230,7 +193,7 @@ void TestDevsimFaults::closeAtOffset()
     const QJsonObject unit = m_sim.unitResults(address(0));
     QCOMPARE(unit.value("bytesReceived").toInt(), blocksTaken * 512);
     QCOMPARE(unit.value("endAcknowledged").toBool(), false);
-    QCOMPARE(violationsOf(unit), QStringList());
+    QCOMPARE(LabDevSim::violations(unit), QStringList());
 }
 
 void TestDevsimFaults::silentAfterLogin()
