@@ -16,6 +16,7 @@
 
 #include "common/lab.h"
 #include "common/updaterwindow.h"
+#include "device/udpmachinenode.h"
 #include "discovery/udpmm.h"
 
 #include <QFile>
@@ -60,8 +61,29 @@ protected:
     // The embedded image as the table holds it: every run points at it.
     const QByteArray &tableImage() const { return m_updater.table()->binfile(); }
 
+    // From here on, at the start of each transfer: the record and its run
+    // must point at the table's one image, never at a copy. Counts the
+    // transfers started and names the units where they did not.
+    void watchImagePointers()
+    {
+        m_pointerProblems.clear();
+        m_transfersStarted = 0;
+        m_updater.onCoreText = [this](const QString &text, const QString &address) {
+            if (text != QLatin1String("Starting..."))
+                return;
+            ++m_transfersStarted;
+            const QByteArray &image = tableImage();
+            const UdpMachineNode *node = m_updater.record(address);
+            if (!node || node->m_fwup_image != &image || node->m_comm.m_image != &image
+                || node->m_comm.m_image->constData() != image.constData())
+                m_pointerProblems << address;
+        };
+    }
+
     LabDevSim m_sim;
     UpdaterWindow m_updater;
+    QStringList m_pointerProblems;
+    int m_transfersStarted = 0;
 
 private slots:
     void initTestCase()

@@ -26,17 +26,7 @@ void TestE2eFullRack::fortyEightUnits()
     const QByteArray &image = tableImage();
 
     // Internal check: every run points at the table's one image.
-    QStringList pointerProblems;
-    int transfersStarted = 0;
-    m_updater.onCoreText = [&](const QString &text, const QString &address) {
-        if (text != QLatin1String("Starting..."))
-            return;
-        ++transfersStarted;
-        const UdpMachineNode *node = m_updater.record(address);
-        if (!node || node->m_fwup_image != &image || node->m_comm.m_image != &image
-            || node->m_comm.m_image->constData() != image.constData())
-            pointerProblems << address;
-    };
+    watchImagePointers();
 
     QVERIFY(m_updater.clickButton(QStringLiteral("Select all")));
     QVERIFY(m_updater.updateSelected(Rack::password())); // 48 is still allowed
@@ -54,8 +44,8 @@ void TestE2eFullRack::fortyEightUnits()
         QCOMPARE(m_updater.coreTextsOf(a), normal);
     }
     QVERIFY(Rack::peakWorkingCards(m_updater.cardTexts()) <= 5);
-    QCOMPARE(transfersStarted, 48);
-    QVERIFY2(pointerProblems.isEmpty(), qPrintable(pointerProblems.join(' ')));
+    QCOMPARE(m_transfersStarted, 48);
+    QVERIFY2(m_pointerProblems.isEmpty(), qPrintable(m_pointerProblems.join(' ')));
     QVERIFY(Rack::busyRecords(m_updater.table()).isEmpty());
 
     const QJsonObject results = m_sim.results();

@@ -46,19 +46,8 @@ void TestE2eUpdate::sevenHealthyUnits()
     QVERIFY2(startRack(config, &why), qPrintable(why));
     const QByteArray &image = tableImage();
 
-    // Internal check: at the start of each transfer the record and its run
-    // point at the table's one image, never at a copy.
-    QStringList pointerProblems;
-    int transfersStarted = 0;
-    m_updater.onCoreText = [&](const QString &text, const QString &address) {
-        if (text != QLatin1String("Starting..."))
-            return;
-        ++transfersStarted;
-        const UdpMachineNode *node = m_updater.record(address);
-        if (!node || node->m_fwup_image != &image || node->m_comm.m_image != &image
-            || node->m_comm.m_image->constData() != image.constData())
-            pointerProblems << address;
-    };
+    // Internal check: every run points at the table's one image.
+    watchImagePointers();
 
     QVERIFY(m_updater.clickButton(QStringLiteral("Select all")));
     for (const QString &a : units)
@@ -117,8 +106,8 @@ void TestE2eUpdate::sevenHealthyUnits()
     QVERIFY2(firstDone < start5, "a waiting unit started before any slot came free");
     QCOMPARE(Rack::peakWorkingCards(log), 5);
 
-    QCOMPARE(transfersStarted, 7);
-    QVERIFY2(pointerProblems.isEmpty(), qPrintable(pointerProblems.join(' ')));
+    QCOMPARE(m_transfersStarted, 7);
+    QVERIFY2(m_pointerProblems.isEmpty(), qPrintable(m_pointerProblems.join(' ')));
     QVERIFY2(Rack::busyRecords(m_updater.table()).isEmpty(), "a record did not return to Idle");
 
     const QJsonObject results = m_sim.results();
