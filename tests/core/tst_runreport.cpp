@@ -242,6 +242,17 @@ void TestRunReport::writesChosenFormat()
     }
 }
 
+// In `dir`: "plain-file", a file where a folder is wanted, and "folder", a
+// folder where a file is wanted.
+static bool makeBadPlaces(const QTemporaryDir &dir)
+{
+    QFile plain(dir.filePath(QStringLiteral("plain-file")));
+    if (!dir.isValid() || !plain.open(QIODevice::WriteOnly))
+        return false;
+    plain.close();
+    return QDir(dir.path()).mkdir(QStringLiteral("folder"));
+}
+
 void TestRunReport::unwritablePath_data()
 {
     QTest::addColumn<QString>("relative");
@@ -253,11 +264,7 @@ void TestRunReport::unwritablePath_data()
 void TestRunReport::unwritablePath()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile plain(dir.filePath(QStringLiteral("plain-file")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(makeBadPlaces(dir));
 
     QFETCH(QString, relative);
     const QString path = dir.filePath(relative);
@@ -334,11 +341,7 @@ void TestRunReport::canWrite_data()
 void TestRunReport::canWrite()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile plain(dir.filePath(QStringLiteral("plain-file")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(makeBadPlaces(dir));
     QFETCH(QString, relative);
     QFETCH(QString, why);
     QString got;
