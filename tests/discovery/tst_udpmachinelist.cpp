@@ -122,7 +122,7 @@ void TestUdpMachineList::initTestCase()
 }
 
 // Kind, signature and parameter names of the class's own signals, slots and
-// invokable methods, in declaration order.
+// invocable methods, in declaration order.
 static QStringList ownMethods(const QMetaObject &meta)
 {
     QStringList methods;
