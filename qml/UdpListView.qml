@@ -1,6 +1,7 @@
 import QtQuick 2.11
 import QtQuick.Controls 2.4
 import QtQuick.Layouts 1.0
+import "NodeMessages.js" as NodeMessages
 
 // The list of discovered units and the update scheduler.
 //
@@ -71,13 +72,6 @@ Item {
     // How long the mouse rests on a cut-short text before it is shown whole.
     property int m_tipDelayMs: 500
 
-    // The card properties a node message may fill. Anything else in a message
-    // is ignored, so a message can never overwrite the list's own state.
-    readonly property var m_textKeys: ["m_modelname", "m_nickname", "m_login_passwd", "m_version",
-                                       "m_build", "m_mac", "m_sn", "m_ipaddr", "m_uuid",
-                                       "m_after_update"]
-    readonly property var m_numberKeys: ["m_state", "m_count"]
-
     function cardAt(row) {
         var loader = menuRepeater.itemAt(row)
         return loader ? loader.item : null
@@ -112,45 +106,10 @@ Item {
         return -1
     }
 
-    // Node messages are JSON objects; anything else is not one.
-    function parseNodeMessage(text) {
-        var object
-        try {
-            object = JSON.parse(text)
-        } catch (e) {
-            return null
-        }
-        if (object === null || typeof object !== "object" || Array.isArray(object))
-            return null
-        return object
-    }
-
-    // The core sends every value as text, numbers included. Returns undefined
-    // for a key or value the card does not take.
-    function cardValue(key, value) {
-        if (m_textKeys.indexOf(key) >= 0)
-            return typeof value === "string" ? value : undefined
-        if (m_numberKeys.indexOf(key) >= 0) {
-            var number = parseInt(value, 10)
-            return isNaN(number) ? undefined : number
-        }
-        return undefined
-    }
-
-    function copyMembers(card, object, onlyChanged) {
-        for (var key in object) {
-            var value = cardValue(key, object[key])
-            if (value === undefined)
-                continue
-            if (onlyChanged && card[key] === value)
-                continue
-            card[key] = value
-        }
-    }
 
     function slot_addNode(arg_str_add) {
         console.log(arg_str_add)
-        var object = parseNodeMessage(arg_str_add)
+        var object = NodeMessages.parse(arg_str_add)
         if (object === null) {
             console.log("add message is not a JSON object, no card created")
             return
@@ -161,23 +120,23 @@ Item {
         var card = cardAt(menuRepeater.count - 1)
         if (card && card.m_f_new) {
             card.m_f_new = false
-            copyMembers(card, object, false)
+            NodeMessages.copyMembers(card, object, false)
         }
     }
 
     function slot_updateNode(arg_str_update) {
-        var object = parseNodeMessage(arg_str_update)
+        var object = NodeMessages.parse(arg_str_update)
         if (object === null)
             return
         var row = firstCardWithAddress(object.m_ipaddr)
         if (row < 0)
             return
-        copyMembers(cardAt(row), object, true)
+        NodeMessages.copyMembers(cardAt(row), object, true)
     }
 
     function slot_removeNode(arg_str_remove) {
         console.log(arg_str_remove)
-        var object = parseNodeMessage(arg_str_remove)
+        var object = NodeMessages.parse(arg_str_remove)
         if (object === null)
             return
         var row = firstCardWithAddress(object.m_ipaddr)
@@ -286,7 +245,7 @@ Item {
         m_nofNGUnits = 0
         m_nofEndOfWorkUnits = 0
         m_nofLostUnits = 0
-        m_passwd = id_passwd.text
+        m_passwd = id_popup_passwd.m_password
         m_runNumber += 1
         m_f_run_open = true
         if (m_recorder)
@@ -342,34 +301,13 @@ Item {
         m_f_run_open = false
     }
 
-    // The tip that shows a cut-short card text whole. One for the list,
-    // placed under the text the mouse rests on.
+    // The tip that shows a cut-short card text whole (TextTip.qml).
     function showTip(target, text) {
-        if (id_tip.m_target === target && id_tip.m_text === text)
-            return
-        id_tip.visible = false
-        id_tip.m_target = target
-        id_tip.m_text = text
-        id_tip_timer.restart()
+        id_tip.show(target, text)
     }
 
     function hideTip() {
-        id_tip_timer.stop()
-        id_tip.visible = false
-        id_tip.m_target = null
-        id_tip.m_text = ""
-    }
-
-    function placeTip() {
-        var target = id_tip.m_target
-        if (!target)
-            return
-        var below = target.mapToItem(id_tip.parent, 0, target.height + 4)
-        var above = target.mapToItem(id_tip.parent, 0, -4)
-        id_tip.x = Math.max(6, Math.min(below.x, base_window.width - id_tip.width - 6))
-        id_tip.y = below.y + id_tip.height <= base_window.height
-                ? below.y : Math.max(0, above.y - id_tip.height)
-        id_tip.visible = true
+        id_tip.hide()
     }
 
     Timer {
@@ -512,335 +450,45 @@ Item {
                  || id_popup_model_warning.visible
     }
 
-    Popup {
+    PasswordDialog {
         id: id_popup_passwd
         objectName: "id_popup_passwd"
-        parent: Overlay.overlay
-        x: (base_window.width - width) / 2
-        y: (base_window.height - height) / 2
-        width: 300
-        height: 200
-        modal: true
-        dim: false
-        focus: true
-        padding: 0
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        onOpened: id_passwd.forceActiveFocus()
-
-        background: Rectangle {
-            color: "#ededed"
-            radius: 4
-            border.width: 1
-            border.color: "#454545"
-        }
-
-        // Fixed places: a font with taller lines must not push the buttons
-        // out of the box.
-        contentItem: Item {
-            Text {
-                x: id_passwd.x
-                y: 35
-                height: 20
-                text: "Enter password"
-                textFormat: Text.PlainText
-                verticalAlignment: Text.AlignVCenter
-                font.bold: true
-                font.pixelSize: 15
-            }
-            TextField {
-                id: id_passwd
-                objectName: "id_passwd"
-                x: (parent.width - width) / 2
-                y: 70
-                width: 200
-                height: 30
-                color: "black"
-                font.pixelSize: 15
-                focus: true
-                echoMode: TextInput.Password
-                passwordMaskDelay: 5000
-                Accessible.name: "Password"
-            }
-            Row {
-                x: (parent.width - width) / 2
-                y: 155
-                HuButton {
-                    id: id_button_cancel
-                    width: 99
-                    height: 32
-                    m_text: "Cancel"
-                    m_fontPixelsize: 15
-                    onClicked: id_popup_passwd.close()
-                }
-                Item { width: 25; height: 25 }
-                HuButton {
-                    id: id_button_update
-                    width: 99
-                    height: 32
-                    m_text: "Update"
-                    m_fontPixelsize: 15
-                    onClicked: {
-                        id_popup_passwd.close()
-                        start_update()
-                    }
-                }
-            }
-        }
+        onSig_update: start_update()
     }
 
-    Rectangle {
+    ProgressOverlay {
         id: id_popup_progress
         objectName: "id_popup_progress"
-        parent: Overlay.overlay
-        x: 0
-        y: 0
-        width: base_window.width
-        height: base_window.height
-        color: "#88000000"
-        visible: false
-
-        // Once the run is over, Escape closes the overlay as Close does.
-        Keys.onEscapePressed: {
-            event.accepted = true
-            if (m_f_run_over)
-                closeOverlay()
-        }
-
-        // Takes every click so that neither the cards nor the bottom bar
-        // react during a run. It has no wheel handler: wheel events go on to
-        // the list beneath, so the technician can still scroll through the
-        // cards and watch each one.
-        MouseArea {
-            anchors.fill: parent
-            acceptedButtons: Qt.AllButtons
-        }
-
-        // Every line and the buttons have fixed places: lines of 20 pixels
-        // (what "Segoe UI" takes at 15 pixels), so that a fallback font with
-        // taller lines moves nothing.
-        Rectangle {
-            id: id_progress_box
-            objectName: "id_progress_box"
-            x: (base_window.width - width) / 2
-            y: (base_window.height - height) / 2
-            width: 300
-            height: 200
-            color: "#ededed"
-            radius: 4
-            border.width: 1
-            border.color: "#454545"
-
-            Text {
-                id: id_text_status
-                objectName: "id_text_status"
-                x: 14
-                y: 15
-                width: parent.width - x
-                height: 20
-                text: m_f_run_over ? "Finished." : "Updating" + m_dash
-                textFormat: Text.PlainText
-                verticalAlignment: Text.AlignVCenter
-                font.bold: true
-                font.pixelSize: 15
-            }
-            Text {
-                id: id_text_ok
-                objectName: "id_text_ok"
-                x: 50
-                y: 50
-                width: parent.width - x
-                height: 20
-                text: m_nofOKUnits + " suceeded"
-                textFormat: Text.PlainText
-                verticalAlignment: Text.AlignVCenter
-                font.bold: true
-                font.pixelSize: 15
-            }
-            Text {
-                id: id_text_ng
-                objectName: "id_text_ng"
-                x: 50
-                y: 85
-                width: parent.width - x
-                height: 20
-                text: m_nofNGUnits + " failed"
-                      + (m_nofLostUnits !== 0 ? " and " + m_nofLostUnits + "lost" : "")
-                textFormat: Text.PlainText
-                verticalAlignment: Text.AlignVCenter
-                font.bold: true
-                font.pixelSize: 15
-            }
-            Rectangle {
-                id: id_bar
-                objectName: "id_bar"
-                x: 15
-                y: 120
-                width: 270
-                height: 10
-                color: "#454545"
-                Rectangle {
-                    id: id_bar_fill
-                    objectName: "id_bar_fill"
-                    // A unit that reports twice must not push the fill
-                    // past the bar's end.
-                    readonly property real m_fillWidth: m_nofUpdateUnits > 0
-                        ? Math.min(id_bar.width * m_nofEndOfWorkUnits / m_nofUpdateUnits, id_bar.width) - 2
-                        : 0
-                    x: 1
-                    y: 1
-                    width: Math.max(0, m_fillWidth)
-                    height: 8
-                    visible: m_fillWidth > 0
-                    color: "#41ccff"
-                }
-            }
-            HuButton {
-                id: id_button_close
-                objectName: "id_button_close"
-                x: 15
-                y: 145
-                width: 99
-                height: 32
-                m_text: "Close"
-                m_fontPixelsize: 15
-                visible: m_f_run_over
-                // Also when the overlay opens on a run that is already
-                // over: the button becomes visible with it.
-                onVisibleChanged: if (visible) countLostUnits()
-                onClicked: closeOverlay()
-            }
-            // The record of the run, for the installer to hand over.
-            HuButton {
-                id: id_button_save_report
-                objectName: "id_button_save_report"
-                x: 139
-                y: 145
-                width: 146
-                height: 32
-                m_text: "Save report…"
-                m_fontPixelsize: 15
-                visible: m_f_run_over && m_recorder !== null
-                onClicked: openSaveDialog()
-            }
-        }
+        m_f_run_over: id_udplistview.m_f_run_over
+        m_dash: id_udplistview.m_dash
+        m_nofUpdateUnits: id_udplistview.m_nofUpdateUnits
+        m_nofOKUnits: id_udplistview.m_nofOKUnits
+        m_nofNGUnits: id_udplistview.m_nofNGUnits
+        m_nofEndOfWorkUnits: id_udplistview.m_nofEndOfWorkUnits
+        m_nofLostUnits: id_udplistview.m_nofLostUnits
+        m_f_can_save: id_udplistview.m_recorder !== null
+        onSig_close: closeOverlay()
+        onSig_saveReport: openSaveDialog()
+        onSig_closeShown: countLostUnits()
     }
 
-    Popup {
+    LimitWarning {
         id: id_popup_warning
         objectName: "id_popup_warning"
-        parent: Overlay.overlay
-        x: (base_window.width - width) / 2
-        y: (base_window.height - height) / 2
-        width: 300
-        height: id_column_warinig.implicitHeight
-        modal: true
-        dim: false
-        focus: true
-        padding: 0
-        closePolicy: Popup.NoAutoClose
-
-        background: Rectangle {
-            color: "#ededed"
-            radius: 4
-            border.width: 1
-            border.color: "#454545"
-        }
-
-        contentItem: Column {
-            id: id_column_warinig
-            Item { width: 15; height: 25 }
-            Text {
-                x: 30
-                width: 240
-                text: "More than 49 units cannot be updated at the same time.\nReduce the number of connected units."
-                textFormat: Text.PlainText
-                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
-                font.bold: true
-                font.pixelSize: 15
-            }
-            Item { width: 15; height: 25 }
-            Row {
-                x: 30
-                HuButton {
-                    id: id_button_warning_close
-                    width: 99
-                    height: 32
-                    m_text: "Close"
-                    m_fontPixelsize: 15
-                    onClicked: id_popup_warning.close()
-                }
-            }
-            Item { width: 15; height: 25 }
-        }
     }
 
     // Asked before the password when the selection holds units the embedded
     // image is not for; "Update anyway" goes on to the password dialog.
-    Popup {
+    ModelWarning {
         id: id_popup_model_warning
         objectName: "id_popup_model_warning"
-        parent: Overlay.overlay
-        x: (base_window.width - width) / 2
-        y: (base_window.height - height) / 2
-        width: 300
-        height: id_column_model_warning.implicitHeight
-        modal: true
-        dim: false
-        focus: true
-        padding: 0
-        closePolicy: Popup.NoAutoClose
-
-        background: Rectangle {
-            color: "#ededed"
-            radius: 4
-            border.width: 1
-            border.color: "#454545"
-        }
-
-        contentItem: Column {
-            id: id_column_model_warning
-            Item { width: 15; height: 25 }
-            Text {
-                id: id_text_model_warning
-                objectName: "id_text_model_warning"
-                x: 30
-                width: 240
-                text: m_nofOtherModelUnits + " of the selected units are not " + firmModel + " units."
-                textFormat: Text.PlainText
-                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
-                font.bold: true
-                font.pixelSize: 15
-            }
-            Item { width: 15; height: 25 }
-            Row {
-                x: 30
-                HuButton {
-                    id: id_button_model_cancel
-                    width: 99
-                    height: 32
-                    m_text: "Cancel"
-                    m_fontPixelsize: 15
-                    onClicked: id_popup_model_warning.close()
-                }
-                Item { width: 11; height: 25 }
-                HuButton {
-                    id: id_button_update_anyway
-                    width: 130
-                    height: 32
-                    m_text: "Update anyway"
-                    m_fontPixelsize: 15
-                    onClicked: {
-                        id_popup_model_warning.close()
-                        id_popup_passwd.open()
-                    }
-                }
-            }
-            Item { width: 15; height: 25 }
-        }
+        m_nofOtherModelUnits: id_udplistview.m_nofOtherModelUnits
+        m_imageModel: firmModel
+        onSig_updateAnyway: id_popup_passwd.open()
     }
 
     function openSaveDialog() {
-        id_report_path.text = m_recorder.defaultReportPath()
+        id_popup_save.m_path = m_recorder.defaultReportPath()
         id_popup_save.m_replacing = ""
         id_popup_save.m_saved = ""
         id_popup_save.m_error = ""
@@ -848,7 +496,7 @@ Item {
     }
 
     function saveReport() {
-        var path = m_recorder.reportPath(id_report_path.text)
+        var path = m_recorder.reportPath(id_popup_save.m_path)
         id_popup_save.m_saved = ""
         // Writing over a file takes a second press.
         if (path !== "" && path !== id_popup_save.m_replacing && m_recorder.fileExists(path)) {
@@ -857,118 +505,19 @@ Item {
             return
         }
         id_popup_save.m_replacing = ""
-        var error = m_recorder.saveReport(id_report_path.text)
+        var error = m_recorder.saveReport(id_popup_save.m_path)
         id_popup_save.m_error = error
         if (error === "")
             id_popup_save.m_saved = path
     }
 
-    // Where the report goes: a path field with a name made from the date
-    // and time in the Documents folder, ready to take with Save. The
-    // dialog stays open after saving and says where the file went.
-    Popup {
+    // Where the report goes: a name made from the date and time in the
+    // Documents folder.
+    SaveDialog {
         id: id_popup_save
         objectName: "id_popup_save"
-        parent: Overlay.overlay
-        z: 1
-        x: (base_window.width - width) / 2
-        y: (base_window.height - height) / 2
-        width: 360
-        height: 200
-        modal: true
-        dim: false
-        focus: true
-        padding: 0
-        closePolicy: Popup.CloseOnEscape
-        onOpened: id_report_path.forceActiveFocus()
+        onSig_save: saveReport()
         onClosed: id_popup_progress.forceActiveFocus()
-
-        property string m_replacing: ""
-        property string m_saved: ""
-        property string m_error: ""
-
-        background: Rectangle {
-            color: "#ededed"
-            radius: 4
-            border.width: 1
-            border.color: "#454545"
-        }
-
-        contentItem: Item {
-            Text {
-                x: 15
-                y: 15
-                width: parent.width - 30
-                height: 20
-                text: "Save the report of this run as"
-                textFormat: Text.PlainText
-                verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideRight
-                font.bold: true
-                font.pixelSize: 15
-            }
-            TextField {
-                id: id_report_path
-                objectName: "id_report_path"
-                x: 15
-                y: 45
-                width: parent.width - 30
-                height: 30
-                color: "black"
-                font.pixelSize: 13
-                selectByMouse: true
-                Accessible.name: "Report file"
-                onTextEdited: {
-                    id_popup_save.m_replacing = ""
-                    id_popup_save.m_error = ""
-                    id_popup_save.m_saved = ""
-                }
-                // Here Enter saves: there is nothing else it could mean.
-                onAccepted: saveReport()
-            }
-            Text {
-                id: id_text_save_message
-                objectName: "id_text_save_message"
-                x: 15
-                y: 85
-                width: parent.width - 30
-                height: 54
-                text: id_popup_save.m_error !== "" ? id_popup_save.m_error
-                    : id_popup_save.m_replacing !== "" ? "The file exists. Press Save again to replace it."
-                    : id_popup_save.m_saved !== "" ? "Saved: " + id_popup_save.m_saved
-                    : "CSV for a spreadsheet; a name ending in .json gives JSON."
-                textFormat: Text.PlainText
-                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
-                maximumLineCount: 3
-                elide: Text.ElideRight
-                clip: true
-                color: id_popup_save.m_error !== "" ? "#b00020" : "black"
-                font.pixelSize: 13
-            }
-            Row {
-                x: (parent.width - width) / 2
-                y: 155
-                HuButton {
-                    id: id_button_save_cancel
-                    objectName: "id_button_save_cancel"
-                    width: 99
-                    height: 32
-                    m_text: id_popup_save.m_saved !== "" ? "Close" : "Cancel"
-                    m_fontPixelsize: 15
-                    onClicked: id_popup_save.close()
-                }
-                Item { width: 25; height: 25 }
-                HuButton {
-                    id: id_button_save
-                    objectName: "id_button_save"
-                    width: 99
-                    height: 32
-                    m_text: "Save"
-                    m_fontPixelsize: 15
-                    onClicked: saveReport()
-                }
-            }
-        }
     }
 
     Timer {
@@ -979,60 +528,14 @@ Item {
         onTriggered: m_f_hint_shown = true
     }
 
-    Timer {
-        id: id_tip_timer
-        interval: m_tipDelayMs
-        onTriggered: placeTip()
-    }
-
-    // Shown while there is no card: that the list is searching, on how many
-    // network adapters, and after a while why units may not appear.
-    Column {
+    EmptyListHint {
         id: id_empty
         objectName: "id_empty"
         anchors.centerIn: parent
         width: parent.width - 40
-        spacing: 6
         visible: menuRepeater.count === 0
-
-        Text {
-            objectName: "id_text_searching"
-            width: parent.width
-            height: 24
-            text: "Searching for units…"
-            textFormat: Text.PlainText
-            horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
-            font.pixelSize: 18
-            font.bold: true
-            color: "#e8e8e8"
-        }
-        Text {
-            objectName: "id_text_adapters"
-            width: parent.width
-            height: 20
-            text: m_nofSearchInterfaces === 0 ? "No network adapter to search on."
-                : m_nofSearchInterfaces === 1 ? "on 1 network adapter"
-                : "on " + m_nofSearchInterfaces + " network adapters"
-            textFormat: Text.PlainText
-            horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
-            font.pixelSize: 15
-            color: "#c8c8c8"
-        }
-        Text {
-            objectName: "id_text_hint"
-            width: parent.width
-            text: "No unit has answered yet. This PC must be on the units' network, "
-                  + "and network switches that filter multicast hide units from the search: "
-                  + "kvx-update update --direct ADDRESS reaches a unit without it."
-            textFormat: Text.PlainText
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.WordWrap
-            font.pixelSize: 15
-            color: "#c8c8c8"
-            visible: m_f_hint_shown
-        }
+        m_nofSearchInterfaces: id_udplistview.m_nofSearchInterfaces
+        m_f_hint_shown: id_udplistview.m_f_hint_shown
     }
 
     // The hint goes as soon as a card comes; with the list empty again the
@@ -1071,36 +574,9 @@ Item {
         text: "..."
     }
 
-    Rectangle {
+    TextTip {
         id: id_tip
         objectName: "id_tip"
-        parent: Overlay.overlay
-        z: 100
-        visible: false
-        property Item m_target: null
-        property string m_text: ""
-        width: Math.min(id_tip_metrics.advanceWidth + 13, base_window.width - 12)
-        height: id_tip_text.height + 8
-        color: "#ffffe1"
-        border.color: "#767676"
-        border.width: 1
-        onM_targetChanged: if (!m_target) visible = false
-
-        TextMetrics {
-            id: id_tip_metrics
-            font: id_tip_text.font
-            text: id_tip.m_text
-        }
-        Text {
-            id: id_tip_text
-            objectName: "id_tip_text"
-            x: 6
-            y: 4
-            width: parent.width - 12
-            text: id_tip.m_text
-            textFormat: Text.PlainText
-            wrapMode: Text.WrapAnywhere
-            font.pixelSize: 14
-        }
+        m_delayMs: m_tipDelayMs
     }
 }
