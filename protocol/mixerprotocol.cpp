@@ -1,6 +1,7 @@
 #include "protocol/mixerprotocol.h"
 
 #include "core/logging.h"
+#include "protocol/linetransport.h"
 #include "protocol/replyline.h"
 
 #include <QHostAddress>
@@ -10,7 +11,6 @@
 
 constexpr int MixerProtocol::kMaxResends;
 constexpr int MixerProtocol::kMaxPendingBytes;
-constexpr int MixerProtocol::kMaxPasswordPrompts;
 
 MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
 {
@@ -20,10 +20,8 @@ MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
     connect(&m_socket, &QTcpSocket::readyRead, this, &MixerProtocol::getData);
     connect(&m_socket, &QTcpSocket::disconnected, this, &MixerProtocol::closeConnection);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &MixerProtocol::slot_error);
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &MixerProtocol::slot_timeout);
-    m_quietTimer.setSingleShot(true);
-    connect(&m_quietTimer, &QTimer::timeout, this, &MixerProtocol::slot_quietTime);
+    connect(&m_timer, &Deadline::timeout, this, &MixerProtocol::slot_timeout);
+    connect(&m_quietTimer, &Deadline::timeout, this, &MixerProtocol::slot_quietTime);
     m_commandQueue.clear();
     m_closed = false;
 }
@@ -60,6 +58,10 @@ void MixerProtocol::connectToDevice(const QString &host, const QString &password
 
     qCDebug(lcProtocol) << "connecting to" << address.toString() << port;
     expect(Awaiting::Connection, QString(), m_connectTimeoutMs);
+    if (m_transport) {
+        m_transport->open();
+        return;
+    }
     m_inConnect = true;
     m_socket.connectToHost(address, port,
                            m_unbufferedSocket ? QIODevice::ReadWrite | QIODevice::Unbuffered
@@ -72,8 +74,19 @@ void MixerProtocol::closeDevice()
     qCDebug(lcProtocol) << "closing the connection";
     endSession();
     m_commandQueue.clear();
-    m_socket.close();
+    if (m_transport)
+        m_transport->close();
+    else
+        m_socket.close();
     m_closed = true;
+}
+
+QAbstractSocket::SocketState MixerProtocol::socketState() const
+{
+    if (m_transport)
+        return m_transport->isConnected() ? QAbstractSocket::ConnectedState
+                                          : QAbstractSocket::UnconnectedState;
+    return m_socket.state();
 }
 
 void MixerProtocol::queueGet(const QString &command, bool deferred)
@@ -183,10 +196,16 @@ void MixerProtocol::slot_error(QAbstractSocket::SocketError socketError)
         m_quietTimer.stop();
         judgeUnendedLine();
     }
-    const QString message = m_socket.errorString();
+    const QString message = m_transport ? m_transport->errorString() : m_socket.errorString();
     if (m_closed || m_errorReported) {
         // Closed by us, or already reported: the run has been told why.
         qCDebug(lcProtocol) << "socket error ignored:" << message;
+        return;
+    }
+    if (m_login == Login::Answered || m_login == Login::Doubtful) {
+        // Hanging up on a password is refusing it.
+        qCDebug(lcProtocol) << "the unit hung up after the password:" << message;
+        rejectPassword();
         return;
     }
     m_errorReported = true;
@@ -214,12 +233,11 @@ void MixerProtocol::slot_timeout()
     switch (m_awaiting) {
     case Awaiting::Nothing:
         return;
-    case Awaiting::PromptAfterFailure:
-        // No new prompt: the "Password Failed" was the verdict on the password.
+    case Awaiting::Verdict:
+    case Awaiting::SecondVerdict:
+        // Silence after the password, or after a refusal that could have
+        // answered the wake-up, is the verdict.
         rejectPassword();
-        return;
-    case Awaiting::Reanswer:
-        answerPrompt();
         return;
     case Awaiting::Connection:
         message = QStringLiteral("No connection to the unit within %1.").arg(within);
@@ -245,6 +263,7 @@ void MixerProtocol::sendNextQueued()
     m_awaitingReply = true;
     m_commandInFlight = true;
     const QString line = m_commandQueue.takeFirst();
+    m_queryInFlight = line.startsWith(QLatin1String("GET"));
     write(m_codec->fromUnicode(line));
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
     m_nextReplyTimeoutMs = 0;
@@ -339,10 +358,33 @@ void MixerProtocol::receive(const char *bytes, int length)
         m_skippingLine = true;
     } else if (rest > 0) {
         m_pending = QByteArray(p + pos, rest);
-        m_quietTimer.start(m_quietTimeMs);
+        if (pendingCompleteAsItStands()) {
+            // Nothing that could follow changes this verdict: waiting for a
+            // line end that a unit may never send would cost every reply.
+            QByteArray line;
+            line.swap(m_pending);
+            if (!handleLine(line.constData(), line.size(), session) || session != m_session)
+                return;
+            judged = true;
+        } else {
+            m_quietTimer.start(m_quietTimeMs);
+        }
     }
     if (judged)
         finishBlock();
+}
+
+bool MixerProtocol::pendingCompleteAsItStands() const
+{
+    if (!m_commandInFlight || m_login != Login::LoggedIn)
+        return false;
+    const ReplyLine::Reply reply = ReplyLine::judgeLine(m_pending);
+    if (reply.kind == ReplyLine::Reply::NotGood)
+        return true;
+    // A query's reply may still grow its value.
+    if (m_queryInFlight)
+        return false;
+    return ReplyLine::acknowledges(reply, m_setWithWordsAcknowledges);
 }
 
 void MixerProtocol::slot_quietTime()
@@ -368,66 +410,78 @@ void MixerProtocol::judgeUnendedLine()
 
 bool MixerProtocol::handlePrompt(int prompt)
 {
+    const bool afterFailure = m_afterFailure;
+    m_afterFailure = false;
+    if (m_login == Login::LoggedIn) {
+        // The login is over: nothing the unit says now asks for a password.
+        qCDebug(lcProtocol) << "login text after the login ignored";
+        return true;
+    }
     switch (ReplyLine::Prompt(prompt)) {
     case ReplyLine::Prompt::None:
         return true;
     case ReplyLine::Prompt::Password:
-        if (m_awaiting == Awaiting::PromptAfterFailure) {
-            qCDebug(lcProtocol) << "password prompt after \"Password Failed\"";
-            expect(Awaiting::Reanswer, QString(), m_reanswerDelayMs);
-        } else if (m_awaiting != Awaiting::Reanswer) {
+        if (m_login == Login::Waking) {
             qCDebug(lcProtocol) << "password prompt";
+            m_answeredFirstPrompt = !afterFailure;
             answerPrompt();
+        } else if (!afterFailure) {
+            // A new prompt without a verdict; one that follows "Password
+            // Failed" belongs to it.
+            passwordRefused();
         }
-        return true;
+        return !m_closed;
     case ReplyLine::Prompt::LoginSuccessful:
         qCDebug(lcProtocol) << "logged in";
-        m_loggedIn = true;
-        if (m_awaiting == Awaiting::PromptAfterFailure || m_awaiting == Awaiting::Reanswer) {
-            // The verdict on the password written before: no second one.
-            m_timer.stop();
-            m_awaiting = Awaiting::Nothing;
-        }
+        m_login = Login::LoggedIn;
+        m_timer.stop();
+        m_awaiting = Awaiting::Nothing;
         queueGet(QStringLiteral("DEVICE/NAME"), true);
         queueGet(QStringLiteral("DEVICE/VER/SYSTEM"), false);
         // Whatever else has arrived with it is ignored.
         return false;
     case ReplyLine::Prompt::PasswordFailed:
         m_awaitingReply = false;
-        ++m_passwordFailures;
-        if (m_passwordFailures >= 2) {
-            rejectPassword();
-            return false;
-        }
-        if (m_loggedIn) {
-            qCDebug(lcProtocol) << "\"Password Failed\" after the login";
+        m_afterFailure = true;
+        if (m_login == Login::Waking) {
+            // The unit took the wake-up for a password; the prompt that
+            // follows asks for the real one.
+            qCDebug(lcProtocol) << "\"Password Failed\" to the wake-up";
             return true;
         }
-        // It may answer the wake-up rather than the password: a unit that
-        // prompts as soon as the connection opens takes the CR LF for an
-        // empty password. A prompt that follows shows which it was.
-        qCDebug(lcProtocol) << "\"Password Failed\": waiting for another prompt";
-        expect(Awaiting::PromptAfterFailure, QString(), m_passwordGraceMs);
-        return true;
+        passwordRefused();
+        return !m_closed;
     }
     return true;
 }
 
 void MixerProtocol::answerPrompt()
 {
-    if (m_promptsAnswered >= kMaxPasswordPrompts) {
-        rejectPassword();
-        return;
-    }
-    ++m_promptsAnswered;
     write(m_codec->fromUnicode(m_password), "<password>\r\n");
     m_awaitingReply = false;
-    expect(Awaiting::Reply, QStringLiteral("the password"), m_replyTimeoutMs);
+    m_login = Login::Answered;
+    expect(Awaiting::Verdict, QStringLiteral("the password"), m_replyTimeoutMs);
+}
+
+void MixerProtocol::passwordRefused()
+{
+    if (m_login == Login::Answered && m_answeredFirstPrompt) {
+        // The prompt the password answered may have come on connect, before
+        // the unit read the wake-up: this is then the wake-up's answer, and
+        // the password's verdict is still to come. The password is not
+        // written again either way: the unit has it already.
+        qCDebug(lcProtocol) << "a refusal that may answer the wake-up: waiting for a verdict";
+        m_login = Login::Doubtful;
+        expect(Awaiting::SecondVerdict, QStringLiteral("the password"), m_passwordGraceMs);
+        return;
+    }
+    rejectPassword();
 }
 
 void MixerProtocol::rejectPassword()
 {
     m_awaitingReply = false;
+    m_login = Login::Waking;
     fail(QAbstractSocket::UnknownSocketError, QStringLiteral("The unit rejected the password."));
 }
 
@@ -464,6 +518,7 @@ bool MixerProtocol::handleLine(const char *data, int size, quint32 session)
         qCDebug(lcTransfer) << "NG: resending" << rawSubject(m_lastRaw, m_lastRawNameLength)
                             << "time" << m_resendsInRow;
         m_commandInFlight = true;
+        m_queryInFlight = false;
         write(m_lastRaw);
         expectRawReply(m_lastRaw, m_lastRawNameLength, m_replyTimeoutMs);
         ++m_replyCount;
@@ -520,6 +575,7 @@ void MixerProtocol::writeRaw(const QByteArray &block, int nameLength)
     m_lastRawNameLength = nameLength;
     m_resendsInRow = 0;
     m_commandInFlight = true;
+    m_queryInFlight = false;
     write(block);
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
     m_nextReplyTimeoutMs = 0;
@@ -528,11 +584,15 @@ void MixerProtocol::writeRaw(const QByteArray &block, int nameLength)
 
 void MixerProtocol::write(const QByteArray &bytes, const char *logAs)
 {
-    if (m_socket.state() == QAbstractSocket::UnconnectedState) {
+    if (socketState() == QAbstractSocket::UnconnectedState) {
         qCDebug(lcWire) << "-> (not connected, dropped)" << bytes.size() << "bytes";
         return;
     }
     qCDebug(lcWire) << "->" << (logAs ? QByteArray(logAs) : bytes);
+    if (m_transport) {
+        m_transport->write(bytes);
+        return;
+    }
     if (m_socket.write(bytes) < 0) {
         // Nothing is emitted for a failed unbuffered write; the next read
         // fails too and reports it, or the reply time-out does.
@@ -573,7 +633,10 @@ void MixerProtocol::fail(QAbstractSocket::SocketError code, const QString &messa
     m_commandQueue.clear();
     m_awaitingReply = false;
     m_closed = true;
-    m_socket.abort();
+    if (m_transport)
+        m_transport->close();
+    else
+        m_socket.abort();
     emit errorSig(code, message);
 }
 
@@ -594,8 +657,9 @@ void MixerProtocol::endSession()
     m_quietTimer.stop();
     m_setWithWordsAcknowledges = false;
     m_commandInFlight = false;
-    m_loggedIn = false;
-    m_passwordFailures = 0;
-    m_promptsAnswered = 0;
+    m_queryInFlight = false;
+    m_login = Login::Waking;
+    m_answeredFirstPrompt = false;
+    m_afterFailure = false;
     m_heldRaw.clear();
 }

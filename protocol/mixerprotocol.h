@@ -7,8 +7,10 @@
 #include <QPair>
 #include <QStringList>
 #include <QTcpSocket>
-#include <QTimer>
 
+#include "protocol/deadline.h"
+
+class LineTransport;
 class QTextCodec;
 
 // Client side of a unit's TCP line-command protocol: connect, log in, read the
@@ -22,8 +24,11 @@ class QTextCodec;
 // aborted the connection.
 //
 // What it takes from a unit is wider than what it sends: reply lines may end
-// in LF, CR LF, a lone CR or (after a quiet moment) not at all, and a unit may
-// say "Password Failed" to the wake-up before it takes the password.
+// in LF, CR LF, a lone CR, a NUL or not at all (an acknowledgement is judged as
+// soon as it is complete, a query's value after a quiet moment), and a unit
+// may take the wake-up for a password before it takes the real one. It writes
+// the password once per connection: never after "Login Successful", never
+// for a prompt the wake-up or the password has already answered.
 class MixerProtocol : public QObject
 {
     Q_OBJECT
@@ -57,7 +62,11 @@ public:
     // and the fuzzer feed it bytes directly.
     void handleReceived(const QByteArray &bytes);
 
-    QAbstractSocket::SocketState socketState() const { return m_socket.state(); }
+    QAbstractSocket::SocketState socketState() const;
+
+    // Bytes go to this transport instead of the socket (not owned; nullptr:
+    // the socket again). For tests that simulate the unit and the network.
+    void setTransport(LineTransport *transport) { m_transport = transport; }
     // Queued commands not yet written: an acknowledgement cannot answer them.
     bool hasUnsentCommands() const { return !m_commandQueue.isEmpty(); }
 
@@ -66,27 +75,21 @@ public:
     // An unfinished line longer than this is dropped up to its line end.
     static constexpr int kMaxPendingBytes = 64 * 1024;
 
-    // Password prompts answered in one connection, at most: a unit that asks
-    // again and again without ever saying why is rejecting the password.
-    static constexpr int kMaxPasswordPrompts = 3;
-
     // Time-outs, single-shot and restarted at every write that expects an
     // answer. Members so that tests can shorten them.
     int m_connectTimeoutMs = 10000;
     int m_replyTimeoutMs = 15000;
-    // An unfinished line that no byte has followed for this long is judged as
-    // it stands (a unit that never ends its lines).
+    // An unfinished line that could still grow into something else (a query's
+    // value) and that no byte has followed for this long is judged as it
+    // stands (a unit that never ends its lines). Paid twice per update by such
+    // a unit, for the name and the version.
     int m_quietTimeMs = 200;
-    // After a first "Password Failed", how long a new prompt may take before
-    // the password counts as rejected.
-    int m_passwordGraceMs = 2000;
-    // A prompt after "Password Failed" may have crossed the verdict on the
-    // password already written (a unit that took the wake-up for a password):
-    // it is answered once this long has passed without that verdict. Long
-    // enough for a unit that takes its time to judge a password (a slow hash
-    // on a small processor); answering before its verdict would write the
-    // password twice, and the second one would spoil the login.
-    int m_reanswerDelayMs = 1000;
+    // A refusal of sorts after the password ("Password Failed", a new prompt)
+    // may instead be the unit's answer to the wake-up, when it prompted as
+    // soon as the connection opened: the verdict on the password then follows
+    // within this time, or the password counts as rejected. Longer than the
+    // slowest verdict seen (a slow hash on a small processor takes 3 s).
+    int m_passwordGraceMs = 5000;
     // The socket mode. Qt documents only buffered TCP sockets, but its
     // unbuffered path writes straight to the system: on Linux bench_transfer
     // measures about a fifth less wall time and a quarter less CPU per update
@@ -121,8 +124,14 @@ private:
         Connection,
         Prompt,
         Reply,
-        PromptAfterFailure, // a first "Password Failed": does the unit ask again?
-        Reanswer // a prompt after it, answered unless a verdict comes first
+        Verdict, // the password has been written
+        SecondVerdict // a refusal that may have answered the wake-up instead
+    };
+    enum class Login {
+        Waking, // the wake-up is written, no password yet
+        Answered, // the password is written; its verdict is awaited
+        Doubtful, // a refusal came that may have answered the wake-up
+        LoggedIn
     };
 
     void sendNextQueued();
@@ -130,7 +139,12 @@ private:
     // Returns false when the rest of the received data is to be ignored.
     bool handlePrompt(int prompt);
     void answerPrompt();
+    // A refusal after the password: the verdict, or the wake-up's answer.
+    void passwordRefused();
     void rejectPassword();
+    // The unfinished line is an acknowledgement or NG that more bytes cannot
+    // change for the command in flight.
+    bool pendingCompleteAsItStands() const;
     // Returns false when handling of the received data must stop.
     bool handleLine(const char *data, int size, quint32 session);
     // Judges the line that no line end completed (quiet time, or the unit
@@ -160,14 +174,20 @@ private:
     QByteArray m_pending;
     bool m_skippingLine = false;
     bool m_afterCr = false; // the last read ended in CR: an LF first in the next one belongs to it
-    QTimer m_quietTimer;
+    Deadline m_quietTimer;
     bool m_setWithWordsAcknowledges = false;
     // A command or raw block has been written and no acknowledgement has
     // answered it yet.
     bool m_commandInFlight = false;
-    bool m_loggedIn = false;
-    int m_passwordFailures = 0; // "Password Failed" in this connection
-    int m_promptsAnswered = 0;
+    bool m_queryInFlight = false; // the command in flight is a GET
+    Login m_login = Login::Waking;
+    // The prompt the password answered came before any "Password Failed": it
+    // may have been sent on connect, and then the wake-up answered it.
+    bool m_answeredFirstPrompt = false;
+    // The last login text was "Password Failed": a prompt right after it is
+    // part of the same answer.
+    bool m_afterFailure = false;
+    LineTransport *m_transport = nullptr;
     // Raw blocks given while a queued command awaited its reply.
     QList<QPair<QByteArray, int>> m_heldRaw;
     int m_lastRawNameLength = 0;
@@ -179,7 +199,7 @@ private:
     bool m_errorReported = false;
     static constexpr int kReadChunk = 16 * 1024;
 
-    QTimer m_timer;
+    Deadline m_timer;
     Awaiting m_awaiting = Awaiting::Nothing;
     QString m_awaitedSubject;
     bool m_awaitedRaw = false; // a raw block awaits its reply; it names itself

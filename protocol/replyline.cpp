@@ -65,7 +65,7 @@ bool couldBecomePrompt(const char *data, int size)
 int lineEnd(const char *data, int size)
 {
     for (int i = 0; i < size; ++i) {
-        if (data[i] == '\n' || data[i] == '\r')
+        if (data[i] == '\n' || data[i] == '\r' || data[i] == '\0')
             return i;
     }
     return -1;

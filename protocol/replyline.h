@@ -36,8 +36,9 @@ inline bool couldBecomePrompt(const QByteArray &data)
     return couldBecomePrompt(data.constData(), data.size());
 }
 
-// Units end their lines with LF, CR LF or a lone CR: the position of the first
-// CR or LF, or -1 when the line has not ended yet.
+// Units end their lines with LF, CR LF, a lone CR or a NUL (a C string sent
+// whole): the position of the first CR, LF or NUL, or -1 when the line has not
+// ended yet.
 int lineEnd(const char *data, int size);
 
 struct Reply

@@ -272,8 +272,7 @@ void TestCommunication::failures_data()
                                   };
     QTest::newRow("no answer to the password")
             << "silent after password"
-            << QStringList{ "connecting...",
-                            "ERROR: No reply from the unit to the password within 200 ms." };
+            << QStringList{ "connecting...", "ERROR: The unit rejected the password." };
     QTest::newRow("no reply to a query")
             << "silent after query"
             << QStringList{

@@ -226,7 +226,7 @@ void TestReplyLine::lineEnd_data()
     QTest::newRow("first byte") << QByteArray("\rA") << 0;
     QTest::newRow("no end") << QByteArray("OK SET") << -1;
     QTest::newRow("empty") << QByteArray() << -1;
-    QTest::newRow("NUL is no end") << QByteArray("A\0B\n", 4) << 3;
+    QTest::newRow("NUL ends it") << QByteArray("A\0B\n", 4) << 1;
 }
 
 void TestReplyLine::lineEnd()
