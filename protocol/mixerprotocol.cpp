@@ -328,6 +328,15 @@ void MixerProtocol::receive(const char *bytes, int length)
     }
 
     while (pos < size) {
+        // What follows a prompt's text (its colon, a blank), in the same read
+        // or a later one, is part of the prompt.
+        if (m_afterPromptText) {
+            while (pos < size && (p[pos] == ':' || p[pos] == ' '))
+                ++pos;
+            if (pos == size)
+                break;
+            m_afterPromptText = false;
+        }
         // Prompts have no line end: they count as soon as they are there.
         const ReplyLine::Prompt prompt = ReplyLine::loginPrompt(p + pos, size - pos);
         if (prompt != ReplyLine::Prompt::None) {
@@ -336,8 +345,7 @@ void MixerProtocol::receive(const char *bytes, int length)
             // What follows a password prompt or "Password Failed" in the
             // same read may be the next step of the login.
             pos += ReplyLine::promptLength(prompt);
-            while (pos < size && (p[pos] == ':' || p[pos] == ' '))
-                ++pos;
+            m_afterPromptText = true;
             continue;
         }
         const int end = ReplyLine::lineEnd(p + pos, size - pos);
@@ -661,5 +669,6 @@ void MixerProtocol::endSession()
     m_login = Login::Waking;
     m_answeredFirstPrompt = false;
     m_afterFailure = false;
+    m_afterPromptText = false;
     m_heldRaw.clear();
 }

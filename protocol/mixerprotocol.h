@@ -187,6 +187,7 @@ private:
     // The last login text was "Password Failed": a prompt right after it is
     // part of the same answer.
     bool m_afterFailure = false;
+    bool m_afterPromptText = false;
     LineTransport *m_transport = nullptr;
     // Raw blocks given while a queued command awaited its reply.
     QList<QPair<QByteArray, int>> m_heldRaw;
