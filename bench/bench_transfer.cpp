@@ -4,8 +4,9 @@
 // minimal blocking POSIX client doing the same exchange (login, two queries,
 // start, stop-and-wait data commands, end) against the same responder. The
 // ratio to the POSIX client shows what the updater adds over the round trips
-// themselves; the two socket modes are compared with each other. Prints
-// figures; asserts nothing.
+// themselves; the two socket modes are compared with each other; units that
+// end their texts not at all or with a NUL are compared with the CR LF one.
+// Prints figures; asserts nothing.
 //
 //   bench_transfer [--runs N (default 11)] [--updater-only] [--target ADDR:PORT --password P]
 //
@@ -146,6 +147,8 @@ private:
 
 // --- the responder: a unit that answers at once -----------------------------
 
+// The password picks how the unit ends its texts: "<p>-unended" not at all,
+// "<p>-nul" with a NUL (C strings sent whole), any other with CR LF.
 void serveOne(Handle fd)
 {
     Conn c(fd);
@@ -156,7 +159,14 @@ void serveOne(Handle fd)
     c.send("Enter Password:");
     if (!c.line(text))
         return;
-    c.send("Login Successful\r\n");
+    auto endsWith = [&](const char *suffix) {
+        const size_t n = std::strlen(suffix);
+        return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+    };
+    const std::string end = endsWith("-unended") ? std::string()
+            : endsWith("-nul")                   ? std::string(1, '\0')
+                                                 : std::string("\r\n");
+    c.send("Login Successful" + end);
     while (c.head(text, raw)) {
         if (raw) {
             const size_t at = text.find("SIZE:");
@@ -164,15 +174,15 @@ void serveOne(Handle fd)
                     at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 5, nullptr, 16);
             if (!c.skip(size + 2))
                 return;
-            c.send("OK SET\r\n");
+            c.send("OK SET" + end);
         } else if (text == "GET DEVICE/NAME") {
-            c.send("OK GET DEVICE/NAME:\"BENCH\"\r\n");
+            c.send("OK GET DEVICE/NAME:\"BENCH\"" + end);
         } else if (text == "GET DEVICE/VER/SYSTEM") {
-            c.send("OK GET DEVICE/VER/SYSTEM:V1.04B0119\r\n");
+            c.send("OK GET DEVICE/VER/SYSTEM:V1.04B0119" + end);
         } else if (text.rfind("SET ", 0) == 0) {
-            c.send("OK SET\r\n");
+            c.send("OK SET" + end);
         } else if (!text.empty()) {
-            c.send("NG\r\n");
+            c.send("NG" + end);
         }
     }
 }
@@ -346,19 +356,25 @@ int main(int argc, char **argv)
                 qPrintable(target), runs);
 
     // The clients: the updater with its socket buffered, the updater
-    // unbuffered (the product's mode), the POSIX client.
-    const char *const names[] = { "buffered", "unbuffd", "posix" };
-    std::vector<double> wall[3], cpu[3];
+    // unbuffered (the product's mode), the POSIX client; then the updater
+    // (unbuffered) against the built-in unit ending its texts not at all and
+    // with a NUL.
+    const int kinds = target == QStringLiteral("127.0.0.1:%1").arg(address.port) ? 5 : 3;
+    const char *const names[] = { "buffered", "unbuffd", "posix", "unended", "nul" };
+    std::vector<double> wall[5], cpu[5];
     bool ok = true;
     for (int run = 0; run < runs; ++run) {
         // Rotate the order so that no client always runs on a warm cache.
-        for (int k = 0; k < 3; ++k) {
-            const int client = (run + k) % 3;
+        for (int k = 0; k < kinds; ++k) {
+            const int client = (run + k) % kinds;
             if (client == 2 && updaterOnly)
                 continue;
-            const Sample s = client < 2
+            const QString style = client == 3 ? QStringLiteral("-unended")
+                    : client == 4             ? QStringLiteral("-nul")
+                                              : QString();
+            const Sample s = client != 2
                     ? measure([&] {
-                          return runUpdaterTransfer(target, password, image, client == 1);
+                          return runUpdaterTransfer(target, password + style, image, client != 0);
                       })
                     : measure([&] {
                           return runPosixTransfer(address, password.toStdString(), image);
@@ -389,6 +405,11 @@ int main(int argc, char **argv)
                         median(wall[client]) / median(wall[2]));
     }
     std::printf("cpu time per update (unbuffered): %.3f s (goal < 0.06 s)\n", median(cpu[1]));
+    for (int client = 3; client < kinds; ++client)
+        std::printf("median of %d  updater %-8s wall %.2f ms, cpu %.2f ms; wall-time ratio to the "
+                    "CR LF unit: %.3f (goal <= 1.25)\n",
+                    runs, names[client], median(wall[client]) * 1e3, median(cpu[client]) * 1e3,
+                    median(wall[client]) / median(wall[1]));
 
     RawSocket::stopResponder();
     return ok ? 0 : 1;

@@ -5,6 +5,7 @@
 #include "protocol/replyline.h"
 
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTextCodec>
 
 #include <cstring>
@@ -295,6 +296,8 @@ void MixerProtocol::receive(const char *bytes, int length)
         return;
     qCDebug(lcWire) << "<-" << QByteArray::fromRawData(bytes, length);
     m_quietTimer.stop();
+    if (!m_sawLineEnd && ReplyLine::lineEnd(bytes, length) >= 0)
+        m_sawLineEnd = true;
     if (m_afterCr) {
         m_afterCr = false;
         if (bytes[0] == '\n') {
@@ -382,6 +385,23 @@ void MixerProtocol::receive(const char *bytes, int length)
         finishBlock();
 }
 
+// A query's value that could be whole: its quotes closed, and a version with
+// both its parts.
+static bool valueLooksWhole(const ReplyLine::Reply &reply)
+{
+    if (reply.kind != ReplyLine::Reply::Values)
+        return false;
+    const QString value = reply.words.join(QLatin1Char(' '));
+    if (value.count(QLatin1Char('"')) % 2 != 0 || value.endsWith(QLatin1Char(':')))
+        return false;
+    static const QLatin1String version("DEVICE/VER/SYSTEM:");
+    if (value.startsWith(version, Qt::CaseInsensitive)) {
+        static const QRegularExpression twoParts(QStringLiteral("^[A-Z]*[^A-Z]+[A-Z]+[^A-Z]+"));
+        return twoParts.match(value.mid(version.size())).hasMatch();
+    }
+    return true;
+}
+
 bool MixerProtocol::pendingCompleteAsItStands() const
 {
     if (!m_commandInFlight || m_login != Login::LoggedIn)
@@ -389,9 +409,13 @@ bool MixerProtocol::pendingCompleteAsItStands() const
     const ReplyLine::Reply reply = ReplyLine::judgeLine(m_pending);
     if (reply.kind == ReplyLine::Reply::NotGood)
         return true;
-    // A query's reply may still grow its value.
+    // A query's reply may still grow its value. A unit that has ended none
+    // of its texts in this connection will not end this one either: what
+    // the read brought is the reply, as a client that takes each read as a
+    // block sees it; waiting would cost every such unit the quiet time twice
+    // per update (longer than the whole transfer on a fast network).
     if (m_queryInFlight)
-        return false;
+        return !m_sawLineEnd && valueLooksWhole(reply);
     return ReplyLine::acknowledges(reply, m_setWithWordsAcknowledges);
 }
 
@@ -670,5 +694,6 @@ void MixerProtocol::endSession()
     m_answeredFirstPrompt = false;
     m_afterFailure = false;
     m_afterPromptText = false;
+    m_sawLineEnd = false;
     m_heldRaw.clear();
 }

@@ -188,6 +188,7 @@ private:
     // part of the same answer.
     bool m_afterFailure = false;
     bool m_afterPromptText = false;
+    bool m_sawLineEnd = false; // the unit has ended a text in this connection
     LineTransport *m_transport = nullptr;
     // Raw blocks given while a queued command awaited its reply.
     QList<QPair<QByteArray, int>> m_heldRaw;

@@ -362,6 +362,7 @@ void TestCommunication::failures()
 
     Runner runner(200);
     runner.comm.m_finalAckTimeoutMs = 600;
+    runner.comm.m_protocol.m_passwordGraceMs = 300;
     runner.start(fake.hostText(), &image);
     QTRY_VERIFY(runner.finished());
     QCOMPARE(runner.events, texts + QStringList{ kCompleted });
