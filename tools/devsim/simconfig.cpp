@@ -19,6 +19,10 @@ bool parseLineEnd(const QString &text, UnitBehaviour::LineEnd *lineEnd)
         *lineEnd = UnitBehaviour::Cr;
     else if (text == QLatin1String("none"))
         *lineEnd = UnitBehaviour::None;
+    else if (text == QLatin1String("nul"))
+        *lineEnd = UnitBehaviour::Nul;
+    else if (text == QLatin1String("crlfnul"))
+        *lineEnd = UnitBehaviour::CrLfNul;
     else
         return false;
     return true;
@@ -187,7 +191,16 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
     QString lineEnd = QStringLiteral("crlf");
     r.text("lineEnd", &lineEnd);
     if (!parseLineEnd(lineEnd, &unit->behaviour.lineEnd))
-        r.fail("lineEnd", "\"crlf\", \"cr\" or \"none\"");
+        r.fail("lineEnd", "\"crlf\", \"cr\", \"none\", \"nul\" or \"crlfnul\"");
+    QString refusal = QStringLiteral("failed");
+    r.text("refusal", &refusal);
+    static const QStringList refusals{ QStringLiteral("failed"), QStringLiteral("prompt"),
+                                       QStringLiteral("silence"), QStringLiteral("hangUp") };
+    if (refusals.contains(refusal))
+        unit->behaviour.refusal = UnitBehaviour::Refusal(refusals.indexOf(refusal));
+    else
+        r.fail("refusal", "\"failed\", \"prompt\", \"silence\" or \"hangUp\"");
+    r.number("replyDelayMs", &unit->behaviour.replyDelayMs);
     r.flag("ackWords", &unit->behaviour.ackWords);
     r.number("startDelayMs", &unit->behaviour.startDelayMs);
     r.number("verdictDelayMs", &unit->behaviour.verdictDelayMs);

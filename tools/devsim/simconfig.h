@@ -32,7 +32,11 @@ struct UnitFaults
 // differ in these, and the updater must take every one of them.
 struct UnitBehaviour
 {
-    enum LineEnd { CrLf, Cr, None };
+    enum LineEnd { CrLf, Cr, None, Nul, CrLfNul };
+    // How a wrong password is refused: "Password Failed" (then a new prompt
+    // with repromptAfterFailure or promptOnConnect), a new prompt alone,
+    // nothing at all, or "Password Failed" and the connection closed.
+    enum Refusal { Failed, PromptOnly, Silence, HangUp };
 
     // Prompt as soon as the connection opens; the client's wake-up CR LF is
     // then taken for an (empty) password: "Password Failed" and a new prompt.
@@ -41,8 +45,12 @@ struct UnitBehaviour
     // always does).
     bool repromptAfterFailure = false;
     // How reply lines end ("Login Successful", "Password Failed", OK, NG,
-    // NOTIFY); with None each reply is still its own TCP segment.
+    // NOTIFY); with None each reply is still its own TCP segment. Nul and
+    // CrLfNul (C strings sent whole) end the prompts with their NUL too.
     LineEnd lineEnd = CrLf;
+    Refusal refusal = Failed;
+    // Time the unit takes to answer each command after the login.
+    int replyDelayMs = 0;
     // Acknowledge the start and data commands with "OK SET" and the command's
     // key ("OK SET UPDATE/SYSTEM:STA", "OK SET UPDATE/SYSTEM:BIN"); the end
     // command still gets "OK SET" alone.
@@ -54,7 +62,7 @@ struct UnitBehaviour
     int verdictDelayMs = 0;
 };
 
-// "crlf", "cr", "none"; false for anything else.
+// "crlf", "cr", "none", "nul", "crlfnul"; false for anything else.
 bool parseLineEnd(const QString &text, UnitBehaviour::LineEnd *lineEnd);
 
 struct UnitConfig

@@ -35,7 +35,7 @@ UnitSession::UnitSession(QTcpSocket *socket, UnitServer *unit, bool faulty)
     }
     if (m_behaviour.promptOnConnect) {
         // No wake-up needed: whatever line comes first is the password.
-        reply(QByteArrayLiteral("Enter Password:"));
+        prompt();
         m_state = AwaitPassword;
     }
     if (m_socket->bytesAvailable() > 0)
@@ -88,19 +88,32 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
         if (!frame.text.isEmpty())
             violation(QStringLiteral("wake-up %1 is not an empty line")
                               .arg(describeBytes(frame.text)));
-        reply(QByteArrayLiteral("Enter Password:"));
+        prompt();
         m_state = AwaitPassword;
         return;
     }
 
     ++m_unit->stats().loginAttempts;
     if (m_faults.wrongPassword || frame.text != m_config.password.toUtf8()) {
-        replyLine(QByteArrayLiteral("Password Failed"), m_behaviour.verdictDelayMs);
-        // Unless it is one that prompts again, the unit stays at its password
-        // state without a new prompt (a client that answered every prompt
-        // would otherwise loop).
-        if (m_behaviour.promptOnConnect || m_behaviour.repromptAfterFailure)
-            reply(QByteArrayLiteral("Enter Password:"));
+        switch (m_behaviour.refusal) {
+        case UnitBehaviour::Failed:
+            replyLine(QByteArrayLiteral("Password Failed"), m_behaviour.verdictDelayMs);
+            // Unless it is one that prompts again, the unit stays at its
+            // password state without a new prompt (a client that answered
+            // every prompt would otherwise loop).
+            if (m_behaviour.promptOnConnect || m_behaviour.repromptAfterFailure)
+                prompt();
+            break;
+        case UnitBehaviour::PromptOnly:
+            prompt(m_behaviour.verdictDelayMs);
+            break;
+        case UnitBehaviour::Silence:
+            break;
+        case UnitBehaviour::HangUp:
+            replyLine(QByteArrayLiteral("Password Failed"), m_behaviour.verdictDelayMs);
+            closeWhenWritten();
+            break;
+        }
         return;
     }
     ++m_unit->stats().logins;
@@ -121,6 +134,7 @@ void UnitSession::handleCommand(const DeviceFrame &frame)
         m_ngOffset = -1;
     }
 
+    m_replyDelayMs = m_behaviour.replyDelayMs;
     switch (command.kind) {
     case DeviceCommand::GetName:
         if (m_faults.ngQuery)
@@ -273,6 +287,8 @@ void UnitSession::handleEnd()
 void UnitSession::replyOkSet(int delayMs, std::function<void()> written, const QByteArray &words)
 {
     QByteArray bytes = QByteArrayLiteral("OK SET");
+    delayMs += m_replyDelayMs;
+    m_replyDelayMs = 0;
     if (m_behaviour.ackWords && !words.isEmpty())
         bytes += ' ' + words;
     bytes += lineEnd();
@@ -299,14 +315,28 @@ QByteArray UnitSession::lineEnd() const
         return QByteArrayLiteral("\r\n");
     case UnitBehaviour::Cr:
         return QByteArrayLiteral("\r");
+    case UnitBehaviour::Nul:
+        return QByteArray(1, '\0');
+    case UnitBehaviour::CrLfNul:
+        return QByteArray("\r\n\0", 3);
     case UnitBehaviour::None:
         break;
     }
     return QByteArray();
 }
 
+void UnitSession::prompt(int delayMs)
+{
+    QByteArray bytes = QByteArrayLiteral("Enter Password:");
+    if (m_behaviour.lineEnd == UnitBehaviour::Nul || m_behaviour.lineEnd == UnitBehaviour::CrLfNul)
+        bytes += lineEnd();
+    reply(bytes, delayMs);
+}
+
 void UnitSession::replyLine(const QByteArray &text, int delayMs, std::function<void()> written)
 {
+    delayMs += m_replyDelayMs;
+    m_replyDelayMs = 0;
     reply(text + lineEnd(), delayMs, std::move(written));
 }
 

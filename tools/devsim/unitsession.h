@@ -55,6 +55,8 @@ private:
     // A reply line with the unit's line end.
     void replyLine(const QByteArray &text, int delayMs = 0, std::function<void()> written = {});
     QByteArray lineEnd() const;
+    // "Enter Password:", with the unit's NUL where its texts end in one.
+    void prompt(int delayMs = 0);
     // "OK SET", or with ackWords "OK SET " + words, for the start and data
     // commands.
     void replyOkSet(int delayMs = 0, std::function<void()> written = {},
@@ -75,6 +77,7 @@ private:
     QTimer m_outTimer;
     bool m_closeWhenWritten = false;
 
+    int m_replyDelayMs = 0; // still to be added to the reply to the current command
     int m_ngDataCount = 0; // NG answers given so far to the faulty block
     qint64 m_ngOffset = -1; // offset of the data command last answered NG, -1 if none
     QByteArray m_ngBlock; // that command's header and payload, to check the resend
