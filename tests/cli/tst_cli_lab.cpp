@@ -59,7 +59,7 @@ void TestCliLab::initTestCase()
     if (!labAvailable())
         QSKIP("needs the network lab (run through tools/netlab/netlab)");
     m_addresses = labDeviceAddresses();
-    QVERIFY(m_addresses.size() >= 12);
+    QVERIFY(m_addresses.size() >= 17);
     m_program = qEnvironmentVariable("KVX_CLI");
     QVERIFY2(QFile::exists(m_program), "KVX_CLI does not name kvx-update");
     QFile image(qEnvironmentVariable("KVX_IMAGE_PATH"));
@@ -535,18 +535,35 @@ void TestCliLab::directUpdate()
 // at the real quiet time; the window's lab test has it.)
 void TestCliLab::fieldBehaviours()
 {
-    QVERIFY(startSim({ unit(0, { { "promptOnConnect", true } }), unit(1, { { "lineEnd", "cr" } }),
-                       unit(2, { { "ackWords", true } }), unit(3, { { "startDelayMs", 20000 } }),
-                       unit(4, { { "promptOnConnect", true }, { "password", "other" } }),
-                       unit(5, { { "repromptAfterFailure", true }, { "password", "other" } }),
-                       unit(6, { { "promptOnConnect", true }, { "verdictDelayMs", 600 } }) }));
+    const QJsonObject onConnect{ { "promptOnConnect", true } };
+    auto with = [](QJsonObject settings, const QJsonObject &more) {
+        for (auto it = more.begin(); it != more.end(); ++it)
+            settings.insert(it.key(), it.value());
+        return settings;
+    };
+    const QJsonObject wrong{ { "password", "other" } };
+    QVERIFY(startSim(
+            { unit(0, onConnect), unit(1, { { "lineEnd", "cr" } }),
+              unit(2, { { "ackWords", true } }), unit(3, { { "startDelayMs", 20000 } }),
+              unit(4, with(onConnect, wrong)),
+              unit(5, with(wrong, { { "repromptAfterFailure", true } })),
+              unit(6, with(onConnect, { { "verdictDelayMs", 1500 } })),
+              unit(7, { { "lineEnd", "nul" } }), unit(8, { { "lineEnd", "crlfnul" } }),
+              unit(9, { { "lineEnd", "none" } }),
+              unit(10, with(onConnect, { { "refusal", "prompt" } })),
+              unit(11, with(onConnect, { { "refusal", "prompt" }, { "verdictDelayMs", 1500 } })),
+              unit(12, { { "replyDelayMs", 30 } }),
+              unit(13, with(wrong, { { "refusal", "hangUp" } })),
+              unit(14, with(wrong, { { "refusal", "silence" } })),
+              unit(15, with(wrong, { { "refusal", "prompt" } })),
+              unit(16, with(wrong, { { "lineEnd", "nul" } })) }));
     const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
                         QStringLiteral("3"), QStringLiteral("--json") });
     QCOMPARE(r.status, 1);
     const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
-    QCOMPARE(units.size(), 7);
+    QCOMPARE(units.size(), 17);
     const QJsonObject results = m_sim.results();
-    for (int i : { 0, 1, 2, 3, 6 }) {
+    for (int i : { 0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12 }) {
         QCOMPARE(units.value(m_addresses.at(i)).value("result").toString(),
                  QStringLiteral("succeeded"));
         const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
@@ -554,10 +571,14 @@ void TestCliLab::fieldBehaviours()
         QCOMPARE(u.value("endAcknowledged").toBool(), true);
         QCOMPARE(u.value("violations").toArray().size(), 0);
     }
-    for (int i : { 4, 5 }) {
+    // Each way of refusing a password ends in the same text; the password
+    // went out once (a unit prompting on connect also took the wake-up for
+    // one).
+    for (int i : { 4, 5, 13, 14, 15, 16 }) {
         QCOMPARE(units.value(m_addresses.at(i)).value("message").toString(),
                  QStringLiteral("ERROR: The unit rejected the password."));
-        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("loginAttempts").toInt(), 2);
+        QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("loginAttempts").toInt(),
+                 i == 4 ? 2 : 1);
     }
 }
 
