@@ -265,6 +265,7 @@ void MixerProtocol::sendNextQueued()
     m_commandInFlight = true;
     const QString line = m_commandQueue.takeFirst();
     m_queryInFlight = line.startsWith(QLatin1String("GET"));
+    m_queryKey = m_queryInFlight ? line.mid(3).trimmed() : QString();
     write(m_codec->fromUnicode(line));
     const int ms = m_nextReplyTimeoutMs > 0 ? m_nextReplyTimeoutMs : m_replyTimeoutMs;
     m_nextReplyTimeoutMs = 0;
@@ -377,6 +378,12 @@ void MixerProtocol::receive(const char *bytes, int length)
             if (!handleLine(line.constData(), line.size(), session) || session != m_session)
                 return;
             judged = true;
+        } else if (!ReplyLine::couldBecomeReply(m_pending)
+                   && !ReplyLine::couldBecomePrompt(m_pending)) {
+            // The rest of a reply already judged, or some other text: it is
+            // ignored whatever follows, and must not run into the next reply
+            // (of a unit that never ends its lines).
+            m_pending.clear();
         } else {
             m_quietTimer.start(m_quietTimeMs);
         }
@@ -387,12 +394,13 @@ void MixerProtocol::receive(const char *bytes, int length)
 
 // A query's value that could be whole: its quotes closed, and a version with
 // both its parts.
-static bool valueLooksWhole(const ReplyLine::Reply &reply)
+static bool valueLooksWhole(const ReplyLine::Reply &reply, const QString &key)
 {
     if (reply.kind != ReplyLine::Reply::Values)
         return false;
     const QString value = reply.words.join(QLatin1Char(' '));
-    if (value.count(QLatin1Char('"')) % 2 != 0 || value.endsWith(QLatin1Char(':')))
+    if (!value.startsWith(key + QLatin1Char(':'), Qt::CaseInsensitive)
+        || value.size() == key.size() + 1 || value.count(QLatin1Char('"')) % 2 != 0)
         return false;
     static const QLatin1String version("DEVICE/VER/SYSTEM:");
     if (value.startsWith(version, Qt::CaseInsensitive)) {
@@ -415,7 +423,7 @@ bool MixerProtocol::pendingCompleteAsItStands() const
     // block sees it; waiting would cost every such unit the quiet time twice
     // per update (longer than the whole transfer on a fast network).
     if (m_queryInFlight)
-        return !m_sawLineEnd && valueLooksWhole(reply);
+        return !m_sawLineEnd && valueLooksWhole(reply, m_queryKey);
     return ReplyLine::acknowledges(reply, m_setWithWordsAcknowledges);
 }
 

@@ -180,6 +180,7 @@ private:
     // answered it yet.
     bool m_commandInFlight = false;
     bool m_queryInFlight = false; // the command in flight is a GET
+    QString m_queryKey; // its key, which its value begins with
     Login m_login = Login::Waking;
     // The prompt the password answered came before any "Password Failed": it
     // may have been sent on connect, and then the wake-up answered it.

@@ -62,6 +62,30 @@ bool couldBecomePrompt(const char *data, int size)
     return false;
 }
 
+bool couldBecomeReply(const char *data, int size)
+{
+    int start = 0;
+    while (start < size && data[start] == ' ')
+        ++start;
+    int end = start;
+    while (end < size && data[end] != ' ')
+        ++end;
+    const int length = end - start;
+    if (length == 0)
+        return true;
+    for (int i = start; i < end; ++i) {
+        if (uchar(data[i]) >= 0x80)
+            return true; // letters beyond ASCII may fold to those of the words
+    }
+    const bool whole = end < size; // a blank follows the word
+    for (const char *word : { "OK", "NG", "NOTIFY" }) {
+        const int n = int(std::strlen(word));
+        if ((whole ? length == n : length <= n) && qstrnicmp(data + start, word, uint(length)) == 0)
+            return true;
+    }
+    return false;
+}
+
 int lineEnd(const char *data, int size)
 {
     for (int i = 0; i < size; ++i) {

@@ -36,6 +36,15 @@ inline bool couldBecomePrompt(const QByteArray &data)
     return couldBecomePrompt(data.constData(), data.size());
 }
 
+// Whether an unfinished line may still become a reply: its first word is, or
+// can still grow into, OK, NG or NOTIFY (in any letter case). Any other line
+// is ignored whatever follows, so it need not wait for its end.
+bool couldBecomeReply(const char *data, int size);
+inline bool couldBecomeReply(const QByteArray &data)
+{
+    return couldBecomeReply(data.constData(), data.size());
+}
+
 // Units end their lines with LF, CR LF, a lone CR or a NUL (a C string sent
 // whole): the position of the first CR, LF or NUL, or -1 when the line has not
 // ended yet.

@@ -167,7 +167,9 @@ void Unit::reply(const QByteArray &text)
         return;
     case Cuts::Random:
         for (int at = 0; at < bytes.size();) {
-            const int n = 1 + int(m_random() % 8);
+            const int n = m_b.cutLengths.isEmpty()
+                    ? 1 + int(m_random() % 8)
+                    : qMax(1, int(uchar(m_b.cutLengths.at(m_nextCut++ % m_b.cutLengths.size()))));
             deliver(bytes.mid(at, n));
             at += n;
         }

@@ -26,6 +26,9 @@ struct Behaviour
     Cuts cuts = Cuts::Whole;
     Refusal refusal = Refusal::None; // None: the client has the right password
     quint32 seed = 1;
+    // With Cuts::Random: the lengths of the pieces, in turn, instead of the
+    // seed's (a fuzzer's input; 0 counts as 1).
+    QByteArray cutLengths;
 };
 
 // What a client gets from the network.
@@ -78,6 +81,7 @@ private:
     bool m_awake = false;
     bool m_loggedIn = false;
     int m_prompts = 0; // prompts not yet answered
+    int m_nextCut = 0;
 };
 
 } // namespace Sim

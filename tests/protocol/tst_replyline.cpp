@@ -26,6 +26,8 @@ private slots:
     void promptLength();
     void lineEnd_data();
     void lineEnd();
+    void couldBecomeReply_data();
+    void couldBecomeReply();
     void acknowledges_data();
     void acknowledges();
 };
@@ -233,6 +235,33 @@ void TestReplyLine::lineEnd()
 {
     QFETCH(QByteArray, data);
     QTEST(ReplyLine::lineEnd(data.constData(), data.size()), "end");
+}
+
+// An unfinished line that cannot become OK, NG or NOTIFY is dropped at once;
+// one that still can waits for its rest.
+void TestReplyLine::couldBecomeReply_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("could");
+    QTest::newRow("O") << QByteArray("O") << true;
+    QTest::newRow("ok set, cut") << QByteArray("ok se") << true;
+    QTest::newRow("N") << QByteArray("N") << true;
+    QTest::newRow("NOTI") << QByteArray("NOTI") << true;
+    QTest::newRow("blanks only") << QByteArray("  ") << true;
+    QTest::newRow("after a blank") << QByteArray(" OK") << true;
+    QTest::newRow("rest of a value") << QByteArray("4B0119") << false;
+    QTest::newRow("rest of the words") << QByteArray(" UPDATE/SYSTEM:BIN") << false;
+    QTest::newRow("OKAY") << QByteArray("OKAY") << false;
+    QTest::newRow("NG followed by more") << QByteArray("NGX") << false;
+    QTest::newRow("whole word OK") << QByteArray("OK S") << true;
+    QTest::newRow("whole other word") << QByteArray("NOT ") << false;
+    QTest::newRow("beyond ASCII") << QByteArray("O\xe2\x84") << true;
+}
+
+void TestReplyLine::couldBecomeReply()
+{
+    QFETCH(QByteArray, data);
+    QTEST(ReplyLine::couldBecomeReply(data), "could");
 }
 
 void TestReplyLine::acknowledges_data()
