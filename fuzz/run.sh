@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
 shift || true
-all=(fuzz_ssdpresponse fuzz_mixerprotocol fuzz_communication)
+all=(fuzz_ssdpresponse fuzz_mixerprotocol fuzz_communication fuzz_clientfloor)
 if (($#)); then
     harnesses=("$@")
 else
@@ -28,7 +28,7 @@ build=${KVX_FUZZ_BUILD_DIR:-build-fuzz}
 # Longest input per harness: a whole UDP datagram is up to 64 KB, but the
 # parse's cost shows at a few KB already and short inputs run faster; the
 # protocol harnesses encode long reads compactly (see their heads).
-declare -A max_len=([fuzz_ssdpresponse]=16384 [fuzz_mixerprotocol]=4096 [fuzz_communication]=4096)
+declare -A max_len=([fuzz_ssdpresponse]=16384 [fuzz_mixerprotocol]=4096 [fuzz_communication]=4096 [fuzz_clientfloor]=512)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ \
