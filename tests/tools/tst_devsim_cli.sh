@@ -35,7 +35,7 @@ expect "maker domain not a domain" 2 "not a domain name: a b" -- --unit 10.77.0.
 echo '{"makerDomain":"","units":[{"address":"10.77.0.10"}]}' > "$work/domain.json"
 expect "empty maker domain in a file" 2 "not a domain name" -- --config "$work/domain.json"
 echo '{"units":[{"address":"10.77.0.10","lineEnd":"lf"}]}' > "$work/lineend.json"
-expect "unknown line end" 2 'units[0]: "lineEnd" must be "crlf", "cr" or "none"' -- --config "$work/lineend.json"
+expect "unknown line end" 2 'units[0]: "lineEnd" must be "crlf", "cr", "none", "nul" or "crlfnul"' -- --config "$work/lineend.json"
 # Where the address does not exist (the suite's own namespace has only lo), it
 # cannot bind and never reports ready.
 expect "address not present" 1 "cannot listen on 10.77.0.10:54726" -- --unit 10.77.0.10

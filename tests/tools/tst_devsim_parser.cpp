@@ -290,7 +290,12 @@ void TestDevsimParser::config_data()
                                            << QString("configuration: unknown key \"flod\"");
     QTest::newRow("unknown line end")
             << QByteArray(R"({"units":[{"address":"10.77.0.10","lineEnd":"LF"}]})")
-            << QString("units[0]: \"lineEnd\" must be \"crlf\", \"cr\" or \"none\"");
+            << QString("units[0]: \"lineEnd\" must be \"crlf\", \"cr\", \"none\", \"nul\" or "
+                       "\"crlfnul\"");
+    QTest::newRow("unknown refusal")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","refusal":"hang-up"}]})")
+            << QString("units[0]: \"refusal\" must be \"failed\", \"prompt\", \"silence\" or "
+                       "\"hangUp\"");
     QTest::newRow("behaviour of wrong type")
             << QByteArray(R"({"units":[{"address":"10.77.0.10","promptOnConnect":1}]})")
             << QString("units[0]: \"promptOnConnect\" must be true or false");
