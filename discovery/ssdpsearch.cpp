@@ -101,7 +101,7 @@ bool interfaceRefreshDue(int tick)
 
 int silentTickLimit(int interfaceCount)
 {
-    return qMax(10, 2 * interfaceCount);
+    return qMax(10, 2 * interfaceCount + 3);
 }
 
 int interfaceIndexForTick(int tick, int interfaceCount)

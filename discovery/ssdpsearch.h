@@ -64,8 +64,9 @@ bool interfaceRefreshDue(int tick);
 
 // Silent ticks after which an idle unit is dropped. With n interfaces in
 // rotation a unit is asked only every n ticks, so it may miss one answer
-// before it goes: at least two rounds, and never less than the ten ticks of
-// one or a few interfaces.
+// before it goes: two rounds, plus three ticks for an answer that a unit
+// delays by up to MX (3 s) and that lands after the next round's search; never
+// less than the ten ticks of one or a few interfaces.
 int silentTickLimit(int interfaceCount);
 
 // Tick k (from 1) searches on interface k mod n; -1 without interfaces.

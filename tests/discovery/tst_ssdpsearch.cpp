@@ -230,10 +230,12 @@ void TestSsdpSearch::silentTickLimit_data()
     QTest::addColumn<int>("limit");
     QTest::newRow("none") << 0 << 10;
     QTest::newRow("one") << 1 << 10;
-    QTest::newRow("five") << 5 << 10;
-    QTest::newRow("six") << 6 << 12;
-    QTest::newRow("eleven") << 11 << 22;
-    QTest::newRow("twenty") << 20 << 40;
+    QTest::newRow("three") << 3 << 10;
+    QTest::newRow("four") << 4 << 11;
+    QTest::newRow("five") << 5 << 13;
+    QTest::newRow("six") << 6 << 15;
+    QTest::newRow("eleven") << 11 << 25;
+    QTest::newRow("twenty") << 20 << 43;
 }
 
 void TestSsdpSearch::silentTickLimit()

@@ -626,15 +626,16 @@ void TestUdpMachineList::interfacesReadAgainEveryTenTicks()
 }
 
 // With n interfaces searched in rotation an idle unit goes after
-// max(10, 2 n) silent ticks, never earlier.
+// max(10, 2 n + 3) silent ticks, never earlier.
 void TestUdpMachineList::ageingFollowsTheInterfaceCount_data()
 {
     QTest::addColumn<int>("interfaces");
     QTest::addColumn<int>("silentTicks");
     QTest::newRow("one") << 1 << 10;
-    QTest::newRow("five") << 5 << 10;
-    QTest::newRow("six") << 6 << 12;
-    QTest::newRow("eleven") << 11 << 22;
+    QTest::newRow("four") << 4 << 11;
+    QTest::newRow("five") << 5 << 13;
+    QTest::newRow("six") << 6 << 15;
+    QTest::newRow("eleven") << 11 << 25;
 }
 
 void TestUdpMachineList::ageingFollowsTheInterfaceCount()
