@@ -1,6 +1,7 @@
 #include "cli/textformat.h"
 
 #include "core/unitrunrecord.h"
+#include "core/visibletext.h"
 
 #include <QJsonDocument>
 
@@ -8,13 +9,7 @@ namespace TextFormat {
 
 QString printable(const QString &text)
 {
-    QString result = text;
-    for (QChar &c : result) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029)
-            c = QLatin1Char('?');
-    }
-    return result;
+    return VisibleText::escaped(text);
 }
 
 QString bytes(qint64 count)

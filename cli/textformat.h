@@ -11,9 +11,10 @@
 // exact texts can be checked without a terminal or a network.
 namespace TextFormat {
 
-// Texts from the network (nicknames, models) may hold control characters; on
-// a terminal an escape sequence in a nickname would rewrite the screen. Every
-// control character becomes "?".
+// Texts from the network (nicknames, models) may hold control characters and
+// characters that hide or reorder text; on a terminal an escape sequence in a
+// nickname would rewrite the screen. Each becomes a visible escape such as
+// "<U+001B>" (VisibleText::escaped, the same as the window and the CSV).
 QString printable(const QString &text);
 
 // "512 B", "1.5 KiB", "566.0 KiB", "12.3 MiB".

@@ -1,5 +1,7 @@
 #include "core/runreport.h"
 
+#include "core/visibletext.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -49,9 +51,13 @@ bool hasReportExtension(const QString &path)
 
 bool looksLikeFormula(const QString &text)
 {
-    if (text.isEmpty())
+    // Spreadsheets skip blanks before a formula.
+    int i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char(' '))
+        ++i;
+    if (i == text.size())
         return false;
-    switch (text.at(0).unicode()) {
+    switch (text.at(i).unicode()) {
     case '=':
     case '+':
     case '-':
@@ -64,10 +70,27 @@ bool looksLikeFormula(const QString &text)
     }
 }
 
-QString csvField(const QString &text)
+QString defusedCell(const QString &text)
 {
     // A spreadsheet shows a cell that begins with an apostrophe as text.
-    const QString value = looksLikeFormula(text) ? QLatin1Char('\'') + text : text;
+    QString value = looksLikeFormula(text) ? QLatin1Char('\'') + text : text;
+    // A spreadsheet set to a language that separates with ";" splits the
+    // file there, inside quotes or not, and what follows a ";" begins a cell
+    // of its own, quoted or not.
+    for (int i = value.indexOf(QLatin1Char(';')); i >= 0;
+         i = value.indexOf(QLatin1Char(';'), i + 1)) {
+        int start = i + 1;
+        while (start < value.size() && value.at(start) == QLatin1Char('"'))
+            ++start;
+        if (looksLikeFormula(value.mid(start)))
+            value.insert(i + 1, QLatin1Char('\''));
+    }
+    return value;
+}
+
+QString csvField(const QString &text)
+{
+    const QString value = defusedCell(VisibleText::escaped(text));
     const bool needsQuotes = value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('"'))
             || value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'));
     if (!needsQuotes)

@@ -19,15 +19,22 @@ Format formatFor(const QString &path);
 bool hasReportExtension(const QString &path);
 
 // RFC 4180: a header row, then one row per record, fields separated by commas,
-// rows ended by CR LF; a field holding a comma, a double quote, CR or LF is
-// put in double quotes, with its double quotes doubled. A field that a
-// spreadsheet would run as a formula gets a leading apostrophe. The text
-// begins with a UTF-8 byte order mark, which tells spreadsheets the encoding.
+// rows ended by CR LF; a field holding a comma or a double quote is put in
+// double quotes, with its double quotes doubled. The CSV is for people:
+// every text goes through VisibleText::escaped (so no field holds a control
+// character, CR and LF included), and no cell begins a formula whether a
+// spreadsheet splits the rows at "," or, set to another language, at ";". The
+// text begins with a UTF-8 byte order mark, which tells spreadsheets the
+// encoding.
 QByteArray toCsv(const QList<UnitRunRecord> &records);
 // One CSV field as toCsv() writes it.
 QString csvField(const QString &text);
-// Texts that begin like a formula: "=", "+", "-", "@", a tab or a CR.
+// Texts that begin like a formula, after any blanks: "=", "+", "-", "@", a tab
+// or a CR.
 bool looksLikeFormula(const QString &text);
+// The text with an apostrophe before every start of a cell that would be a
+// formula: at its beginning, and after each ";" (double quotes skipped).
+QString defusedCell(const QString &text);
 
 // An indented JSON array of the records' objects, texts exact.
 QByteArray toJson(const QList<UnitRunRecord> &records);

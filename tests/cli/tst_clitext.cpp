@@ -60,14 +60,14 @@ void TestCliText::printable_data()
     QTest::newRow("non-ASCII letters stay")
             << QString::fromUtf8("Bühne – Saal") << QString::fromUtf8("Bühne – Saal");
     QTest::newRow("escape sequence") << "\x1b[2J\x1b]0;owned\x07"
-                                     << "?[2J?]0;owned?";
+                                     << "<U+001B>[2J<U+001B>]0;owned<U+0007>";
     QTest::newRow("CR and LF") << "a\rb\nc"
-                               << "a?b?c";
-    QTest::newRow("tab and NUL") << QString("x\ty") + QChar(0) << "x?y?";
+                               << "a<U+000D>b<U+000A>c";
+    QTest::newRow("tab and NUL") << QString("x\ty") + QChar(0) << "x<U+0009>y<U+0000>";
     QTest::newRow("DEL and C1 CSI") << QString("a") + QChar(0x7f) + QChar(0x9b) + "31m"
-                                    << "a??31m";
+                                    << "a<U+007F><U+009B>31m";
     QTest::newRow("line separators")
-            << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) << "a?b?";
+            << QString("a") + QChar(0x2028) + "b" + QChar(0x2029) << "a<U+2028>b<U+2029>";
 }
 
 void TestCliText::printable()
@@ -178,12 +178,12 @@ void TestCliText::table()
                                            { { "10.77.0.10", "ZP-9E", "FOH rack" },
                                              { "10.77.0.9", "VK-3F", "" },
                                              { "10.0.0.1", "X\x1b[1m", "a\nb" } });
-    // Widths count the cells as shown: "X?[1m" is as wide as "MODEL".
+    // Widths count the cells as shown, escapes included.
     QCOMPARE(text,
-             QStringLiteral("ADDRESS     MODEL  NICKNAME\n"
-                            "10.77.0.10  ZP-9E  FOH rack\n"
+             QStringLiteral("ADDRESS     MODEL         NICKNAME\n"
+                            "10.77.0.10  ZP-9E         FOH rack\n"
                             "10.77.0.9   VK-3F\n"
-                            "10.0.0.1    X?[1m  a?b\n"));
+                            "10.0.0.1    X<U+001B>[1m  a<U+000A>b\n"));
     QCOMPARE(TextFormat::table({ "A", "B" }, {}), QStringLiteral("A  B\n"));
 }
 
@@ -194,7 +194,7 @@ void TestCliText::plainLine()
              QStringLiteral("2024-05-01T12:03:07.005Z 10.77.0.10 Sending... 37%"));
     // An error text with a line break stays one line.
     QCOMPARE(TextFormat::plainLine(time, "10.77.0.10", "ERROR: a\r\nb"),
-             QStringLiteral("2024-05-01T12:03:07.005Z 10.77.0.10 ERROR: a??b"));
+             QStringLiteral("2024-05-01T12:03:07.005Z 10.77.0.10 ERROR: a<U+000D><U+000A>b"));
 }
 
 void TestCliText::jsonLineIsOneLine()
@@ -222,9 +222,9 @@ void TestCliText::listTable()
     const QList<UnitInfo> units{ { "10.77.0.9", "ZP-9E", "Stage \x1b[31mleft", "1.02" },
                                  { "10.77.0.10", "VK-3F", "", "1.04" } };
     QCOMPARE(QString::fromUtf8(ListCommand::render(units, false, shippedImage())),
-             QStringLiteral("ADDRESS     MODEL  NICKNAME         VERSION  STATUS\n"
-                            "10.77.0.9   ZP-9E  Stage ?[31mleft  1.02     other-model\n"
-                            "10.77.0.10  VK-3F                   1.04     current\n"));
+             QStringLiteral("ADDRESS     MODEL  NICKNAME                VERSION  STATUS\n"
+                            "10.77.0.9   ZP-9E  Stage <U+001B>[31mleft  1.02     other-model\n"
+                            "10.77.0.10  VK-3F                          1.04     current\n"));
     QCOMPARE(ListCommand::render({}, false, shippedImage()), QByteArray());
 }
 

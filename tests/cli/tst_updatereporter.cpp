@@ -212,7 +212,7 @@ void TestUpdateReporter::plainLines()
         t + "- image " + m_image.summary(),
         t + "- searching for units (5 s)",
         t + "10.77.0.10 found ZP-9E \"FOH\" version 1.02",
-        t + "10.77.0.11 found VK-3F \"Stage?[2J\" version 1.03",
+        t + "10.77.0.11 found VK-3F \"Stage<U+001B>[2J\" version 1.03",
         t + "- 2 units found",
         t + "10.77.0.99 not found: the unit did not answer the search",
         t + "10.77.0.10 connecting...",
@@ -228,12 +228,12 @@ void TestUpdateReporter::plainLines()
         t + "10.77.0.11 failed after #: ERROR: The unit rejected the password.",
         "",
         "Summary: 1 succeeded, 1 failed, 0 lost, 1 not found, 0 not started",
-        "ADDRESS     MODEL  NICKNAME   VERSION  RESULT     DURATION  MESSAGE",
-        "10.77.0.10  ZP-9E  FOH        1.02     succeeded  #  Firmware update completed.",
-        "10.77.0.11  VK-3F  Stage?[2J  1.03     failed     #  ERROR: The unit rejected the "
+        "ADDRESS     MODEL  NICKNAME          VERSION  RESULT     DURATION  MESSAGE",
+        "10.77.0.10  ZP-9E  FOH               1.02     succeeded  #  Firmware update completed.",
+        "10.77.0.11  VK-3F  Stage<U+001B>[2J  1.03     failed     #  ERROR: The unit rejected the "
         "password.",
-        "10.77.0.99                             not found  -         the unit did not answer the "
-        "search",
+        "10.77.0.99                                    not found  -         the unit did not "
+        "answer the search",
         ""
     };
     QCOMPARE(lines.size(), expected.size());
@@ -477,21 +477,23 @@ void TestUpdateReporter::skipsAndVerificationPlain()
     for (QString &line : lines)
         line.replace(duration, QStringLiteral("#"));
     const QString t = QStringLiteral("2024-05-01T12:00:00.125Z ");
-    QCOMPARE(lines,
-             (QStringList{
-                     t + "10.77.0.11 skipped: already runs 1.04 (--reinstall writes it again)",
-                     t + "10.77.0.10 connecting...", t + "10.77.0.10 Starting...",
-                     t + "10.77.0.10 Writing", t + "10.77.0.10 Firmware update completed.",
-                     t + "10.77.0.10 succeeded in #",
-                     t + "10.77.0.10 not verified: did not come back within 120 s", "",
-                     "Summary: 0 succeeded, 0 failed, 0 lost, 0 not found, 0 not started, 1 not "
-                     "verified, 1 skipped",
-                     "ADDRESS     MODEL  NICKNAME   VERSION  RESULT        DURATION  MESSAGE",
-                     "10.77.0.10  ZP-9E  FOH        1.02     not verified  #did not come back "
-                     "within 120 s",
-                     "10.77.0.11  VK-3F  Stage?[2J  1.03     skipped       -         already runs "
-                     "1.04 (--reinstall writes it again)",
-                     "" }));
+    QCOMPARE(
+            lines,
+            (QStringList{
+                    t + "10.77.0.11 skipped: already runs 1.04 (--reinstall writes it again)",
+                    t + "10.77.0.10 connecting...", t + "10.77.0.10 Starting...",
+                    t + "10.77.0.10 Writing", t + "10.77.0.10 Firmware update completed.",
+                    t + "10.77.0.10 succeeded in #",
+                    t + "10.77.0.10 not verified: did not come back within 120 s", "",
+                    "Summary: 0 succeeded, 0 failed, 0 lost, 0 not found, 0 not started, 1 not "
+                    "verified, 1 skipped",
+                    "ADDRESS     MODEL  NICKNAME          VERSION  RESULT        DURATION  MESSAGE",
+                    "10.77.0.10  ZP-9E  FOH               1.02     not verified  #did not come "
+                    "back within 120 s",
+                    "10.77.0.11  VK-3F  Stage<U+001B>[2J  1.03     skipped       -         "
+                    "already runs "
+                    "1.04 (--reinstall writes it again)",
+                    "" }));
 }
 
 void TestUpdateReporter::skipsAndVerificationJson()

@@ -537,7 +537,8 @@ void TestUpdateScheduler::skipReason_data()
             << "already runs 1.04 (--reinstall writes it again)";
     QTest::newRow("control characters shown safely")
             << "ZP\x1b[2J"
-            << "1.02" << none << "a ZP?[2J unit; the image is for VK-3F (--any-model writes it)";
+            << "1.02" << none
+            << "a ZP<U+001B>[2J unit; the image is for VK-3F (--any-model writes it)";
 }
 
 static RunImage shippedImage()

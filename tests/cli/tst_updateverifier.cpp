@@ -118,7 +118,7 @@ void TestUpdateVerifier::outcome_data()
                                 << "still reports no version after the update";
     QTest::newRow("control characters")
             << "1.0\x1b[2J"
-            << "" << UpdateScheduler::Failed << "still reports 1.0?[2J after the update";
+            << "" << UpdateScheduler::Failed << "still reports 1.0<U+001B>[2J after the update";
 }
 
 Q_DECLARE_METATYPE(UpdateScheduler::Result)

@@ -1,6 +1,7 @@
 #include "common/csvreader.h"
 #include "common/samplerecord.h"
 #include "core/runreport.h"
+#include "core/visibletext.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -85,10 +86,10 @@ void TestRunReport::csvField_data()
                            << "\"Stage, Left\"";
     QTest::newRow("quotes doubled") << "The \"Big\" One"
                                     << "\"The \"\"Big\"\" One\"";
-    QTest::newRow("CR LF kept inside quotes") << "a\r\nb"
-                                              << "\"a\r\nb\"";
+    QTest::newRow("CR LF shown as escapes") << "a\r\nb"
+                                            << "a<U+000D><U+000A>b";
     QTest::newRow("LF") << "a\nb"
-                        << "\"a\nb\"";
+                        << "a<U+000A>b";
     QTest::newRow("equals") << "=1+1"
                             << "'=1+1";
     QTest::newRow("command") << "=cmd|' /C calc'!A0"
@@ -99,10 +100,10 @@ void TestRunReport::csvField_data()
                            << "'-1";
     QTest::newRow("at") << "@SUM(A1)"
                         << "'@SUM(A1)";
-    QTest::newRow("tab") << "\t=1"
-                         << "'\t=1";
-    QTest::newRow("leading CR: defused and quoted") << "\r=1"
-                                                    << "\"'\r=1\"";
+    QTest::newRow("tab shown, no formula") << "\t=1"
+                                           << "<U+0009>=1";
+    QTest::newRow("leading CR shown, no formula") << "\r=1"
+                                                  << "<U+000D>=1";
     QTest::newRow("formula with quotes and comma") << "=HYPERLINK(\"http://x\",\"y\")"
                                                    << "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"";
     QTest::newRow("equals later is text") << "a=b"
@@ -154,10 +155,8 @@ void TestRunReport::hostileNicknamesRoundTrip_data()
     // The ones a spreadsheet would take for a formula.
     const QStringList formulas{ QStringLiteral("=cmd|' /C calc'!A0"),
                                 QStringLiteral("=HYPERLINK(\"http://10.77.0.99/x\",\"click\")"),
-                                QStringLiteral("+1+2"),
-                                QStringLiteral("-2+3"),
-                                QStringLiteral("@SUM(A1:A9)"),
-                                QStringLiteral("\t=1") };
+                                QStringLiteral("+1+2"), QStringLiteral("-2+3"),
+                                QStringLiteral("@SUM(A1:A9)") };
     for (const QString &nickname : hostileNicknames())
         QTest::newRow(qPrintable(QString(nickname)
                                          .replace(QLatin1Char('\r'), QLatin1String("<CR>"))
@@ -180,8 +179,10 @@ void TestRunReport::hostileNicknamesRoundTrip()
     QCOMPARE(csv.rows.at(0).at(5), QStringLiteral("Nickname"));
     QCOMPARE(csv.rows.at(1).at(5), QStringLiteral("before"));
     QCOMPARE(csv.rows.at(3).at(5), QStringLiteral("after"));
-    // Exact, but for the apostrophe that keeps a formula a text.
-    const QString expected = defused ? QLatin1Char('\'') + nickname : nickname;
+    // As a person should read it, and for the apostrophe that keeps a
+    // formula a text.
+    const QString shown = VisibleText::escaped(nickname);
+    const QString expected = defused ? QLatin1Char('\'') + shown : shown;
     QCOMPARE(csv.rows.at(2).at(5), expected);
     // The neighbouring fields are untouched.
     QCOMPARE(csv.rows.at(2).at(4), QStringLiteral("VK-3F"));
