@@ -5,6 +5,7 @@
 #include "core/rootcontext.h"
 #include "core/versioncompare.h"
 #include "core/versionstanding.h"
+#include "core/visibletext.h"
 #include "device/udpmachinenode.h"
 #include "discovery/ssdpsearch.h"
 
@@ -220,10 +221,45 @@ void UdpMachineList::handleSsdpResponse(const QByteArray &datagram, const QHostA
         }
         if (known->takeResponseAfterUpdate(versionChanged, returnSilenceTicks()))
             updateNode(known->jsonUpdateNode(QStringLiteral("m_after_update")));
+        noteIdentity(known->m_ipaddr, known->m_uuid);
         return;
     }
 
     addRecord(new UdpMachineNode(response));
+    noteIdentity(response.ipaddr, response.uuid);
+}
+
+void UdpMachineList::noteIdentity(const QString &ipaddr, const QString &uuid)
+{
+    if (!m_identities.seen(ipaddr, uuid))
+        return;
+    for (const QString &warning : m_identities.warnings(ipaddr))
+        qCWarning(lcDiscovery).noquote() << ipaddr << VisibleText::escaped(warning);
+    ++m_identityRevision;
+    emit identityWarningsChanged();
+}
+
+void UdpMachineList::forgetIdentity(const QString &ipaddr)
+{
+    if (!m_identities.forget(ipaddr))
+        return;
+    ++m_identityRevision;
+    emit identityWarningsChanged();
+}
+
+QStringList UdpMachineList::identityWarnings(QString arg_ipaddr) const
+{
+    return m_identities.warnings(arg_ipaddr);
+}
+
+QString UdpMachineList::identityWarningText(QString arg_ipaddr) const
+{
+    return IdentityWatch::shownText(m_identities.warnings(arg_ipaddr));
+}
+
+QString UdpMachineList::shownText(QString arg_text) const
+{
+    return VisibleText::escaped(arg_text);
 }
 
 void UdpMachineList::addRecord(UdpMachineNode *record)
@@ -331,6 +367,7 @@ void UdpMachineList::timerEvent(QTimerEvent *event)
         if (node->m_count > silentLimit) {
             emit toUiRemoveNode(node->jsonRemoveNode());
             m_nodes.removeAt(i);
+            forgetIdentity(node->m_ipaddr);
             // A unit restarting after an update may take longer than the
             // ageing allows; when it answers again it is back.
             if (node->m_f_restarting)

@@ -2,6 +2,7 @@
 
 #include "core/firmwareheader.h"
 #include "device/udpcb.h"
+#include "discovery/identitywatch.h"
 #include "discovery/ssdpsearch.h"
 
 #include <QByteArray>
@@ -27,6 +28,9 @@ class UdpMachineList : public QObject, public UdpCB
     // tells the user). Chosen at construction and read again every few
     // ticks; searchInterfacesChanged says when the list changed.
     Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount NOTIFY searchInterfacesChanged)
+    // Counts up whenever what identityWarnings() says changes, so that a
+    // binding that asks for a unit's warnings asks again.
+    Q_PROPERTY(int identityRevision READ identityRevision NOTIFY identityWarningsChanged)
 
 public:
     explicit UdpMachineList(QObject *parent = nullptr);
@@ -71,6 +75,9 @@ signals:
     void toUiUpdateNode(QString arg_str_update);
     // The interfaces searched changed (read again every ten ticks).
     void searchInterfacesChanged();
+    // A unit's identity warnings changed (emitted while the table is locked,
+    // like the node signals).
+    void identityWarningsChanged();
 
 public slots:
     void slot_udpReceived();
@@ -84,6 +91,16 @@ public:
     // call it from a binding while the table reports under its lock.
     Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
                                         QString arg_build) const;
+    // What is suspicious about who the unit at the address says it is (two
+    // addresses announcing one UUID, a UUID that came from another address
+    // earlier in the run), one exact text each; empty when nothing is. Takes
+    // no lock, like versionStanding.
+    Q_INVOKABLE QStringList identityWarnings(QString arg_ipaddr) const;
+    // The same for a person (the card's tip): IdentityWatch::shownText.
+    Q_INVOKABLE QString identityWarningText(QString arg_ipaddr) const;
+    int identityRevision() const { return m_identityRevision; }
+    // A text from a unit as a person should see it: VisibleText::escaped.
+    Q_INVOKABLE QString shownText(QString arg_text) const;
     // Logs in to the unit and reads its name and version (update messages),
     // nothing more; like fwUpdateStart, for a record that is idle only.
     Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
@@ -109,6 +126,9 @@ private:
     void addRecord(UdpMachineNode *record);
     // The record of a unit by its address, or null; the table lock is held.
     UdpMachineNode *findNode(const QString &ipaddr) const;
+    // Tells the identity watch; the table lock is held.
+    void noteIdentity(const QString &ipaddr, const QString &uuid);
+    void forgetIdentity(const QString &ipaddr);
 
     QList<UdpMachineNode *> m_nodes;
     QMutex m_listMutex;
@@ -129,4 +149,6 @@ private:
     // Units whose record aged out while they restarted after an update.
     QSet<QString> m_restarting;
     QByteArray m_readBuffer; // reused for every datagram of one readyRead
+    IdentityWatch m_identities;
+    int m_identityRevision = 0;
 };

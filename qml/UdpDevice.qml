@@ -6,7 +6,10 @@ import QtQuick.Layouts 1.0
 // the core's node messages, so their names are the messages' keys.
 //
 // Everything shown here comes from the network, so every text is plain: a
-// nickname must never be able to pull in markup, images or links.
+// nickname must never be able to pull in markup, images or links. And every
+// text is shown through udpmachine.shownText: a character that hides or turns
+// text around ("\u202Eevil" reads "live") shows as its escape ("<U+202E>").
+// The m_ properties keep the exact texts of the node messages.
 //
 // The rows have fixed places and heights and every value ends at the card's
 // right edge: a text too long for its line is cut with "…" and shown whole in
@@ -15,8 +18,8 @@ import QtQuick.Layouts 1.0
 Item {
     id: id_udpdevice
 
-    property alias m_modelname: id_value_model.text
-    property alias m_nickname: id_value_nickname.text
+    property string m_modelname: ""
+    property string m_nickname: ""
     property int m_state: 0
     property int m_count: 0
     property string m_login_passwd: ""
@@ -33,7 +36,7 @@ Item {
 
     property bool m_f_new: true
     property bool m_f_selected: false
-    property alias m_msg: id_value_progress.text
+    property string m_msg: ""
     // From its first progress text on, a unit is busy, and it stays so after
     // a completed update: it is never written twice while its card exists.
     // Failed and waiting units may be picked again.
@@ -48,7 +51,17 @@ Item {
 
     // How screen readers and the tips name the unit: its nickname, or its
     // address while it has none.
-    readonly property string m_shownName: m_nickname !== "" ? m_nickname : m_ipaddr
+    readonly property string m_shownName: m_nickname !== "" ? shown(m_nickname) : m_ipaddr
+    // What is suspicious about who the unit says it is (its UUID announced
+    // from two addresses, or from another one earlier), for a person; ""
+    // when nothing is. It warns and blocks nothing.
+    readonly property string m_identityWarning: udpmachine && udpmachine.identityRevision >= 0
+                                                ? udpmachine.identityWarningText(m_ipaddr) : ""
+
+    // (No core while the program closes: the table goes before the window.)
+    function shown(text) {
+        return udpmachine ? udpmachine.shownText(text) : ""
+    }
 
     function update_firmware(arg_passwd) {
         if (m_f_now_updating)
@@ -59,9 +72,15 @@ Item {
         udpmachine.fwUpdateStart(m_ipaddr, arg_passwd, 54726)
     }
 
-    // The value under a point of the card, if it is cut short (the list's
-    // hover area asks).
+    // The value under a point of the card, if it is cut short, or the
+    // identity mark, whose text is its tip (the list's hover area asks).
     function cutValueAt(x, y) {
+        if (id_identity_mark.visible) {
+            var m = id_udpdevice.mapToItem(id_identity_mark, x, y)
+            if (m.x >= 0 && m.x < id_identity_mark.width && m.y >= 0
+                    && m.y < id_identity_mark.height)
+                return id_identity_mark
+        }
         var values = [id_value_nickname, id_value_model, id_value_ipaddr, id_value_version,
                       id_value_progress]
         for (var i = 0; i < values.length; ++i) {
@@ -84,9 +103,11 @@ Item {
 
     Accessible.role: Accessible.ListItem
     Accessible.name: m_shownName
-    Accessible.description: "Model " + m_modelname + ", address " + m_ipaddr + ", firmware "
-                            + (m_build !== "" ? m_version + " " + m_build : m_version)
-                            + (m_msg !== "" ? ", " + m_msg : "")
+    Accessible.description: "Model " + shown(m_modelname) + ", address " + m_ipaddr
+                            + ", firmware "
+                            + shown(m_build !== "" ? m_version + " " + m_build : m_version)
+                            + (m_msg !== "" ? ", " + shown(m_msg) : "")
+                            + (m_identityWarning !== "" ? ", warning: " + m_identityWarning : "")
 
     Rectangle {
         id: rect_root
@@ -171,6 +192,7 @@ Item {
                     x: id_label_nickname.width + 5
                     width: Math.max(0, Math.min(implicitWidth, parent.width - x))
                     height: 20
+                    text: shown(m_nickname)
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
@@ -197,6 +219,7 @@ Item {
                     x: id_label_model.width + 5
                     width: Math.max(0, Math.min(implicitWidth, parent.width - x))
                     height: 20
+                    text: shown(m_modelname)
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
@@ -220,12 +243,36 @@ Item {
                     id: id_value_ipaddr
                     objectName: "id_value_ipaddr"
                     x: id_label_ipaddr.width + 5
-                    width: Math.max(0, Math.min(implicitWidth, parent.width - x))
+                    // The identity mark keeps its place at the row's end.
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - x
+                                                - (id_identity_mark.visible
+                                                   ? id_identity_mark.width + 8 : 0)))
                     height: 20
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
                     font.pixelSize: 16
+                }
+                // A mark beside the address while its identity is in doubt;
+                // resting the mouse on it shows why (its text is the tip).
+                Item {
+                    id: id_identity_mark
+                    objectName: "id_identity_mark"
+                    readonly property string text: m_identityWarning
+                    x: id_value_ipaddr.x + id_value_ipaddr.width + 8
+                    width: id_identity_mark_text.implicitWidth
+                    height: 20
+                    visible: text !== ""
+                    Text {
+                        id: id_identity_mark_text
+                        height: 20
+                        text: "\u26A0 same UUID"
+                        textFormat: Text.PlainText
+                        verticalAlignment: Text.AlignVCenter
+                        font.pixelSize: 16
+                        font.bold: true
+                        color: "#c62828"
+                    }
                 }
             }
             Item {
@@ -251,7 +298,7 @@ Item {
                                                 - (id_version_tag.visible
                                                    ? id_version_tag.implicitWidth + 8 : 0)))
                     height: 20
-                    text: m_version + " " + m_build
+                    text: shown(m_version + " " + m_build)
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
@@ -287,6 +334,7 @@ Item {
                     width: Math.max(0, Math.min(implicitWidth,
                                                 parent.width - x - id_udplistview.m_dashWidth))
                     height: 20
+                    text: shown(m_msg)
                     textFormat: Text.PlainText
                     verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight

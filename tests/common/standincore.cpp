@@ -1,6 +1,7 @@
 #include "standincore.h"
 
 #include "core/versionstanding.h"
+#include "core/visibletext.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,19 @@ QString StandInCore::versionStanding(QString arg_model, QString arg_version,
 {
     return VersionStanding::tagText(
             VersionStanding::judge(arg_model, arg_version, arg_build, m_image));
+}
+
+void StandInCore::announceUuid(const QString &ipaddr, const QString &uuid)
+{
+    if (!m_identities.seen(ipaddr, uuid))
+        return;
+    ++m_identityRevision;
+    emit identityWarningsChanged();
+}
+
+QString StandInCore::shownText(QString arg_text) const
+{
+    return VisibleText::escaped(arg_text);
 }
 
 void StandInCore::fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port)
@@ -67,6 +81,10 @@ void StandInCore::removeUnit(const QString &ipaddr)
     m_running.remove(ipaddr);
     emit toUiRemoveNode(
             nodeMessage(QStringLiteral("delete"), { { QStringLiteral("m_ipaddr"), ipaddr } }));
+    if (m_identities.forget(ipaddr)) {
+        ++m_identityRevision;
+        emit identityWarningsChanged();
+    }
 }
 
 void StandInCore::updateUnit(const QString &ipaddr, const QString &key, const QString &value)
@@ -110,6 +128,9 @@ void StandInCore::reset()
     m_running.clear();
     m_refused.clear();
     setSearchInterfaceCount(1);
+    m_identities = IdentityWatch();
+    ++m_identityRevision;
+    emit identityWarningsChanged();
     emit callsChanged();
 }
 

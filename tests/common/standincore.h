@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/firmwareheader.h"
+#include "discovery/identitywatch.h"
 
 #include <QObject>
 #include <QSet>
@@ -28,6 +29,8 @@ class StandInCore : public QObject
     // The real table's number of search interfaces; one unless a test says.
     Q_PROPERTY(int searchInterfaceCount READ searchInterfaceCount WRITE setSearchInterfaceCount
                        NOTIFY searchInterfaceCountChanged)
+    // The table's identity warnings, from the UUIDs a test announces.
+    Q_PROPERTY(int identityRevision READ identityRevision NOTIFY identityWarningsChanged)
 
 public:
     explicit StandInCore(QObject *parent = nullptr);
@@ -73,6 +76,15 @@ public:
     Q_INVOKABLE void reset();
 
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+    // The unit at the address announced the UUID, as the table's intake
+    // hears it (no node message: the add message carries no UUID).
+    Q_INVOKABLE void announceUuid(const QString &ipaddr, const QString &uuid);
+    Q_INVOKABLE QString identityWarningText(QString arg_ipaddr) const
+    {
+        return IdentityWatch::shownText(m_identities.warnings(arg_ipaddr));
+    }
+    int identityRevision() const { return m_identityRevision; }
+    Q_INVOKABLE QString shownText(QString arg_text) const;
     Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
                                         QString arg_build) const;
     Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
@@ -93,6 +105,7 @@ signals:
 
     void callsChanged();
     void searchInterfaceCountChanged();
+    void identityWarningsChanged();
 
 private:
     QList<Call> m_calls;
@@ -101,4 +114,6 @@ private:
     QSet<QString> m_running;
     QSet<QString> m_refused;
     int m_searchInterfaceCount = 1;
+    IdentityWatch m_identities;
+    int m_identityRevision = 0;
 };

@@ -145,7 +145,7 @@ void TestQmlSources::everyTextIsPlain_data()
     QTest::addColumn<int>("texts");
     QTest::newRow("main") << ":/main.qml" << 2;
     QTest::newRow("button") << ":/HuButton.qml" << 1;
-    QTest::newRow("card") << ":/UdpDevice.qml" << 11;
+    QTest::newRow("card") << ":/UdpDevice.qml" << 12;
     QTest::newRow("list") << ":/UdpListView.qml" << 0;
     QTest::newRow("version tag") << ":/VersionTag.qml" << 1;
     QTest::newRow("password") << ":/PasswordDialog.qml" << 1;
