@@ -41,18 +41,22 @@ QString ListCommand::status(const UnitInfo &unit, const RunImage &image)
             unit.model, unit.version, unit.build, image.model, image.version, image.build));
 }
 
-QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const RunImage &image)
+QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const RunImage &image,
+                               const QHash<QString, QStringList> &warnings)
 {
     if (json) {
         if (units.isEmpty())
             return QByteArrayLiteral("[]\n");
         QJsonArray array;
         for (const UnitInfo &unit : units) {
-            array.append(QJsonObject{ { QStringLiteral("address"), unit.address },
-                                      { QStringLiteral("model"), unit.model },
-                                      { QStringLiteral("nickname"), unit.nickname },
-                                      { QStringLiteral("version"), unit.version },
-                                      { QStringLiteral("status"), status(unit, image) } });
+            array.append(
+                    QJsonObject{ { QStringLiteral("address"), unit.address },
+                                 { QStringLiteral("model"), unit.model },
+                                 { QStringLiteral("nickname"), unit.nickname },
+                                 { QStringLiteral("version"), unit.version },
+                                 { QStringLiteral("status"), status(unit, image) },
+                                 { QStringLiteral("warnings"),
+                                   QJsonArray::fromStringList(warnings.value(unit.address)) } });
         }
         return QJsonDocument(array).toJson(QJsonDocument::Indented);
     }
@@ -62,11 +66,17 @@ QByteArray ListCommand::render(const QList<UnitInfo> &units, bool json, const Ru
     for (const UnitInfo &unit : units)
         rows << QStringList{ unit.address, unit.model, unit.nickname, unit.version,
                              status(unit, image) };
-    return TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
-                               QStringLiteral("NICKNAME"), QStringLiteral("VERSION"),
-                               QStringLiteral("STATUS") },
-                             rows)
-            .toUtf8();
+    QString text = TextFormat::table({ QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),
+                                       QStringLiteral("NICKNAME"), QStringLiteral("VERSION"),
+                                       QStringLiteral("STATUS") },
+                                     rows);
+    for (const UnitInfo &unit : units) {
+        for (const QString &warning : warnings.value(unit.address))
+            text += QStringLiteral("warning: %1: %2\n")
+                            .arg(TextFormat::printable(unit.address),
+                                 TextFormat::printable(warning));
+    }
+    return text.toUtf8();
 }
 
 void ListCommand::finish()
@@ -76,7 +86,15 @@ void ListCommand::finish()
     m_finished = true;
     m_timer.stop();
     const QList<UnitInfo> units = UnitDirectory::sortedByAddress(m_directory->units());
-    m_out->write(render(units, m_arguments.json, m_image));
+    QHash<QString, QStringList> warnings;
+    if (m_warningSource) {
+        for (const UnitInfo &unit : units) {
+            const QStringList texts = m_warningSource(unit.address);
+            if (!texts.isEmpty())
+                warnings.insert(unit.address, texts);
+        }
+    }
+    m_out->write(render(units, m_arguments.json, m_image, warnings));
     if (units.isEmpty() && !m_arguments.json)
         m_err->write("kvx-update: no units found\n");
     int status = units.isEmpty() ? 2 : 0;

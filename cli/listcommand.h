@@ -3,8 +3,12 @@
 #include "cli/cliarguments.h"
 #include "core/runimage.h"
 
+#include <QHash>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
+
+#include <functional>
 
 class QIODevice;
 class UnitDirectory;
@@ -19,10 +23,18 @@ public:
     ListCommand(const CliArguments &arguments, UnitDirectory *directory, const RunImage &image,
                 QIODevice *out, QIODevice *err, QObject *parent = nullptr);
 
+    // Where a unit's identity warnings come from (the table's
+    // identityWarnings); none without.
+    using WarningSource = std::function<QStringList(const QString &address)>;
+    void setWarningSource(WarningSource source) { m_warningSource = std::move(source); }
+
     void start();
     // What the units look like on paper: a table, or a JSON array, each unit
-    // with its status against the image.
-    static QByteArray render(const QList<UnitInfo> &units, bool json, const RunImage &image);
+    // with its status against the image. A unit's identity warnings (by
+    // address) follow the table as "warning: <address>: <text>" lines, or are
+    // its "warnings" array in JSON (empty when none), texts exact there.
+    static QByteArray render(const QList<UnitInfo> &units, bool json, const RunImage &image,
+                             const QHash<QString, QStringList> &warnings = {});
     // "current", "older", "newer", "unknown" or "other-model".
     static QString status(const UnitInfo &unit, const RunImage &image);
 
@@ -42,6 +54,7 @@ private:
     QIODevice *m_out;
     QIODevice *m_err;
     QTimer m_timer;
+    WarningSource m_warningSource;
     int m_interruptedBy = 0;
     bool m_finished = false;
 };

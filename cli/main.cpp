@@ -119,6 +119,8 @@ int main(int argc, char *argv[])
         if (arguments.command == CliArguments::List) {
             ListCommand command(arguments, &directory, RunImage::fromImage(table.binfile()), &out,
                                 &err);
+            command.setWarningSource(
+                    [&table](const QString &address) { return table.identityWarnings(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &ListCommand::interrupt);
             QObject::connect(&command, &ListCommand::done, &app, &QCoreApplication::exit,
@@ -150,6 +152,8 @@ int main(int argc, char *argv[])
                     });
             command.setDirectTargetAdder(
                     [&table](const QString &address) { return table.addDirectTarget(address); });
+            command.setWarningSource(
+                    [&table](const QString &address) { return table.identityWarnings(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &UpdateCommand::interrupt);
             QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit,

@@ -162,10 +162,16 @@ void UpdateCommand::endSearch()
             continue;
         anyFound = true;
         const QString reason = skipReason(m_directory->lastKnown(address), m_image, m_arguments);
-        if (reason.isEmpty())
-            ++toWrite;
-        else
+        if (!reason.isEmpty()) {
             skips.insert(address, reason);
+            continue;
+        }
+        ++toWrite;
+        // It warns, and writes the unit all the same: the protocol cannot
+        // tell a unit from a host that answers in its name.
+        const QStringList warnings = m_warningSource ? m_warningSource(address) : QStringList();
+        for (const QString &warning : warnings)
+            m_reporter->notice(QStringLiteral("Warning: %1: %2").arg(address, warning));
     }
     if (anyFound && toWrite == 0)
         m_reporter->notice(QStringLiteral("Nothing to update."));

@@ -33,6 +33,14 @@ public:
         m_addDirectTarget = std::move(adder);
     }
 
+    // Where a unit's identity warnings come from (the table's
+    // identityWarnings): said for every unit to be written before any is
+    // started, that is before the password goes anywhere.
+    void setWarningSource(std::function<QStringList(const QString &)> source)
+    {
+        m_warningSource = std::move(source);
+    }
+
     void start();
     UpdateScheduler *scheduler() { return &m_scheduler; }
 
@@ -71,6 +79,7 @@ private:
     CliArguments m_arguments;
     UnitDirectory *m_directory;
     std::function<bool(const QString &)> m_addDirectTarget;
+    std::function<QStringList(const QString &)> m_warningSource;
     UpdateReporter *m_reporter;
     RunImage m_image;
     UpdateScheduler m_scheduler;

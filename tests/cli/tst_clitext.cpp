@@ -40,6 +40,7 @@ private slots:
     void listStatus_data();
     void listStatus();
     void listJson();
+    void listWarnings();
     void unitLine_data();
     void unitLine();
 };
@@ -282,11 +283,38 @@ void TestCliText::listJson()
     QVERIFY(doc.isArray());
     QCOMPARE(doc.array().size(), 1);
     const QJsonObject unit = doc.array().at(0).toObject();
-    QCOMPARE(unit.keys(), (QStringList{ "address", "model", "nickname", "status", "version" }));
+    QCOMPARE(unit.keys(),
+             (QStringList{ "address", "model", "nickname", "status", "version", "warnings" }));
+    QCOMPARE(unit.value("warnings").toArray(), QJsonArray());
     QCOMPARE(unit.value("address").toString(), QStringLiteral("10.77.0.9"));
     QCOMPARE(unit.value("nickname").toString(), QStringLiteral("Stage \"left\""));
     QCOMPARE(unit.value("status").toString(), QStringLiteral("other-model"));
     QCOMPARE(ListCommand::render({}, true, shippedImage()), QByteArray("[]\n"));
+}
+
+// Identity warnings: after the table for a person, escaped; in the unit's
+// "warnings" array for a program, exact.
+void TestCliText::listWarnings()
+{
+    const QList<UnitInfo> units{ { "10.77.0.9", "VK-3F", "A", "1.04" },
+                                 { "10.77.0.10", "VK-3F", "B", "1.04" } };
+    const QString same = QString::fromUtf8("10.77.0.10 announces the same UUID u\u202E1");
+    const QString moved = QStringLiteral("UUID u was announced by 10.77.0.5 earlier in this run");
+    const QHash<QString, QStringList> warnings{ { "10.77.0.9", { same, moved } } };
+    QCOMPARE(QString::fromUtf8(ListCommand::render(units, false, shippedImage(), warnings)),
+             QStringLiteral("ADDRESS     MODEL  NICKNAME  VERSION  STATUS\n"
+                            "10.77.0.9   VK-3F  A         1.04     current\n"
+                            "10.77.0.10  VK-3F  B         1.04     current\n"
+                            "warning: 10.77.0.9: 10.77.0.10 announces the same UUID u<U+202E>1\n"
+                            "warning: 10.77.0.9: UUID u was announced by 10.77.0.5 earlier in "
+                            "this run\n"));
+    const QJsonArray array =
+            QJsonDocument::fromJson(ListCommand::render(units, true, shippedImage(), warnings))
+                    .array();
+    QCOMPARE(array.size(), 2);
+    QCOMPARE(array.at(0).toObject().value("warnings").toArray(),
+             QJsonArray::fromStringList({ same, moved }));
+    QCOMPARE(array.at(1).toObject().value("warnings").toArray(), QJsonArray());
 }
 
 void TestCliText::unitLine_data()
