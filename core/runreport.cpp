@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace RunReport {
 
@@ -134,10 +135,34 @@ bool canWrite(const QString &path, QString *why)
         *why = QStringLiteral("%1 is not a folder").arg(shown);
         return false;
     }
-    if (!folder.isWritable()) {
-        *why = QStringLiteral("the folder %1 cannot be written in").arg(shown);
+    // Permission bits do not answer this: root may write anywhere they say,
+    // and on Windows they are not looked at at all, while a file system or
+    // a policy refuses. Only creating a file does.
+    if (file.exists()) {
+        // Written beside it and renamed over it (QSaveFile): the folder must
+        // take a new file, and the file must be one that can be replaced.
+        QFile existing(path);
+        if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            *why = QStringLiteral("the file cannot be written: %1").arg(existing.errorString());
+            return false;
+        }
+        existing.close();
+        QTemporaryFile probe(folder.filePath() + QStringLiteral("/.kvx-report-XXXXXX"));
+        if (!probe.open()) {
+            *why = QStringLiteral("the folder %1 cannot be written in: %2")
+                           .arg(shown, probe.errorString());
+            return false;
+        }
+        return true;
+    }
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *why = QStringLiteral("the folder %1 cannot be written in: %2")
+                       .arg(shown, probe.errorString());
         return false;
     }
+    probe.close();
+    probe.remove();
     return true;
 }
 

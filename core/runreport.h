@@ -39,8 +39,10 @@ QString defusedCell(const QString &text);
 // An indented JSON array of the records' objects, texts exact.
 QByteArray toJson(const QList<UnitRunRecord> &records);
 
-// Whether a report can be made at `path` (its folder exists and may be written
-// in, and the path is not a folder); false with the reason.
+// Whether a report can be made at `path` (its folder exists, the path is not
+// a folder, and a file can really be made there): a new file is created and
+// removed again, an existing one opened for writing (left as it is) and a
+// file made beside it; false with the reason. Nothing is left behind.
 bool canWrite(const QString &path, QString *why);
 
 // Writes the report in the format the name asks for. The file appears whole or
