@@ -41,18 +41,9 @@ bool RunHistory::append(const UnitRunRecord &record, QString *error) const
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QStringLiteral("cannot create the folder"));
 
-    QByteArray bytes = line(record);
-    // A line cut off by a crash has no line end; this line must not be
-    // glued to it, or it would be lost with it.
-    QFile file(m_path);
-    if (file.size() > 0 && file.open(QIODevice::ReadOnly)) {
-        char last = '\n';
-        if (file.seek(file.size() - 1) && file.getChar(&last) && last != '\n')
-            bytes.prepend('\n');
-        file.close();
-    }
+    // Whole and alone, after a line end if a crash cut the last line off.
     QString why;
-    if (!appendDurably(m_path, bytes, &why))
+    if (!appendDurably(m_path, line(record), &why))
         return fail(why);
     return true;
 }
