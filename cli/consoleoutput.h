@@ -28,6 +28,11 @@ public:
     ConsoleOutput(const ConsoleOutput &) = delete;
     ConsoleOutput &operator=(const ConsoleOutput &) = delete;
 
+    // Puts the console's settings back now, once: for a program that ends
+    // without unwinding (ExitProcess after Ctrl-C at the password prompt).
+    // Safe from any thread; nothing on POSIX, where nothing was changed.
+    static void restore();
+
     Kind kind() const { return m_kind; }
     // Columns of the terminal or console; 80 when it does not say.
     int columns() const { return m_columns; }

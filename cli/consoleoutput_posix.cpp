@@ -16,3 +16,5 @@ ConsoleOutput::ConsoleOutput()
 }
 
 ConsoleOutput::~ConsoleOutput() = default;
+
+void ConsoleOutput::restore() { }

@@ -1,5 +1,6 @@
 #include "cli/consoleoutput.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -15,6 +16,7 @@ namespace {
 // What the console was set to before, put back at the end; one per process.
 DWORD g_savedMode = 0;
 UINT g_savedCodePage = 0;
+std::atomic<bool> g_changed{ false }; // the settings above are to be put back
 
 } // namespace
 
@@ -29,6 +31,7 @@ ConsoleOutput::ConsoleOutput()
         return;
     g_savedMode = mode;
     g_savedCodePage = GetConsoleOutputCP();
+    g_changed = true;
     SetConsoleOutputCP(CP_UTF8);
     m_kind = SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? Terminal
                                                                             : PlainConsole;
@@ -42,9 +45,13 @@ ConsoleOutput::ConsoleOutput()
 
 ConsoleOutput::~ConsoleOutput()
 {
-    if (m_kind == Stream)
+    restore();
+}
+
+void ConsoleOutput::restore()
+{
+    if (!g_changed.exchange(false))
         return;
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetConsoleMode(out, g_savedMode);
+    SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), g_savedMode);
     SetConsoleOutputCP(g_savedCodePage);
 }

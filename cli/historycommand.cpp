@@ -38,9 +38,10 @@ QString runText(const QList<UnitRunRecord> &run)
         return QString();
     const UnitRunRecord &first = run.first();
     // Results in their usual order, then any a later program may write.
-    QStringList order{ UnitRunRecord::kSucceeded, UnitRunRecord::kFailed,
-                       UnitRunRecord::kLost,      UnitRunRecord::kNotUpdated,
-                       UnitRunRecord::kNotFound,  UnitRunRecord::kNotStarted };
+    QStringList order{ UnitRunRecord::kSucceeded,  UnitRunRecord::kFailed,
+                       UnitRunRecord::kLost,       UnitRunRecord::kNotUpdated,
+                       UnitRunRecord::kNotFound,   UnitRunRecord::kNotStarted,
+                       UnitRunRecord::kInterrupted };
     for (const UnitRunRecord &record : run) {
         if (!order.contains(record.result))
             order << record.result;

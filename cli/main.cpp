@@ -123,6 +123,8 @@ int main(int argc, char *argv[])
                     [&table](const QString &address) { return table.identityWarnings(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &ListCommand::interrupt);
+            QObject::connect(&signalWatcher, &SignalWatcher::closing, &command,
+                             &ListCommand::interrupt);
             QObject::connect(&command, &ListCommand::done, &app, &QCoreApplication::exit,
                              Qt::QueuedConnection);
             command.start();
@@ -156,6 +158,8 @@ int main(int argc, char *argv[])
                     [&table](const QString &address) { return table.identityWarnings(address); });
             QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &command,
                              &UpdateCommand::interrupt);
+            QObject::connect(&signalWatcher, &SignalWatcher::closing, &command,
+                             &UpdateCommand::close);
             QObject::connect(&command, &UpdateCommand::done, &app, &QCoreApplication::exit,
                              Qt::QueuedConnection);
             command.start();

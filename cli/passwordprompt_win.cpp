@@ -1,5 +1,7 @@
 #include "cli/passwordprompt.h"
 
+#include "cli/consoleoutput.h"
+
 #include <QByteArray>
 
 #include <atomic>
@@ -14,9 +16,11 @@ HANDLE g_output = INVALID_HANDLE_VALUE;
 DWORD g_savedMode = 0;
 std::atomic<bool> g_interrupted{ false };
 
-// Ctrl-C at the prompt must not leave the console without echo. The handler
-// runs on a thread of its own that the system starts: echo back on, the line
-// ended, and the status a POSIX shell reports for Ctrl-C.
+// Ctrl-C at the prompt must not leave the console without echo, nor in the
+// code page and output mode the program set (ExitProcess runs no
+// destructor). The handler runs on a thread of its own that the system
+// starts: echo back on, the line ended, the console's settings back, and the
+// status a POSIX shell reports for Ctrl-C.
 BOOL WINAPI restoreAndExit(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
@@ -25,6 +29,7 @@ BOOL WINAPI restoreAndExit(DWORD event)
     SetConsoleMode(g_input, g_savedMode);
     DWORD written = 0;
     WriteConsoleW(g_output, L"\r\n", 2, &written, nullptr);
+    ConsoleOutput::restore();
     ExitProcess(130);
 }
 

@@ -10,13 +10,14 @@
 // that closed). The handler only writes the signal's number into a socket pair
 // (the one thing that is safe inside a signal handler); the event loop reads it.
 //
-// Windows (signalwatcher_win.cpp): Ctrl-C and Ctrl-Break as Interrupt, the
-// console window closing as Hangup, log-off and shut-down as Terminate,
-// through a console control handler. The system runs that handler on a thread
-// of its own; it posts the number to the event loop. For the last three the
-// system ends the process once the handler returns (or after a few seconds),
-// so the handler holds on until the watcher is gone, giving the program that
-// much time to finish.
+// Windows (signalwatcher_win.cpp): Ctrl-C and Ctrl-Break as Interrupt; the
+// console window closing as Hangup, log-off and shut-down as Terminate, all
+// three as closing(), through a console control handler. The system runs that
+// handler on a thread of its own; it posts the number to the event loop. For
+// the last three the system ends the process once the handler returns, or
+// after about five seconds whatever it does, so the handler holds on until
+// the watcher is gone, and the program must record what it leaves behind at
+// once.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
@@ -31,8 +32,18 @@ public:
 
     bool isActive() const { return m_active; }
 
+#ifdef Q_OS_WIN
+    // What the system calls on a console event (CTRL_C_EVENT and so on),
+    // on a thread of its own; public so that a test can be the system.
+    static int handleConsoleEvent(unsigned long event);
+#endif
+
 signals:
+    // A request to stop: the program may take its time to end well.
     void interrupted(int signalNumber);
+    // The system ends the program within seconds, whatever it does (Windows
+    // only: Hangup for a closed console, Terminate for log-off, shut-down).
+    void closing(int signalNumber);
 
 private:
     bool m_active = false;

@@ -30,6 +30,13 @@ int numberOf(DWORD event)
 
 BOOL WINAPI onControl(DWORD event)
 {
+    return SignalWatcher::handleConsoleEvent(event);
+}
+
+} // namespace
+
+int SignalWatcher::handleConsoleEvent(unsigned long event)
+{
     const int number = numberOf(event);
     if (number == 0)
         return FALSE;
@@ -39,9 +46,14 @@ BOOL WINAPI onControl(DWORD event)
             return FALSE;
         SignalWatcher *watcher = g_watcher;
         // Queued: the signal is emitted on the watcher's thread, by its loop.
-        QMetaObject::invokeMethod(
-                watcher, [watcher, number] { emit watcher->interrupted(number); },
-                Qt::QueuedConnection);
+        if (number == SignalWatcher::Interrupt)
+            QMetaObject::invokeMethod(
+                    watcher, [watcher, number] { emit watcher->interrupted(number); },
+                    Qt::QueuedConnection);
+        else
+            QMetaObject::invokeMethod(
+                    watcher, [watcher, number] { emit watcher->closing(number); },
+                    Qt::QueuedConnection);
     }
     // After Ctrl-C the program goes on by itself; after the others the system
     // ends it as soon as this returns, so wait for the program to finish.
@@ -49,8 +61,6 @@ BOOL WINAPI onControl(DWORD event)
         WaitForSingleObject(g_gone, INFINITE);
     return TRUE;
 }
-
-} // namespace
 
 SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {

@@ -1,5 +1,6 @@
 #include "cli/updatecommand.h"
 
+#include "cli/signalwatcher.h"
 #include "cli/textformat.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
@@ -215,6 +216,30 @@ void UpdateCommand::interrupt(int signalNumber)
                                "takes its firmware can leave it unusable.")
                         .arg(running));
     }
+}
+
+void UpdateCommand::close(int signalNumber)
+{
+    if (m_phase == Idle || m_phase == Finished)
+        return;
+    if (!m_interruptedBy)
+        m_interruptedBy = signalNumber;
+    const QString why = signalNumber == SignalWatcher::Hangup
+            ? QStringLiteral("the console was closed")
+            : QStringLiteral("the system is logging off or shutting down");
+    if (m_phase == Searching) {
+        m_reporter->notice(QStringLiteral("Closing: %1; no unit is started.").arg(why));
+        endSearch();
+        return;
+    }
+    const int running = m_scheduler.workingCount();
+    if (running > 0)
+        m_reporter->notice(QStringLiteral("Closing: %1 while %2 unit(s) were being written; "
+                                          "each is recorded as interrupted.")
+                                   .arg(why)
+                                   .arg(running));
+    m_verifier.stopWaiting();
+    m_scheduler.endWorking(why);
 }
 
 void UpdateCommand::slot_finished()

@@ -60,6 +60,10 @@ public:
 
 public slots:
     void interrupt(int signalNumber);
+    // The system ends the program within seconds (SignalWatcher::closing):
+    // nothing more starts, every unit being written gets its result
+    // "interrupted" (and its history line) at once, and the run ends.
+    void close(int signalNumber);
 
 signals:
     void done(int exitStatus);

@@ -361,7 +361,7 @@ void UpdateReporter::summary(int exitStatus)
         eraseLive();
     const QList<UpdateScheduler::Unit> units =
             m_scheduler ? m_scheduler->units() : QList<UpdateScheduler::Unit>();
-    int counts[UpdateScheduler::NotVerified + 1] = {};
+    int counts[UpdateScheduler::Interrupted + 1] = {};
     for (const UpdateScheduler::Unit &unit : units)
         ++counts[unit.result];
 
@@ -378,6 +378,7 @@ void UpdateReporter::summary(int exitStatus)
                     { QStringLiteral("notStarted"), counts[UpdateScheduler::NotStarted] },
                     { QStringLiteral("skipped"), counts[UpdateScheduler::Skipped] },
                     { QStringLiteral("notVerified"), counts[UpdateScheduler::NotVerified] },
+                    { QStringLiteral("interrupted"), counts[UpdateScheduler::Interrupted] },
                     { QStringLiteral("units"), array } });
         return;
     }
@@ -409,6 +410,9 @@ void UpdateReporter::summary(int exitStatus)
     if (counts[UpdateScheduler::NotVerified] > 0)
         text.insert(text.size() - 1,
                     QStringLiteral(", %1 not verified").arg(counts[UpdateScheduler::NotVerified]));
+    if (counts[UpdateScheduler::Interrupted] > 0)
+        text.insert(text.size() - 1,
+                    QStringLiteral(", %1 interrupted").arg(counts[UpdateScheduler::Interrupted]));
     if (counts[UpdateScheduler::Skipped] > 0)
         text.insert(text.size() - 1,
                     QStringLiteral(", %1 skipped").arg(counts[UpdateScheduler::Skipped]));

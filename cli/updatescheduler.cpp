@@ -34,6 +34,8 @@ QString UpdateScheduler::resultName(Result result)
         return QStringLiteral("skipped");
     case NotVerified:
         return QStringLiteral("not verified");
+    case Interrupted:
+        return UnitRunRecord::kInterrupted;
     }
     return QString();
 }
@@ -76,6 +78,22 @@ void UpdateScheduler::stopStarting()
         if (unit.state == Waiting)
             finish(&unit, NotStarted, QStringLiteral("interrupted before the unit was started"));
     }
+    checkFinished();
+}
+
+void UpdateScheduler::endWorking(const QString &why)
+{
+    // The units that may be half-written first; a freed slot starts nothing
+    // before the event loop runs, and by then nothing starts any more.
+    for (Unit &unit : m_units) {
+        if (unit.state != Working)
+            continue;
+        finish(&unit, Interrupted,
+               unit.lastText.isEmpty()
+                       ? QStringLiteral("%1 before the unit answered").arg(why)
+                       : QStringLiteral("%1 while the unit was at \"%2\"").arg(why, unit.lastText));
+    }
+    stopStarting();
     checkFinished();
 }
 

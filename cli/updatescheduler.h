@@ -28,7 +28,18 @@ public:
     // Skipped: found, but not to be written (already current, newer, another
     // model). NotVerified: written, but it did not come back in time, or its
     // version could not be read when it did.
-    enum Result { Pending, Succeeded, Failed, Lost, NotFound, NotStarted, Skipped, NotVerified };
+    // Interrupted: the program is ending while the unit is being written.
+    enum Result {
+        Pending,
+        Succeeded,
+        Failed,
+        Lost,
+        NotFound,
+        NotStarted,
+        Skipped,
+        NotVerified,
+        Interrupted
+    };
 
     struct Unit
     {
@@ -84,6 +95,12 @@ public:
     // Ctrl-C: no unit is started any more; waiting units end as not started,
     // running ones carry on to their own end.
     void stopStarting();
+    // The system is about to end the program (a Windows console closed,
+    // log-off, shut-down): nothing more is started, and every unit that is
+    // working ends now as interrupted, `why` and what it was doing in its
+    // message, so that each has its result (and its history line) before
+    // the process goes. Its run is left to the table's tear-down.
+    void endWorking(const QString &why);
 
     bool isFinished() const { return m_finished; }
     bool isStopping() const { return m_stopStarting; }

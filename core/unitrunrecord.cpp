@@ -6,6 +6,7 @@ const QString UnitRunRecord::kLost = QStringLiteral("lost");
 const QString UnitRunRecord::kNotUpdated = QStringLiteral("not updated");
 const QString UnitRunRecord::kNotFound = QStringLiteral("not found");
 const QString UnitRunRecord::kNotStarted = QStringLiteral("not started");
+const QString UnitRunRecord::kInterrupted = QStringLiteral("interrupted");
 
 QString UnitRunRecord::timeText(const QDateTime &time)
 {

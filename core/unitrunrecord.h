@@ -20,6 +20,10 @@ struct UnitRunRecord
     static const QString kNotUpdated; // "not updated": completed, came back unchanged
     static const QString kNotFound; // "not found": named, never answered (kvx-update)
     static const QString kNotStarted; // "not started": interrupted first (kvx-update)
+    // "interrupted": the program was ended while the unit was being written
+    // (a Windows console closed, log-off, shut-down); lastText says how far
+    // it got.
+    static const QString kInterrupted;
 
     QDateTime run; // when the run this unit belonged to began
     QDateTime started; // when the unit's own run began; invalid if it never did
