@@ -75,11 +75,11 @@ Item {
     // The value under a point of the card, if it is cut short, or the
     // identity mark, whose text is its tip (the list's hover area asks).
     function cutValueAt(x, y) {
-        if (id_identity_mark.visible) {
-            var m = id_udpdevice.mapToItem(id_identity_mark, x, y)
-            if (m.x >= 0 && m.x < id_identity_mark.width && m.y >= 0
-                    && m.y < id_identity_mark.height)
-                return id_identity_mark
+        var mark = id_identity_mark.item
+        if (mark) {
+            var m = id_udpdevice.mapToItem(mark, x, y)
+            if (m.x >= 0 && m.x < mark.width && m.y >= 0 && m.y < mark.height)
+                return mark
         }
         var values = [id_value_nickname, id_value_model, id_value_ipaddr, id_value_version,
                       id_value_progress]
@@ -255,23 +255,28 @@ Item {
                 }
                 // A mark beside the address while its identity is in doubt;
                 // resting the mouse on it shows why (its text is the tip).
-                Item {
+                // Made only for such a unit: most cards never need it.
+                Loader {
                     id: id_identity_mark
                     objectName: "id_identity_mark"
-                    readonly property string text: m_identityWarning
                     x: id_value_ipaddr.x + id_value_ipaddr.width + 8
-                    width: id_identity_mark_text.implicitWidth
                     height: 20
-                    visible: text !== ""
-                    Text {
-                        id: id_identity_mark_text
+                    active: m_identityWarning !== ""
+                    visible: active
+                    sourceComponent: Item {
+                        readonly property string text: m_identityWarning
+                        width: id_identity_mark_text.implicitWidth
                         height: 20
-                        text: "\u26A0 same UUID"
-                        textFormat: Text.PlainText
-                        verticalAlignment: Text.AlignVCenter
-                        font.pixelSize: 16
-                        font.bold: true
-                        color: "#c62828"
+                        Text {
+                            id: id_identity_mark_text
+                            height: 20
+                            text: "\u26A0 same UUID"
+                            textFormat: Text.PlainText
+                            verticalAlignment: Text.AlignVCenter
+                            font.pixelSize: 16
+                            font.bold: true
+                            color: "#c62828"
+                        }
                     }
                 }
             }

@@ -55,7 +55,7 @@ UiTestCase {
         var mark = cardItem(0, "id_identity_mark")
         compare(mark.visible, true)
         compare(cardItem(1, "id_identity_mark").visible, true)
-        compare(mark.text.split("\n")[0], address(1) + " announces the same UUID " + uuid)
+        compare(mark.item.text.split("\n")[0], address(1) + " announces the same UUID " + uuid)
         verify(card(0).Accessible.description.indexOf("warning: " + address(1)) > 0)
         // The address gives way to the mark, inside the row.
         var value = cardItem(0, "id_value_ipaddr")
@@ -68,7 +68,7 @@ UiTestCase {
         var p = mark.mapToItem(hover, mark.width / 2, mark.height / 2)
         mouseMove(hover, p.x, p.y)
         tryCompare(item("id_tip"), "visible", true)
-        compare(item("id_tip_text").text, mark.text)
+        compare(item("id_tip_text").text, mark.item.text)
 
         // It blocks nothing: the card can still be ticked and started.
         card(0).toggleSelection()
@@ -87,7 +87,7 @@ UiTestCase {
         udpmachine.announceUuid(address(1), uuid)
         var mark = cardItem(0, "id_identity_mark")
         compare(mark.visible, true)
-        compare(mark.text.split("\n")[0],
+        compare(mark.item.text.split("\n")[0],
                 "UUID " + uuid + " was announced by " + address(0) + " earlier in this run")
     }
 
@@ -96,7 +96,7 @@ UiTestCase {
         udpmachine.addUnit(address(1), "B", "VK-3F", "1.02")
         udpmachine.announceUuid(address(0), "x\u202Ey")
         udpmachine.announceUuid(address(1), "x\u202Ey")
-        compare(cardItem(0, "id_identity_mark").text.split("\n")[0],
+        compare(cardItem(0, "id_identity_mark").item.text.split("\n")[0],
                 address(1) + " announces the same UUID x<U+202E>y")
     }
 }
