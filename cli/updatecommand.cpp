@@ -4,7 +4,7 @@
 #include "cli/textformat.h"
 #include "cli/unitdirectory.h"
 #include "cli/updatereporter.h"
-#include "core/versionstanding.h"
+#include "core/updateplan.h"
 #include "discovery/udpmm.h"
 
 UpdateCommand::UpdateCommand(const CliArguments &arguments, const QString &password,
@@ -57,27 +57,24 @@ int UpdateCommand::exitStatus(const QList<UpdateScheduler::Unit> &units, int int
 QString UpdateCommand::skipReason(const UnitInfo &unit, const RunImage &image,
                                   const CliArguments &arguments)
 {
-    if (VersionStanding::isOtherModel(unit.model, image.model) && !arguments.anyModel)
+    UpdatePlan::Rules rules;
+    rules.reinstall = arguments.reinstall;
+    rules.allowOlder = arguments.allowOlder;
+    rules.anyModel = arguments.anyModel;
+    const QString version = TextFormat::printable(unit.version);
+    switch (UpdatePlan::verdict(unit.model, unit.version, unit.build, image.model,
+                                image.versionText, image.buildText, rules)) {
+    case UpdatePlan::SkipOtherModel:
         return QStringLiteral("a %1 unit; the image is for %2 (--any-model writes it)")
                 .arg(TextFormat::printable(unit.model), image.model);
-    // Written anyway or of the image's model: its version decides.
-    const VersionStanding::Standing standing = VersionStanding::judge(
-            QString(), unit.version, unit.build, QString(), image.version, image.build);
-    const QString version = TextFormat::printable(unit.version);
-    switch (standing) {
-    case VersionStanding::Current:
-        if (arguments.reinstall)
-            return QString();
+    case UpdatePlan::SkipCurrent:
         return QStringLiteral("already runs %1 (--reinstall writes it again)").arg(version);
-    case VersionStanding::Newer:
-        if (arguments.allowOlder)
-            return QString();
+    case UpdatePlan::SkipNewer:
         return QStringLiteral("runs %1, newer than the image's %2 (--allow-older writes the "
                               "older image)")
                 .arg(version, image.version);
-    case VersionStanding::Older:
-    case VersionStanding::Unknown:
-    case VersionStanding::OtherModel:
+    case UpdatePlan::SkipNotOlder:
+    case UpdatePlan::Write:
         break;
     }
     return QString();
@@ -87,9 +84,11 @@ bool UpdateCommand::isOutdated(const UnitInfo &unit, const RunImage &image)
 {
     // By version alone: a unit of another model is picked, then skipped with
     // its reason unless --any-model.
-    return VersionStanding::judge(QString(), unit.version, unit.build, QString(), image.version,
-                                  image.build)
-            == VersionStanding::Older;
+    UpdatePlan::Rules rules = UpdatePlan::olderOnly();
+    rules.anyModel = true;
+    return UpdatePlan::verdict(unit.model, unit.version, unit.build, image.model, image.version,
+                               image.build, rules)
+            == UpdatePlan::Write;
 }
 
 void UpdateCommand::start()

@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/rootcontext.h"
 #include "core/versioncompare.h"
+#include "core/updateplan.h"
 #include "core/versionstanding.h"
 #include "core/visibletext.h"
 #include "device/udpmachinenode.h"
@@ -282,6 +283,15 @@ int UdpMachineList::returnSilenceTicks() const
     // it answers every n ticks at best; two ticks more without an answer is a
     // unit that went away.
     return int(qMax(1, m_ifaces.size())) + 2;
+}
+
+bool UdpMachineList::planWrites(QString arg_model, QString arg_version, QString arg_build,
+                                bool arg_olderOnly) const
+{
+    return UpdatePlan::verdict(arg_model, arg_version, arg_build, m_image.model,
+                               m_image.versionText, m_image.buildText,
+                               arg_olderOnly ? UpdatePlan::olderOnly() : UpdatePlan::allSelected())
+            == UpdatePlan::Write;
 }
 
 QString UdpMachineList::versionStanding(QString arg_model, QString arg_version,

@@ -89,6 +89,12 @@ public:
     // it: "current", "older", "newer", "other model", or "" for a version
     // that is unknown. Reads only the image header, takes no lock: QML may
     // call it from a binding while the table reports under its lock.
+    // Whether the window's plan writes the unit: with arg_olderOnly only a
+    // unit of the image's model that runs an older version, otherwise every
+    // selected unit. The rule of kvx-update's --outdated (UpdatePlan); reads
+    // only the image header, takes no lock.
+    Q_INVOKABLE bool planWrites(QString arg_model, QString arg_version, QString arg_build,
+                                bool arg_olderOnly) const;
     Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
                                         QString arg_build) const;
     // What is suspicious about who the unit at the address says it is (two

@@ -9,12 +9,28 @@ HuDialog {
     // What was typed.
     property alias m_password: id_passwd.text
 
+    // Opened again in a run whose units rejected the password: why, and how
+    // many units the new password goes to. Empty at a run's start.
+    property string m_retryText: ""
+    property bool m_f_update_pressed: false
+
     // "Update" was pressed; the dialog has closed.
     signal sig_update
+    // Closed any other way: Cancel, Escape or a press outside.
+    signal sig_cancel
 
+    // Above the progress overlay when a run asks again.
+    z: 1
     height: 200
-    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+    // Asked again in a run, a stray press outside must not end it.
+    closePolicy: m_retryText !== "" ? Popup.CloseOnEscape
+                                    : Popup.CloseOnEscape | Popup.CloseOnPressOutside
     onOpened: id_passwd.forceActiveFocus()
+    onClosed: {
+        if (!m_f_update_pressed)
+            sig_cancel()
+        m_f_update_pressed = false
+    }
 
     // Fixed places: a font with taller lines must not push the buttons
     // out of the box.
@@ -43,6 +59,22 @@ HuDialog {
             passwordMaskDelay: 5000
             Accessible.name: "Password"
         }
+        Text {
+            id: id_text_retry
+            objectName: "id_text_retry"
+            x: id_passwd.x
+            y: 104
+            width: id_passwd.width
+            height: 46
+            text: m_retryText
+            visible: m_retryText !== ""
+            textFormat: Text.PlainText
+            wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+            maximumLineCount: 3
+            elide: Text.ElideRight
+            color: "#b00020"
+            font.pixelSize: 13
+        }
         Row {
             x: (parent.width - width) / 2
             y: 155
@@ -62,6 +94,7 @@ HuDialog {
                 m_text: "Update"
                 m_fontPixelsize: 15
                 onClicked: {
+                    id_password_dialog.m_f_update_pressed = true
                     id_password_dialog.close()
                     id_password_dialog.sig_update()
                 }

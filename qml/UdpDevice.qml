@@ -38,11 +38,15 @@ Item {
     property bool m_f_selected: false
     property string m_msg: ""
     // From its first progress text on, a unit is busy, and it stays so after
-    // a completed update: it is never written twice while its card exists.
-    // Failed and waiting units may be picked again.
+    // a completed update: it is not written twice while its card exists.
+    // Failed and waiting units may be picked again, and so may a unit that
+    // came back from its update without the image's version: the write did
+    // not take, and only another one helps.
+    readonly property bool m_f_write_not_taken: id_version_tag.text === "not updated"
     readonly property bool m_f_now_updating: !(m_msg === ""
                                                || m_msg.indexOf("ERROR") === 0
-                                               || m_msg === "Waiting")
+                                               || m_msg === "Waiting"
+                                               || m_f_write_not_taken)
     property bool m_f_target_this_time: true
     property int m_indexNumber: 0
     property int m_itemNumber: 0

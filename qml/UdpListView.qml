@@ -12,7 +12,8 @@ import "NodeMessages.js" as NodeMessages
 //
 // All four core signals arrive synchronously, some of them while the core
 // holds its table lock, so their handlers never call back into udpmachine.
-// Only update_firmware does, from start_update() and from the tick.
+// Only update_firmware does, from start_update(), from the tick and from
+// the password asked again (resumeWithPassword()).
 //
 // Each unit's end of run (completed, failed, or lost) goes to the run
 // recorder ("runrecorder", when the program publishes one) the moment it is
@@ -39,7 +40,20 @@ Item {
 
     // The run is over when no target unit works or waits any more. The
     // overlay's Close button and its "Finished." follow this.
+    // (Nor while the run waits for a new password.)
     readonly property bool m_f_run_over: m_nofWorkingUnits === 0 && m_nofWaitingUnits === 0
+                                         && !m_f_password_paused
+
+    // A mistyped password costs one try: until a unit of the run has taken
+    // the password, its first rejection holds the start of further units
+    // and asks again. Units that rejected it then are neither failed nor
+    // done: the new password goes to them too.
+    readonly property string m_rejectedText: "ERROR: The unit rejected the password."
+    property bool m_f_password_accepted: false
+    property bool m_f_password_paused: false
+    property var m_rejected: []
+    // Units a cancelled retry left unstarted.
+    property int m_nofNotStartedUnits: 0
 
     readonly property int m_max_selected_units: 48
     // Selected units that are not of the embedded image's model, counted
@@ -51,7 +65,7 @@ Item {
     // Tab stop, as it takes no click.
     readonly property bool m_f_modal: id_popup_progress.visible || id_popup_passwd.visible
                                       || id_popup_warning.visible || id_popup_save.visible
-                                      || id_popup_model_warning.visible
+                                      || id_popup_plan.visible
 
     // The recorder of update runs, if the program publishes one.
     readonly property var m_recorder: typeof runrecorder !== "undefined" ? runrecorder : null
@@ -155,6 +169,13 @@ Item {
             return
         var card = cardAt(row)
         card.m_msg = arg_progress
+        var ofThisRun = m_f_run_open && card.m_runNumber === m_runNumber
+        if (ofThisRun && isPastLoginText(arg_progress))
+            m_f_password_accepted = true
+        if (ofThisRun && arg_progress === m_rejectedText && !m_f_password_accepted) {
+            holdForPassword(card)
+            return
+        }
         if (arg_progress === "Firmware update completed.") {
             m_nofOKUnits += 1
             m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
@@ -164,6 +185,88 @@ Item {
             m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
             recordEnd(card, "failed")
         }
+    }
+
+    // Texts a unit sends only once it has taken the password.
+    function isPastLoginText(text) {
+        return text === "Starting..." || text.indexOf("Send") === 0 || text.indexOf("Writ") === 0
+                || text.indexOf("Retry: ") === 0 || text === "Firmware update completed."
+    }
+
+    // Called inside the core's report: it opens the dialog and starts
+    // nothing (the units start again from "Update", or from the tick).
+    function holdForPassword(card) {
+        var rejected = m_rejected.slice()
+        if (rejected.indexOf(card) < 0)
+            rejected.push(card)
+        m_rejected = rejected
+        if (!m_f_password_paused) {
+            m_f_password_paused = true
+            id_popup_passwd.open()
+        }
+    }
+
+    // The units a new password goes to: those that rejected the last one
+    // and those still waiting.
+    function unitsForNewPassword() {
+        var n = 0
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && card.m_f_target_this_time
+                    && (card.m_msg === "Waiting" || m_rejected.indexOf(card) >= 0))
+                ++n
+        }
+        return n
+    }
+
+    // "Update" in the dialog asked again: the run goes on with the new
+    // password, first with as many units at once as at its start.
+    function resumeWithPassword() {
+        m_passwd = id_popup_passwd.m_password
+        for (var i = 0; i < m_rejected.length; ++i) {
+            if (m_rejected[i].m_msg === m_rejectedText)
+                m_rejected[i].m_msg = "Waiting"
+        }
+        m_rejected = []
+        m_f_password_paused = false
+        var working = 0
+        for (var j = 0; j < menuRepeater.count; ++j) {
+            var card = cardAt(j)
+            if (card && card.m_f_target_this_time && isWorkingText(card.m_msg))
+                ++working
+        }
+        for (var k = 0; k < menuRepeater.count && working < m_max_units_at_the_same_time; ++k) {
+            var waiting = cardAt(k)
+            if (waiting && waiting.m_f_target_this_time && waiting.m_msg === "Waiting") {
+                startUnit(waiting)
+                ++working
+            }
+        }
+        updating_tick()
+        id_popup_progress.forceActiveFocus()
+    }
+
+    // "Cancel" instead: the run ends. Units that rejected the password
+    // failed; the waiting ones were never started.
+    function cancelRetry() {
+        var rejected = m_rejected
+        m_rejected = []
+        for (var i = 0; i < rejected.length; ++i) {
+            m_nofNGUnits += 1
+            recordEnd(rejected[i], "failed")
+        }
+        m_nofEndOfWorkUnits = m_nofOKUnits + m_nofNGUnits
+        for (var j = 0; j < menuRepeater.count; ++j) {
+            var card = cardAt(j)
+            if (card && card.m_f_target_this_time && card.m_msg === "Waiting") {
+                card.m_msg = ""
+                m_nofNotStartedUnits += 1
+                recordEnd(card, "not started")
+            }
+        }
+        m_f_password_paused = false
+        updating_tick()
+        id_popup_progress.forceActiveFocus()
     }
 
     // A unit holds one of the five slots from the moment the core accepts it
@@ -185,25 +288,52 @@ Item {
         }
     }
 
+    // Whether "Update older only" writes the unit (the core's rule).
+    function isOlderForPlan(card) {
+        return udpmachine.planWrites(card.m_modelname, card.m_version, card.m_build, true)
+    }
+
     function updateSelectedUnits() {
         var selected = 0
-        var otherModel = 0
+        var older = 0
+        var counts = { "current": 0, "newer": 0, "other model": 0, "": 0 }
         for (var i = 0; i < menuRepeater.count; ++i) {
             var card = cardAt(i)
-            if (card && card.m_f_selected) {
-                ++selected
-                if (card.m_standing === "other model")
-                    ++otherModel
-            }
+            if (!card || !card.m_f_selected)
+                continue
+            ++selected
+            if (isOlderForPlan(card))
+                ++older
+            else if (counts[card.m_standing] !== undefined)
+                ++counts[card.m_standing]
+            else
+                ++counts[""]
         }
         m_nofUpdateUnits = selected
-        m_nofOtherModelUnits = otherModel
+        m_nofOtherModelUnits = counts["other model"]
+        id_popup_plan.m_nofSelected = selected
+        id_popup_plan.m_nofOlder = older
+        id_popup_plan.m_nofCurrent = counts["current"]
+        id_popup_plan.m_nofNewer = counts["newer"]
+        id_popup_plan.m_nofOtherModel = counts["other model"]
+        id_popup_plan.m_nofUnknown = counts[""]
         if (selected > m_max_selected_units)
             id_popup_warning.open()
-        else if (otherModel > 0)
-            id_popup_model_warning.open()
+        else if (older < selected)
+            id_popup_plan.open()
         else
             id_popup_passwd.open()
+    }
+
+    // "Update older only": the selected units it leaves out are unticked,
+    // so that the cards show what the run takes.
+    function keepOlderOnly() {
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && card.m_f_selected && !isOlderForPlan(card))
+                card.m_f_selected = false
+        }
+        id_popup_passwd.open()
     }
 
     function updating_tick() {
@@ -222,7 +352,7 @@ Item {
                 ++working
             }
         }
-        if (working < m_max_units_at_the_same_time && firstWaiting !== null)
+        if (working < m_max_units_at_the_same_time && firstWaiting !== null && !m_f_password_paused)
             startUnit(firstWaiting)
         m_nofWorkingUnits = working
         m_nofWaitingUnits = waiting
@@ -245,6 +375,10 @@ Item {
         m_nofNGUnits = 0
         m_nofEndOfWorkUnits = 0
         m_nofLostUnits = 0
+        m_nofNotStartedUnits = 0
+        m_f_password_accepted = false
+        m_f_password_paused = false
+        m_rejected = []
         m_passwd = id_popup_passwd.m_password
         m_runNumber += 1
         m_f_run_open = true
@@ -288,7 +422,8 @@ Item {
     function countLostUnits() {
         // A unit can report more than one error in a run; it is still only
         // one unit, and never fewer than none are lost.
-        m_nofLostUnits = Math.max(0, m_nofUpdateUnits - m_nofOKUnits - m_nofNGUnits)
+        m_nofLostUnits = Math.max(0, m_nofUpdateUnits - m_nofOKUnits - m_nofNGUnits
+                                  - m_nofNotStartedUnits)
         // The run is over: a unit of it that neither completed nor failed
         // (never started, or gone) is recorded as lost.
         if (m_f_run_open && m_recorder) {
@@ -447,13 +582,17 @@ Item {
         color: Qt.rgba(id_popup_passwd.palette.shadow.r, id_popup_passwd.palette.shadow.g,
                        id_popup_passwd.palette.shadow.b, 0.5)
         visible: id_popup_passwd.visible || id_popup_warning.visible
-                 || id_popup_model_warning.visible
+                 || id_popup_plan.visible
     }
 
     PasswordDialog {
         id: id_popup_passwd
         objectName: "id_popup_passwd"
-        onSig_update: start_update()
+        m_retryText: m_f_password_paused
+                     ? "The units rejected the password. " + unitsForNewPassword() + " waiting."
+                     : ""
+        onSig_update: m_f_password_paused ? resumeWithPassword() : start_update()
+        onSig_cancel: if (m_f_password_paused) cancelRetry()
     }
 
     ProgressOverlay {
@@ -477,14 +616,15 @@ Item {
         objectName: "id_popup_warning"
     }
 
-    // Asked before the password when the selection holds units the embedded
-    // image is not for; "Update anyway" goes on to the password dialog.
-    ModelWarning {
-        id: id_popup_model_warning
-        objectName: "id_popup_model_warning"
-        m_nofOtherModelUnits: id_udplistview.m_nofOtherModelUnits
+    // Asked before the password when the selection holds units that are not
+    // older than the embedded image.
+    PlanDialog {
+        id: id_popup_plan
+        objectName: "id_popup_plan"
         m_imageModel: firmModel
-        onSig_updateAnyway: id_popup_passwd.open()
+        m_imageVersion: firmVersion
+        onSig_olderOnly: keepOlderOnly()
+        onSig_allSelected: id_popup_passwd.open()
     }
 
     function openSaveDialog() {

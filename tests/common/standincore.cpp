@@ -1,5 +1,6 @@
 #include "standincore.h"
 
+#include "core/updateplan.h"
 #include "core/versionstanding.h"
 #include "core/visibletext.h"
 
@@ -21,6 +22,15 @@ void StandInCore::publishTo(QQmlContext *context)
     context->setContextProperty(QStringLiteral("firmModel"), m_image.model);
     context->setContextProperty(QStringLiteral("isZp9e"), m_image.isZp9e);
     context->setContextProperty(QStringLiteral("isVk3f"), m_image.isVk3f);
+}
+
+bool StandInCore::planWrites(QString arg_model, QString arg_version, QString arg_build,
+                             bool arg_olderOnly) const
+{
+    return UpdatePlan::verdict(arg_model, arg_version, arg_build, m_image.model,
+                               m_image.versionText, m_image.buildText,
+                               arg_olderOnly ? UpdatePlan::olderOnly() : UpdatePlan::allSelected())
+            == UpdatePlan::Write;
 }
 
 QString StandInCore::versionStanding(QString arg_model, QString arg_version,

@@ -85,6 +85,8 @@ public:
     }
     int identityRevision() const { return m_identityRevision; }
     Q_INVOKABLE QString shownText(QString arg_text) const;
+    Q_INVOKABLE bool planWrites(QString arg_model, QString arg_version, QString arg_build,
+                                bool arg_olderOnly) const;
     Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
                                         QString arg_build) const;
     Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);

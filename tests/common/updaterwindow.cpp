@@ -289,7 +289,7 @@ void UpdaterWindow::typeText(const QString &text)
 bool UpdaterWindow::updateSelected(const QString &password)
 {
     QObject *dialog = m_window->findChild<QObject *>(QStringLiteral("id_popup_passwd"));
-    QObject *warning = m_window->findChild<QObject *>(QStringLiteral("id_popup_model_warning"));
+    QObject *warning = m_window->findChild<QObject *>(QStringLiteral("id_popup_plan"));
     QQuickItem *field = itemNamed("id_passwd");
     m_modelWarning.clear();
     if (!dialog || !warning || !field || !clickButton(QStringLiteral("Update selected units")))
@@ -297,9 +297,9 @@ bool UpdaterWindow::updateSelected(const QString &password)
     if (warning->property("visible").toBool()) {
         if (!labWaitUntil([&] { return warning->property("opened").toBool(); }, 3000))
             return false;
-        QQuickItem *text = itemNamed("id_text_model_warning");
+        QQuickItem *text = itemNamed("id_text_plan_rest");
         m_modelWarning = text ? text->property("text").toString() : QStringLiteral("?");
-        if (!clickButton(QStringLiteral("Update anyway")))
+        if (!clickButton(QStringLiteral("Update all selected")))
             return false;
     }
     if (!labWaitUntil(

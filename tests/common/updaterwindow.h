@@ -87,11 +87,11 @@ public:
     void typeText(const QString &text);
     // "Update selected units", clear the password field, type the password,
     // "Update" (all by mouse and keys). False if the dialog does not behave.
-    // When the selection holds units of another model than the image's, the
-    // warning that comes first is answered with "Update anyway" and its text
-    // kept for modelWarning().
+    // When the selection holds units that are not older than the image, the
+    // plan that comes first is answered with "Update all selected" and what
+    // it says of them kept for modelWarning().
     bool updateSelected(const QString &password);
-    // The other-model warning's text at the last updateSelected(); empty
+    // The plan's "Not older: …" line at the last updateSelected(); empty
     // when none came.
     QString modelWarning() const { return m_modelWarning; }
     // Clicks the overlay's "Close".

@@ -148,9 +148,9 @@ void TestQmlSources::everyTextIsPlain_data()
     QTest::newRow("card") << ":/UdpDevice.qml" << 12;
     QTest::newRow("list") << ":/UdpListView.qml" << 0;
     QTest::newRow("version tag") << ":/VersionTag.qml" << 1;
-    QTest::newRow("password") << ":/PasswordDialog.qml" << 1;
+    QTest::newRow("password") << ":/PasswordDialog.qml" << 2;
     QTest::newRow("limit warning") << ":/LimitWarning.qml" << 1;
-    QTest::newRow("model warning") << ":/ModelWarning.qml" << 1;
+    QTest::newRow("plan") << ":/PlanDialog.qml" << 2;
     QTest::newRow("save dialog") << ":/SaveDialog.qml" << 1;
     QTest::newRow("overlay") << ":/ProgressOverlay.qml" << 3;
     QTest::newRow("empty list") << ":/EmptyListHint.qml" << 3;

@@ -277,8 +277,8 @@ void TestUpdateFlow::dialogsLeaveNothingBehind_data()
                               << QStringLiteral("VK-3F");
     QTest::newRow("warning") << QStringLiteral("id_popup_warning") << 49 << QStringLiteral("Close")
                              << QStringLiteral("VK-3F");
-    QTest::newRow("other-model warning") << QStringLiteral("id_popup_model_warning") << 3
-                                         << QStringLiteral("Cancel") << QStringLiteral("ZP-9E");
+    QTest::newRow("plan") << QStringLiteral("id_popup_plan") << 3 << QStringLiteral("Cancel")
+                          << QStringLiteral("ZP-9E");
 }
 
 void TestUpdateFlow::dialogsLeaveNothingBehind()

@@ -247,7 +247,8 @@ int main(int argc, char *argv[])
         good = s.save(QStringLiteral("version-tags.png")) && good;
     }
     {
-        // "Update selected units" with two units of another model ticked.
+        // "Update selected units" with two units of another model ticked:
+        // the plan.
         Shooter s(dir);
         if (!s.ok())
             return 1;
