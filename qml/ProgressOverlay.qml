@@ -18,10 +18,26 @@ Rectangle {
     property int m_nofLostUnits: 0
     // A report can be saved (the program records its runs).
     property bool m_f_can_save: false
+    // While the run is under way: "5 working · 12 waiting · 4:10", and
+    // once a unit has ended, "about 9 min left" (empty before).
+    property string m_timeText: ""
+    property string m_leftText: ""
+    // Once the run is over: each unit that failed or was lost, as
+    // { "name", "address", "reason" }, and how many of them can be ticked
+    // and started again.
+    property var m_failures: []
+    property int m_nofRetryable: 0
+
+    readonly property bool m_f_show_failures: m_f_run_over && m_failures.length > 0
+    // The list shows up to four lines and scrolls beyond.
+    readonly property int m_failureListHeight: m_f_show_failures
+                                               ? Math.min(m_failures.length, 4) * 20 : 0
 
     // Close (or Escape once the run is over).
     signal sig_close
     signal sig_saveReport
+    // "Retry failed (n)".
+    signal sig_retryFailed
     // The Close button has come into sight: the run is over as far as the
     // installer can tell, also when the overlay opens on a run already over.
     signal sig_closeShown
@@ -58,7 +74,9 @@ Rectangle {
         x: (base_window.width - width) / 2
         y: (base_window.height - height) / 2
         width: 300
-        height: 200
+        // Taller by the list of failures and the retry button, when there
+        // are failures to show.
+        height: m_f_show_failures ? id_button_close.y + id_button_close.height + 23 : 200
         color: "#ededed"
         radius: 4
         border.width: 1
@@ -128,11 +146,82 @@ Rectangle {
                 color: "#41ccff"
             }
         }
+        Text {
+            id: id_text_time
+            objectName: "id_text_time"
+            x: 15
+            y: 143
+            width: 270
+            height: 20
+            text: m_timeText
+            visible: !m_f_run_over && m_timeText !== ""
+            textFormat: Text.PlainText
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+            font.pixelSize: 15
+        }
+        Text {
+            id: id_text_left
+            objectName: "id_text_left"
+            x: 15
+            y: 165
+            width: 270
+            height: 20
+            text: m_leftText
+            visible: !m_f_run_over && m_leftText !== ""
+            textFormat: Text.PlainText
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+            font.pixelSize: 15
+        }
+
+        // What went wrong, unit by unit; the cards beneath are out of sight.
+        ListView {
+            id: id_failure_list
+            objectName: "id_failure_list"
+            x: 15
+            y: 140
+            width: 270
+            height: m_failureListHeight
+            visible: m_f_show_failures
+            clip: true
+            model: m_failures
+            boundsBehavior: Flickable.StopAtBounds
+            activeFocusOnTab: visible
+            keyNavigationEnabled: true
+            highlightFollowsCurrentItem: true
+            Accessible.role: Accessible.List
+            Accessible.name: "Units that failed or were lost"
+            ScrollBar.vertical: ScrollBar {}
+            delegate: CutText {
+                objectName: "id_failure_line"
+                width: id_failure_list.width - 8
+                height: 20
+                text: modelData.name + " (" + modelData.address + "): " + modelData.reason
+                font.pixelSize: 13
+                font.bold: id_failure_list.activeFocus && ListView.isCurrentItem
+                Accessible.role: Accessible.ListItem
+                Accessible.name: text
+            }
+        }
+        HuButton {
+            id: id_button_retry_failed
+            objectName: "id_button_retry_failed"
+            x: 15
+            y: id_failure_list.y + id_failure_list.height + 10
+            width: 270
+            height: 32
+            m_text: "Retry failed (" + m_nofRetryable + ")"
+            m_fontPixelsize: 15
+            visible: m_f_show_failures && m_nofRetryable > 0
+            onClicked: id_progress_overlay.sig_retryFailed()
+        }
         HuButton {
             id: id_button_close
             objectName: "id_button_close"
             x: 15
-            y: 145
+            y: m_f_show_failures ? id_button_retry_failed.y + (id_button_retry_failed.visible ? 42 : 0)
+                                 : 145
             width: 99
             height: 32
             m_text: "Close"
@@ -148,7 +237,7 @@ Rectangle {
             id: id_button_save_report
             objectName: "id_button_save_report"
             x: 139
-            y: 145
+            y: id_button_close.y
             width: 146
             height: 32
             m_text: "Save report…"

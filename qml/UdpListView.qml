@@ -55,6 +55,15 @@ Item {
     // Units a cancelled retry left unstarted.
     property int m_nofNotStartedUnits: 0
 
+    // What the overlay names once the run is over: each unit of the run
+    // that failed or was lost ({ "name", "address", "reason" }), those
+    // that left the list during the run among them.
+    property var m_failures: []
+    property var m_leftDuringRun: []
+    // Seconds since the run started (the timer ticks once a second).
+    property int m_runSeconds: 0
+    property int m_nofRetryable: 0
+
     readonly property int m_max_selected_units: 48
     // Selected units that are not of the embedded image's model, counted
     // when "Update selected units" is pressed.
@@ -157,7 +166,14 @@ Item {
         if (row < 0)
             return
         // A unit that leaves during its run will not be heard of again.
-        recordEnd(cardAt(row), "lost")
+        var card = cardAt(row)
+        if (m_f_run_open && card.m_runNumber === m_runNumber && !hasEndedThisRun(card)) {
+            var left = m_leftDuringRun.slice()
+            left.push({ "name": card.m_shownName, "address": card.m_ipaddr,
+                        "reason": "lost: it stopped answering" })
+            m_leftDuringRun = left
+        }
+        recordEnd(card, "lost")
         // The cards below move up under the mouse: no tip stays behind.
         hideTip()
         id_listmodel.remove(row)
@@ -366,6 +382,8 @@ Item {
         case 3: m_dash = "..."; break
         default: m_dash = ""; break
         }
+        if (m_f_run_open && !m_f_run_over)
+            m_runSeconds += 1
         updating_tick()
     }
 
@@ -376,6 +394,9 @@ Item {
         m_nofEndOfWorkUnits = 0
         m_nofLostUnits = 0
         m_nofNotStartedUnits = 0
+        m_failures = []
+        m_leftDuringRun = []
+        m_runSeconds = 0
         m_f_password_accepted = false
         m_f_password_paused = false
         m_rejected = []
@@ -419,6 +440,74 @@ Item {
         id_udplistview.forceActiveFocus()
     }
 
+    // Whether the unit's card shows the end of its run: completed or failed.
+    function hasEndedThisRun(card) {
+        return card.m_msg === "Firmware update completed." || card.m_msg.indexOf("ERROR") === 0
+    }
+
+    // The units of the run that did not succeed, in row order, then those
+    // that left the list.
+    function collectFailures() {
+        var failures = []
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (!card || card.m_runNumber !== m_runNumber || !card.m_f_target_this_time)
+                continue
+            var msg = card.m_msg
+            if (msg.indexOf("Firmware update completed.") === 0)
+                continue
+            var reason = msg.indexOf("ERROR: ") === 0 ? msg.substring(7)
+                       : msg.indexOf("ERROR") === 0 ? msg
+                       : msg === "" ? "not started"
+                       : "lost: last said \"" + msg + "\""
+            failures.push({ "name": card.m_shownName, "address": card.m_ipaddr, "reason": reason })
+        }
+        return failures.concat(m_leftDuringRun)
+    }
+
+    // Cards of the last run that "Retry failed" ticks and starts again.
+    function retryableCards() {
+        var cards = []
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card && card.m_runNumber === m_runNumber && card.m_f_target_this_time
+                    && !card.m_f_now_updating)
+                cards.push(card)
+        }
+        return cards
+    }
+
+    // "Retry failed (n)": those units only, with the run's password.
+    function retryFailed() {
+        var cards = retryableCards()
+        for (var i = 0; i < menuRepeater.count; ++i) {
+            var card = cardAt(i)
+            if (card)
+                card.m_f_selected = cards.indexOf(card) >= 0
+        }
+        start_update()
+    }
+
+    // "4:10", "1:02:03".
+    function durationText(seconds) {
+        var h = Math.floor(seconds / 3600)
+        var m = Math.floor(seconds / 60) % 60
+        var s = seconds % 60
+        var ms = (h > 0 && m < 10 ? "0" : "") + m + ":" + (s < 10 ? "0" : "") + s
+        return h > 0 ? h + ":" + ms : ms
+    }
+
+    // From the units that have ended: the time the run took per ended unit,
+    // five at a time included, for each unit still working or waiting.
+    function leftText() {
+        var ended = m_nofOKUnits + m_nofNGUnits
+        var remaining = m_nofWorkingUnits + m_nofWaitingUnits
+        if (ended === 0 || remaining === 0 || m_runSeconds === 0)
+            return ""
+        var minutes = Math.max(1, Math.round(remaining * m_runSeconds / ended / 60))
+        return "about " + minutes + " min left"
+    }
+
     function countLostUnits() {
         // A unit can report more than one error in a run; it is still only
         // one unit, and never fewer than none are lost.
@@ -433,6 +522,8 @@ Item {
                     recordEnd(card, "lost")
             }
         }
+        m_failures = collectFailures()
+        m_nofRetryable = retryableCards().length
         m_f_run_open = false
     }
 
@@ -606,6 +697,12 @@ Item {
         m_nofEndOfWorkUnits: id_udplistview.m_nofEndOfWorkUnits
         m_nofLostUnits: id_udplistview.m_nofLostUnits
         m_f_can_save: id_udplistview.m_recorder !== null
+        m_timeText: m_nofWorkingUnits + " working · " + m_nofWaitingUnits + " waiting · "
+                    + durationText(m_runSeconds)
+        m_leftText: leftText()
+        m_failures: id_udplistview.m_failures
+        m_nofRetryable: id_udplistview.m_nofRetryable
+        onSig_retryFailed: retryFailed()
         onSig_close: closeOverlay()
         onSig_saveReport: openSaveDialog()
         onSig_closeShown: countLostUnits()

@@ -152,7 +152,7 @@ void TestQmlSources::everyTextIsPlain_data()
     QTest::newRow("limit warning") << ":/LimitWarning.qml" << 1;
     QTest::newRow("plan") << ":/PlanDialog.qml" << 2;
     QTest::newRow("save dialog") << ":/SaveDialog.qml" << 1;
-    QTest::newRow("overlay") << ":/ProgressOverlay.qml" << 3;
+    QTest::newRow("overlay") << ":/ProgressOverlay.qml" << 5;
     QTest::newRow("empty list") << ":/EmptyListHint.qml" << 3;
     QTest::newRow("cut text") << ":/CutText.qml" << 1;
     QTest::newRow("tip") << ":/TextTip.qml" << 1;
