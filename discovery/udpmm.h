@@ -119,9 +119,10 @@ public:
     // routed network): a record for the address, which must be IPv4 in
     // dotted form, as if it had answered; it never ages out. Its name and
     // version come from the login queries of its update. False for an
-    // address of any other form. (Not for QML: the window only updates what
-    // it found.)
-    bool addDirectTarget(const QString &arg_ipaddr);
+    // address of any other form. The window's "Add by address" calls it
+    // too, from a button, never from a handler of the table's signals: it
+    // takes the table lock.
+    Q_INVOKABLE bool addDirectTarget(const QString &arg_ipaddr);
 
 protected:
     void timerEvent(QTimerEvent *event) override;

@@ -9,6 +9,9 @@ Column {
     // The wait for a first unit has been long enough to say why none came.
     property bool m_f_hint_shown: false
 
+    // "Add by address…" was pressed.
+    signal sig_addByAddress
+
     spacing: 6
 
     Text {
@@ -41,12 +44,22 @@ Column {
         width: parent.width
         text: "No unit has answered yet. This PC must be on the units' network, "
               + "and network switches that filter multicast hide units from the search: "
-              + "kvx-update update --direct ADDRESS reaches a unit without it."
+              + "\"Add by address\" (Ctrl+D) reaches a unit without it."
         textFormat: Text.PlainText
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
         font.pixelSize: 15
         color: "#c8c8c8"
         visible: m_f_hint_shown
+    }
+    Item { width: 10; height: 6 }
+    HuButton {
+        objectName: "id_button_add_by_address"
+        x: (parent.width - width) / 2
+        width: 200
+        height: 32
+        m_text: "Add by address…"
+        m_fontPixelsize: 15
+        onClicked: id_empty_hint.sig_addByAddress()
     }
 }

@@ -74,7 +74,7 @@ Item {
     // Tab stop, as it takes no click.
     readonly property bool m_f_modal: id_popup_progress.visible || id_popup_passwd.visible
                                       || id_popup_warning.visible || id_popup_save.visible
-                                      || id_popup_plan.visible
+                                      || id_popup_plan.visible || id_popup_address.visible
 
     // The recorder of update runs, if the program publishes one.
     readonly property var m_recorder: typeof runrecorder !== "undefined" ? runrecorder : null
@@ -673,7 +673,7 @@ Item {
         color: Qt.rgba(id_popup_passwd.palette.shadow.r, id_popup_passwd.palette.shadow.g,
                        id_popup_passwd.palette.shadow.b, 0.5)
         visible: id_popup_passwd.visible || id_popup_warning.visible
-                 || id_popup_plan.visible
+                 || id_popup_plan.visible || id_popup_address.visible
     }
 
     PasswordDialog {
@@ -773,6 +773,42 @@ Item {
         visible: menuRepeater.count === 0
         m_nofSearchInterfaces: id_udplistview.m_nofSearchInterfaces
         m_f_hint_shown: id_udplistview.m_f_hint_shown
+        onSig_addByAddress: openAddressDialog()
+    }
+
+    function openAddressDialog() {
+        if (!m_f_modal)
+            id_popup_address.open()
+    }
+
+    // The table takes the address (or says no); the card comes with its add
+    // message, inside the call.
+    function addByAddress() {
+        var address = id_popup_address.m_address.trim()
+        var known = firstCardWithAddress(address) >= 0
+        if (!udpmachine.addDirectTarget(address)) {
+            id_popup_address.m_error = "Not an IPv4 address. Type it as four numbers with dots, "
+                    + "such as 192.168.1.20."
+            return
+        }
+        if (known) {
+            id_popup_address.m_error = address + " is in the list already."
+            return
+        }
+        id_popup_address.close()
+    }
+
+    AddressDialog {
+        id: id_popup_address
+        objectName: "id_popup_address"
+        onSig_add: addByAddress()
+    }
+
+    // At any time but while a dialog or the overlay is up.
+    Shortcut {
+        sequence: "Ctrl+D"
+        enabled: !m_f_modal
+        onActivated: openAddressDialog()
     }
 
     // The hint goes as soon as a card comes; with the list empty again the

@@ -4,6 +4,7 @@
 #include "core/versionstanding.h"
 #include "core/visibletext.h"
 
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQmlContext>
@@ -77,6 +78,7 @@ QString StandInCore::nodeMessage(const QString &action, const QVariantMap &membe
 void StandInCore::addUnit(const QString &ipaddr, const QString &nickname, const QString &modelname,
                           const QString &version)
 {
+    m_known.insert(ipaddr);
     emit toUiAddNode(nodeMessage(QStringLiteral("add"),
                                  { { QStringLiteral("m_count"), QStringLiteral("0") },
                                    { QStringLiteral("m_ipaddr"), ipaddr },
@@ -86,8 +88,26 @@ void StandInCore::addUnit(const QString &ipaddr, const QString &nickname, const 
                                    { QStringLiteral("m_version"), version } }));
 }
 
+bool StandInCore::addDirectTarget(const QString &arg_ipaddr)
+{
+    QHostAddress address;
+    if (!address.setAddress(arg_ipaddr) || address.protocol() != QAbstractSocket::IPv4Protocol
+        || address.toString() != arg_ipaddr)
+        return false;
+    m_direct << arg_ipaddr;
+    if (!m_known.contains(arg_ipaddr)) {
+        m_known.insert(arg_ipaddr);
+        emit toUiAddNode(nodeMessage(QStringLiteral("add"),
+                                     { { QStringLiteral("m_count"), QStringLiteral("0") },
+                                       { QStringLiteral("m_ipaddr"), arg_ipaddr },
+                                       { QStringLiteral("m_state"), QStringLiteral("0") } }));
+    }
+    return true;
+}
+
 void StandInCore::removeUnit(const QString &ipaddr)
 {
+    m_known.remove(ipaddr);
     m_running.remove(ipaddr);
     emit toUiRemoveNode(
             nodeMessage(QStringLiteral("delete"), { { QStringLiteral("m_ipaddr"), ipaddr } }));
@@ -137,6 +157,8 @@ void StandInCore::reset()
     m_checks.clear();
     m_running.clear();
     m_refused.clear();
+    m_direct.clear();
+    m_known.clear();
     setSearchInterfaceCount(1);
     m_identities = IdentityWatch();
     ++m_identityRevision;

@@ -75,6 +75,11 @@ public:
     Q_INVOKABLE void refuse(const QString &ipaddr) { m_refused.insert(ipaddr); }
     Q_INVOKABLE void reset();
 
+    // Like the table: an IPv4 address in dotted form becomes a card with no
+    // name, model or version (or, for an address that has one, nothing
+    // new); false for any other text. The addresses taken, in order.
+    Q_INVOKABLE bool addDirectTarget(const QString &arg_ipaddr);
+    Q_INVOKABLE QStringList directTargets() const { return m_direct; }
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
     // The unit at the address announced the UUID, as the table's intake
     // hears it (no node message: the add message carries no UUID).
@@ -115,6 +120,8 @@ private:
     FirmwareHeader m_image;
     QSet<QString> m_running;
     QSet<QString> m_refused;
+    QStringList m_direct;
+    QSet<QString> m_known;
     int m_searchInterfaceCount = 1;
     IdentityWatch m_identities;
     int m_identityRevision = 0;

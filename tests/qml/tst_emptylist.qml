@@ -44,7 +44,7 @@ UiTestCase {
         tryCompare(hint(), "visible", true)
         compare(hint().text, "No unit has answered yet. This PC must be on the units' network, "
                              + "and network switches that filter multicast hide units from the search: "
-                             + "kvx-update update --direct ADDRESS reaches a unit without it.")
+                             + "\"Add by address\" (Ctrl+D) reaches a unit without it.")
         compare(hint().textFormat, Text.PlainText)
         // It fits inside the list, wrapped.
         var r = hint().mapToItem(view, 0, 0)

@@ -156,6 +156,7 @@ void TestQmlSources::everyTextIsPlain_data()
     QTest::newRow("empty list") << ":/EmptyListHint.qml" << 3;
     QTest::newRow("cut text") << ":/CutText.qml" << 1;
     QTest::newRow("tip") << ":/TextTip.qml" << 1;
+    QTest::newRow("address") << ":/AddressDialog.qml" << 1;
 }
 
 void TestQmlSources::everyTextIsPlain()
