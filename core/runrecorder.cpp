@@ -13,6 +13,12 @@ RunRecorder::RunRecorder(const QString &program, QObject *parent)
 {
 }
 
+RunRecorder::~RunRecorder()
+{
+    for (const UnitRunRecord &record : qAsConst(m_awaiting))
+        appendToHistory(record);
+}
+
 void RunRecorder::setImage(const QByteArray &image)
 {
     m_imageBytes = image;
@@ -75,7 +81,54 @@ bool RunRecorder::unitEnded(const QVariantMap &unit)
     record.image = image();
     record.program = m_program;
     m_records << record;
+    if (unit.value(QStringLiteral("awaitProof")).toBool()) {
+        // A line from an earlier run that never heard back goes as it is.
+        if (m_awaiting.contains(address))
+            appendToHistory(m_awaiting.take(address));
+        m_awaiting.insert(address, record);
+        emit recordsChanged();
+        return true;
+    }
+    appendToHistory(record);
+    emit recordsChanged();
+    return true;
+}
 
+bool RunRecorder::unitBack(const QString &address, const QString &versionAfter, bool updated)
+{
+    if (!m_awaiting.contains(address))
+        return false;
+    UnitRunRecord record = m_awaiting.take(address);
+    record.ended = now();
+    record.versionAfter = versionAfter;
+    if (!updated)
+        record.result = UnitRunRecord::kNotUpdated;
+    // The report of the run says the same, if the run is still the latest.
+    for (UnitRunRecord &reported : m_records) {
+        if (reported.address == address && reported.run == record.run) {
+            reported.ended = record.ended;
+            reported.versionAfter = record.versionAfter;
+            reported.result = record.result;
+        }
+    }
+    appendToHistory(record);
+    emit recordsChanged();
+    return true;
+}
+
+int RunRecorder::restartingCount() const
+{
+    int count = 0;
+    for (const UnitRunRecord &record : m_records) {
+        if (m_awaiting.contains(record.address)
+            && m_awaiting.value(record.address).run == record.run)
+            ++count;
+    }
+    return count;
+}
+
+void RunRecorder::appendToHistory(const UnitRunRecord &record)
+{
     // A history that cannot be written must not stop the run: the report
     // still holds the unit, and the reason is kept for whoever asks.
     QString error;
@@ -86,10 +139,8 @@ bool RunRecorder::unitEnded(const QVariantMap &unit)
     } else {
         m_historyError.clear();
     }
-    emit recordsChanged();
     if (m_historyError != before)
         emit historyErrorChanged();
-    return true;
 }
 
 QString RunRecorder::reportFolder() const

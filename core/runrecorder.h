@@ -26,6 +26,9 @@ class RunRecorder : public QObject
 public:
     // program: the name written into every record, with the version.
     explicit RunRecorder(const QString &program, QObject *parent = nullptr);
+    // Units still restarting get their line as they are: nothing more will
+    // be known of them.
+    ~RunRecorder() override;
 
     // The image the runs write. Its SHA-256 is taken when the first record
     // needs it, not at start-up.
@@ -48,8 +51,19 @@ public:
     Q_INVOKABLE void unitStarted(const QString &address);
     // The keys: address, model, nickname, versionBefore, versionAfter, result,
     // lastText. A unit whose end was already recorded in this run is not
-    // recorded again. False when nothing was recorded.
+    // recorded again. False when nothing was recorded. With awaitProof true
+    // (a unit that completed and now restarts) the report has it at once,
+    // the history once unitBack() says what it came back with.
     Q_INVOKABLE bool unitEnded(const QVariantMap &unit);
+    // A unit that restarted after its update answers again, running
+    // versionAfter; updated false when that is not the image (the write did
+    // not take). False when no line waited for it.
+    Q_INVOKABLE bool unitBack(const QString &address, const QString &versionAfter, bool updated);
+    // Units of the latest run that completed and have not come back yet.
+    Q_INVOKABLE int restartingCount() const;
+    // Drops the lines that wait for their units, unwritten (for a fresh
+    // start where the history itself is thrown away).
+    void discardAwaiting() { m_awaiting.clear(); }
     Q_INVOKABLE bool hasEnded(const QString &address) const;
 
     // "<Documents>/kvx-report-2024-05-01-140307.csv", for the time now.
@@ -67,6 +81,7 @@ signals:
     void historyErrorChanged();
 
 private:
+    void appendToHistory(const UnitRunRecord &record);
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
     const RunImage &image();
     QString reportFolder() const;
@@ -81,5 +96,8 @@ private:
     QDateTime m_run;
     QHash<QString, QDateTime> m_started;
     QList<UnitRunRecord> m_records;
+    // The history lines that wait for their unit to come back, by address;
+    // kept across runs.
+    QHash<QString, UnitRunRecord> m_awaiting;
     QString m_historyError;
 };

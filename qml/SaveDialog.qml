@@ -13,6 +13,9 @@ HuDialog {
     property string m_replacing: ""
     property string m_saved: ""
     property string m_error: ""
+    // Units of the run still restarting when the report was saved: the
+    // report has no version after the update for them.
+    property int m_restarting: 0
 
     // Save was pressed, or Enter in the path field.
     signal sig_save
@@ -62,6 +65,11 @@ HuDialog {
             text: id_save_dialog.m_error !== "" ? id_save_dialog.m_error
                 : id_save_dialog.m_replacing !== "" ? "The file exists. Press Save again to replace it."
                 : id_save_dialog.m_saved !== "" ? "Saved: " + id_save_dialog.m_saved
+                      + (id_save_dialog.m_restarting === 0 ? ""
+                         : id_save_dialog.m_restarting === 1
+                           ? "\n1 unit was still restarting: no version after the update for it."
+                           : "\n" + id_save_dialog.m_restarting
+                             + " units were still restarting: no version after the update for them.")
                 : "CSV for a spreadsheet; a name ending in .json gives JSON."
             textFormat: Text.PlainText
             wrapMode: Text.WrapAtWordBoundaryOrAnywhere

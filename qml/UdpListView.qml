@@ -106,12 +106,15 @@ Item {
 
     // One unit's run has ended. Only units of the open run are recorded, and
     // each once: the recorder keeps the first end it hears of.
+    // A unit that completed restarts: its history line waits until it is
+    // back and its version known (see slot_updateNode).
     function recordEnd(card, result) {
         if (!m_recorder || !m_f_run_open || card.m_runNumber !== m_runNumber)
             return
         m_recorder.unitEnded({ "address": card.m_ipaddr, "model": card.m_modelname,
                                "nickname": card.m_nickname, "versionBefore": versionOf(card),
-                               "versionAfter": "", "result": result, "lastText": card.m_msg })
+                               "versionAfter": "", "result": result, "lastText": card.m_msg,
+                               "awaitProof": result === "succeeded" })
     }
 
     function startUnit(card) {
@@ -154,7 +157,12 @@ Item {
         var row = firstCardWithAddress(object.m_ipaddr)
         if (row < 0)
             return
-        NodeMessages.copyMembers(cardAt(row), object, true)
+        var card = cardAt(row)
+        NodeMessages.copyMembers(card, object, true)
+        // Back after its update, with what it runs now (the version comes
+        // before this message): the proof for its history line.
+        if (object.m_after_update === "back" && m_recorder)
+            m_recorder.unitBack(card.m_ipaddr, versionOf(card), !card.m_f_write_not_taken)
     }
 
     function slot_removeNode(arg_str_remove) {
@@ -744,6 +752,7 @@ Item {
         id_popup_save.m_replacing = ""
         var error = m_recorder.saveReport(id_popup_save.m_path)
         id_popup_save.m_error = error
+        id_popup_save.m_restarting = error === "" ? m_recorder.restartingCount() : 0
         if (error === "")
             id_popup_save.m_saved = path
     }

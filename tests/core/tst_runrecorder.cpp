@@ -34,6 +34,8 @@ private slots:
     void reportPath();
     void saveReport();
     void failedSaveLosesNothing();
+    void lineWaitsForTheUnitBack_data();
+    void lineWaitsForTheUnitBack();
 
 private:
     QVariantMap unit(const QString &address, const QString &result) const;
@@ -286,6 +288,63 @@ void TestRunRecorder::failedSaveLosesNothing()
     const CsvReader csv = CsvReader::read(file.readAll());
     QCOMPARE(csv.rows.size(), 2);
     QCOMPARE(csv.rows.at(1).at(3), QStringLiteral("10.77.0.10"));
+}
+
+void TestRunRecorder::lineWaitsForTheUnitBack_data()
+{
+    QTest::addColumn<QString>("back"); // what it came back with; empty: never
+    QTest::addColumn<bool>("updated");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<bool>("nextRunFirst"); // a new run begins before it is back
+    QTest::newRow("back with the image") << "1.04 (build0119)" << true << "succeeded" << false;
+    QTest::newRow("back unchanged") << "1.02" << false << "not updated" << false;
+    QTest::newRow("back after the next run began") << "1.04" << true << "succeeded" << true;
+    QTest::newRow("never back: written at the end") << "" << true << "succeeded" << false;
+}
+
+void TestRunRecorder::lineWaitsForTheUnitBack()
+{
+    QFETCH(QString, back);
+    QFETCH(bool, updated);
+    QFETCH(QString, result);
+    QFETCH(bool, nextRunFirst);
+    const QString address = QStringLiteral("10.77.0.10");
+    m_recorder->beginRun();
+    QVariantMap ended = unit(address, UnitRunRecord::kSucceeded);
+    ended.insert(QStringLiteral("awaitProof"), true);
+    QVERIFY(m_recorder->unitEnded(ended));
+    QVERIFY(m_recorder->history().read().records.isEmpty());
+    QCOMPARE(m_recorder->recordCount(), 1);
+    QCOMPARE(m_recorder->restartingCount(), 1);
+    QVERIFY(!m_recorder->unitBack(QStringLiteral("10.77.0.99"), back, updated));
+    if (nextRunFirst) {
+        m_recorder->beginRun();
+        QCOMPARE(m_recorder->restartingCount(), 0);
+    }
+    m_now = m_now.addSecs(40);
+    if (back.isEmpty()) {
+        const RunHistory history = m_recorder->history();
+        delete m_recorder;
+        m_recorder = nullptr;
+        const RunHistory::Contents read = history.read();
+        QCOMPARE(read.records.size(), 1);
+        QCOMPARE(read.records.first().versionAfter, QString());
+        QCOMPARE(read.records.first().result, result);
+        return;
+    }
+    QVERIFY(m_recorder->unitBack(address, back, updated));
+    QVERIFY(!m_recorder->unitBack(address, back, updated)); // once
+    const RunHistory::Contents read = m_recorder->history().read();
+    QCOMPARE(read.records.size(), 1);
+    const UnitRunRecord &r = read.records.first();
+    QCOMPARE(r.versionBefore, QStringLiteral("1.02 (build0110)"));
+    QCOMPARE(r.versionAfter, back);
+    QCOMPARE(r.result, result);
+    QCOMPARE(r.ended, QDateTime(QDate(2024, 5, 1), QTime(14, 3, 47)));
+    QCOMPARE(m_recorder->restartingCount(), 0);
+    // The run's report says the same, while the run is the latest.
+    if (!nextRunFirst)
+        QCOMPARE(m_recorder->records().first().toJson(), r.toJson());
 }
 
 QTEST_GUILESS_MAIN(TestRunRecorder)

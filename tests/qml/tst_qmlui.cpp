@@ -28,6 +28,7 @@ public:
     {
         QDir(m_root).removeRecursively();
         QDir().mkpath(documents());
+        m_recorder->discardAwaiting();
         m_recorder->beginRun();
     }
     Q_INVOKABLE QString documents() const { return m_root + QStringLiteral("/Documents"); }

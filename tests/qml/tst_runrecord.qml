@@ -13,8 +13,16 @@ UiTestCase {
         selectAll()
     }
 
+    // Completed, and back at once running the image: the unit's line is
+    // written when it is back.
     function complete(i) {
         udpmachine.progress("Firmware update completed.", address(i))
+        comeBack(i, "1.04")
+    }
+
+    function comeBack(i, version) {
+        udpmachine.updateUnit(address(i), "m_version", version)
+        udpmachine.updateUnit(address(i), "m_after_update", "back")
     }
 
     function fail(i) {
@@ -57,7 +65,7 @@ UiTestCase {
         compare(line.nickname, "Stage, \"Left\"")
         compare(line.model, "VK-3F")
         compare(line.versionBefore, "1.02")
-        compare(line.versionAfter, "")
+        compare(line.versionAfter, "1.04")
         compare(line.lastText, "Firmware update completed.")
         compare(line.program, "kvx-updater 1.0")
         compare(line.imageModel, "VK-3F")
@@ -65,6 +73,46 @@ UiTestCase {
         compare(line.imageBuild, "0119")
         verify(line.started !== "" && line.ended !== "" && line.run !== "")
         compare(testfiles.history()[1].lastText, "ERROR: Connection refused")
+    }
+
+    // The line of a completed unit waits for the unit to come back, and says
+    // what it came back with; a report saved meanwhile says how many wait.
+    function test_lineWhenBack_data() {
+        return [
+            { tag: "back with the image", version: "1.04", result: "succeeded", after: "1.04" },
+            { tag: "back unchanged", version: "1.02", result: "not updated", after: "1.02" },
+            { tag: "not back", version: "", result: "", after: "" },
+        ]
+    }
+
+    function test_lineWhenBack(data) {
+        selectUnits(2)
+        runUpdate()
+        udpmachine.progress("Firmware update completed.", address(0))
+        udpmachine.progress("Firmware update completed.", address(1))
+        compare(testfiles.history().length, 0)
+        tick()
+        compare(statusLine(), "Finished.")
+        if (data.version !== "")
+            comeBack(0, data.version)
+        var dialog = openSave()
+        mouseClick(findButton(dialog.contentItem, "Save"))
+        compare(item("id_text_save_message").text.split("\n")[1],
+                data.version === ""
+                ? "2 units were still restarting: no version after the update for them."
+                : "1 unit was still restarting: no version after the update for it.")
+        keyClick(Qt.Key_Escape)
+        if (data.version === "") {
+            compare(testfiles.history().length, 0)
+            return
+        }
+        compare(historyOf(testfiles.history()), [address(0) + " " + data.result])
+        compare(testfiles.history()[0].versionAfter, data.after)
+        compare(testfiles.history()[0].versionBefore, "1.02")
+        // Only once.
+        udpmachine.updateUnit(address(0), "m_after_update", "")
+        comeBack(0, data.version)
+        compare(testfiles.history().length, 1)
     }
 
     function test_versionBeforeWithBuild() {
