@@ -56,12 +56,19 @@ MouseArea {
         border.width: 1
     }
 
+    // The whole caption, always: in a font wider than the one the button
+    // was sized for, it is drawn smaller rather than cut short.
     Text {
         id: hubutext
+        objectName: "id_caption"
         anchors.fill: parent
+        anchors.leftMargin: 4
+        anchors.rightMargin: 4
         textFormat: Text.PlainText
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
+        fontSizeMode: Text.HorizontalFit
+        minimumPixelSize: 8
         elide: Text.ElideRight
         font.bold: true
         font.pixelSize: 14
