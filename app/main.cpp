@@ -1,3 +1,4 @@
+#include "core/passwordaccessible.h"
 #include "core/programversion.h"
 #include "core/rootcontext.h"
 #include "core/runrecorder.h"
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         QGuiApplication app(argc, argv);
+        // Accessibility clients get no password from the password field.
+        PasswordAccessible::install();
         QQmlApplicationEngine engine;
         g_rootContext = engine.rootContext();
         {

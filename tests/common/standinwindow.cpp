@@ -1,5 +1,7 @@
 #include "standinwindow.h"
 
+#include "core/passwordaccessible.h"
+
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
@@ -9,6 +11,8 @@ StandInWindow::StandInWindow(Ticks ticks, QObject *runRecorder)
     : m_engine(new QQmlApplicationEngine)
 {
     Q_INIT_RESOURCE(assets);
+    // As the program does.
+    PasswordAccessible::install();
     m_core.publishTo(m_engine->rootContext());
     if (runRecorder)
         m_engine->rootContext()->setContextProperty(QStringLiteral("runrecorder"), runRecorder);

@@ -202,6 +202,23 @@ void TestAccessibility::passwordField()
     QCOMPARE(f->text(QAccessible::Name), QStringLiteral("Password"));
     // Marked as a password field, so that screen readers do not read it out.
     QVERIFY(f->state().passwordEdit);
+    // Nor can anything read it: no value, no text to read, not even the
+    // last character typed while the field still shows it.
+    QCOMPARE(f->text(QAccessible::Value), QString());
+    QVERIFY(!f->textInterface());
+    QVERIFY(!f->editableTextInterface());
+    QVERIFY(!f->valueInterface());
+    QCOMPARE(f->object(), field);
+    QCOMPARE(f->role(), QAccessible::EditableText);
+    // A field that shows its text is exposed as Qt makes it.
+    QQuickItem *path = m_window->findChild<QQuickItem *>(QStringLiteral("id_report_path"));
+    QVERIFY(path);
+    path->setProperty("text", QStringLiteral("/tmp/r.csv"));
+    QAccessibleInterface *p = accessible(path);
+    QVERIFY(p);
+    QCOMPARE(p->text(QAccessible::Value), QStringLiteral("/tmp/r.csv"));
+    QVERIFY(p->textInterface());
+    QVERIFY(!p->state().passwordEdit);
     field->setProperty("text", QString());
 }
 
