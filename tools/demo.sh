@@ -45,7 +45,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 echo "Demo lab: eight simulated units on 10.77.0.10-17. In the window press \"Select all\","
-echo "\"Update selected units\", \"Update anyway\", type the password admin and press \"Update\"."
+echo "\"Update selected units\", \"Update all selected\", type the password admin and press \"Update\"."
 echo "Close the window to end."
 "$here/netlab/netlab" --units 8 \
     --device "$build/tools/devsim/kvx-devsim --config $here/demo-units.json --results $work/results.json" \

@@ -2,7 +2,7 @@
 // through its window as a newcomer would drive it, against the demo's eight
 // simulated units (tools/demo-units.json) in the network lab. It writes
 // demo.png once every unit has its card, then runs "Select all", "Update
-// selected units", "Update anyway", the password and "Update", waits for
+// selected units", "Update all selected", the password and "Update", waits for
 // "Finished." and for the written units to come back from their restart,
 // closes the overlay and writes demo-after-run.png with the list scrolled to
 // its end, where the two failures are.

@@ -189,8 +189,9 @@ int main(int argc, char *argv[])
         s.core().progress(QStringLiteral("Sending... 64%"), address(1));
         s.core().progress(QStringLiteral("Writing"), address(2));
         s.core().progress(QStringLiteral("Firmware update completed."), address(3));
-        s.call("second_tick");
-        s.call("second_tick");
+        // Two minutes in, one unit done: the time line and its estimate.
+        for (int tick = 0; tick < 130; ++tick)
+            s.call("second_tick");
         good = s.save(QStringLiteral("progress-updating.png")) && good;
 
         for (int i : { 0, 1, 2, 4, 5 })
@@ -247,18 +248,32 @@ int main(int argc, char *argv[])
         good = s.save(QStringLiteral("version-tags.png")) && good;
     }
     {
-        // "Update selected units" with two units of another model ticked:
-        // the plan.
+        // "Update selected units" with units that are not older than the
+        // image ticked: the plan.
         Shooter s(dir);
         if (!s.ok())
             return 1;
-        for (int i = 0; i < 4; ++i)
+        const char *versions[] = { "1.02", "1.04", "1.02", "1.10", "1.02", "1.04" };
+        for (int i = 0; i < 6; ++i)
             s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
-                             QString::fromLatin1(i % 2 ? "ZP-9E" : "VK-3F"),
-                             QStringLiteral("1.02"));
+                             QString::fromLatin1(i == 4 ? "ZP-9E" : "VK-3F"),
+                             QString::fromLatin1(versions[i]));
         s.call("selectAllUnits");
         s.call("updateSelectedUnits");
-        good = s.save(QStringLiteral("model-warning.png")) && good;
+        good = s.save(QStringLiteral("plan.png")) && good;
+    }
+    {
+        // Ctrl+D: a unit on another subnet, by its address.
+        Shooter s(dir);
+        if (!s.ok())
+            return 1;
+        for (int i = 0; i < 3; ++i)
+            s.core().addUnit(address(i), QString::fromLatin1(kNames[i]),
+                             QString::fromLatin1(kModels[i]), QStringLiteral("1.02"));
+        s.call("openAddressDialog");
+        if (QObject *field = s.view()->findChild<QObject *>(QStringLiteral("id_address")))
+            field->setProperty("text", QStringLiteral("192.168.20.31"));
+        good = s.save(QStringLiteral("add-by-address.png")) && good;
     }
     return good ? 0 : 1;
 }
