@@ -52,6 +52,9 @@ Item {
     property int m_itemNumber: 0
     // The update run the unit was selected for (the list counts its runs).
     property int m_runNumber: 0
+    // Which of the run's passwords it was last started with (the list
+    // counts them).
+    property int m_passwordTry: 0
 
     // How screen readers and the tips name the unit: its nickname, or its
     // address while it has none.

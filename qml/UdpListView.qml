@@ -51,6 +51,11 @@ Item {
     readonly property string m_rejectedText: "ERROR: The unit rejected the password."
     property bool m_f_password_accepted: false
     property bool m_f_password_paused: false
+    // Which password of the run a unit was started with (0 the first, then
+    // one more at each "Update" in the dialog asked again), and whether the
+    // question was answered with "Cancel".
+    property int m_passwordTry: 0
+    property bool m_f_password_cancelled: false
     property var m_rejected: []
     // Units a cancelled retry left unstarted.
     property int m_nofNotStartedUnits: 0
@@ -120,6 +125,7 @@ Item {
     function startUnit(card) {
         if (m_recorder && !card.m_f_now_updating)
             m_recorder.unitStarted(card.m_ipaddr)
+        card.m_passwordTry = m_passwordTry
         card.update_firmware(m_passwd)
     }
 
@@ -196,8 +202,14 @@ Item {
         var ofThisRun = m_f_run_open && card.m_runNumber === m_runNumber
         if (ofThisRun && isPastLoginText(arg_progress))
             m_f_password_accepted = true
-        if (ofThisRun && arg_progress === m_rejectedText && !m_f_password_accepted) {
-            holdForPassword(card)
+        if (ofThisRun && arg_progress === m_rejectedText && !m_f_password_accepted
+                && !m_f_password_cancelled) {
+            // Started with a password already replaced: the new one goes to
+            // it at a tick, nothing to ask.
+            if (card.m_passwordTry < m_passwordTry && !m_f_password_paused)
+                card.m_msg = "Waiting"
+            else
+                holdForPassword(card)
             return
         }
         if (arg_progress === "Firmware update completed.") {
@@ -247,6 +259,7 @@ Item {
     // password, first with as many units at once as at its start.
     function resumeWithPassword() {
         m_passwd = id_popup_passwd.m_password
+        m_passwordTry += 1
         for (var i = 0; i < m_rejected.length; ++i) {
             if (m_rejected[i].m_msg === m_rejectedText)
                 m_rejected[i].m_msg = "Waiting"
@@ -273,6 +286,7 @@ Item {
     // "Cancel" instead: the run ends. Units that rejected the password
     // failed; the waiting ones were never started.
     function cancelRetry() {
+        m_f_password_cancelled = true
         var rejected = m_rejected
         m_rejected = []
         for (var i = 0; i < rejected.length; ++i) {
@@ -407,6 +421,8 @@ Item {
         m_runSeconds = 0
         m_f_password_accepted = false
         m_f_password_paused = false
+        m_passwordTry = 0
+        m_f_password_cancelled = false
         m_rejected = []
         m_passwd = id_popup_passwd.m_password
         m_runNumber += 1

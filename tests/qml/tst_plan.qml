@@ -170,6 +170,12 @@ UiTestCase {
               calls: [0, 1, 2, 3, 4], ng: 2, notStarted: 2 },
             { tag: "after a unit took it", accepted: 3, rejected: [0], answer: "",
               calls: [0, 1, 2, 3, 4, 5], ng: 1, notStarted: 0 },
+            { tag: "the old password rejected late", rejected: [0], answer: "Update", late: [1],
+              retryText: "The units rejected the password. 3 waiting.",
+              calls: [0, 1, 2, 3, 4, 0, 1], ng: 0, notStarted: 0 },
+            { tag: "rejected after Cancel", rejected: [0], answer: "Cancel", late: [1],
+              retryText: "The units rejected the password. 3 waiting.",
+              calls: [0, 1, 2, 3, 4], ng: 2, notStarted: 2 },
         ]
     }
 
@@ -197,6 +203,14 @@ UiTestCase {
             mouseClick(findButton(dialog.contentItem, data.answer))
             tryCompare(dialog, "visible", false)
         }
+        // A unit started with the old password rejects it only now: no
+        // second question.
+        if (data.late) {
+            for (var l = 0; l < data.late.length; ++l)
+                udpmachine.progress("ERROR: The unit rejected the password.", address(data.late[l]))
+            compare(dialog.visible, false)
+            tick()
+        }
         var calls = []
         for (var c = 0; c < data.calls.length; ++c)
             calls.push(address(data.calls[c]))
@@ -212,7 +226,7 @@ UiTestCase {
             tick()
             compare(closeShown(), true)
             compare(card(5).m_msg, "")
-            compare(ngLine(), "2 failed")
+            compare(ngLine(), data.ng + " failed")
             compare(view.m_nofLostUnits, 0)
         }
     }
