@@ -17,6 +17,7 @@
 #include "protocol/communication.h"
 #include "protocol/linetransport.h"
 #include "protocol/referenceclient.h"
+#include "protocol/ourclient.h"
 #include "protocol/simunit.h"
 
 #include <QCoreApplication>
@@ -26,64 +27,6 @@
 namespace {
 
 using namespace Sim;
-
-class OurClient : public ClientEnd, public LineTransport
-{
-public:
-    OurClient(Unit &unit, const QByteArray &image, const QByteArray &password)
-        : m_unit(unit), m_image(image)
-    {
-        m_unit.attach(this);
-        m_comm.m_protocol.setTransport(this);
-        m_comm.linkProtocol();
-        QObject::connect(&m_comm, &Communication::fwup_initCompleted, &m_comm,
-                         [this] { m_comm.startUpdate(&m_image); });
-        QObject::connect(&m_comm, &Communication::fwup_progress, &m_comm,
-                         [this](const QString &text) {
-                             if (text.startsWith(QLatin1String("ERROR: ")))
-                                 errors << text;
-                             completions += text == QLatin1String("Firmware update completed.");
-                         });
-        QObject::connect(&m_comm, &Communication::sig_notifyMessage, &m_comm,
-                         [this] { m_comm.stopUpdate(); });
-        m_comm.m_protocol.connectToDevice(QStringLiteral("127.0.0.1:54726"),
-                                          QString::fromLatin1(password));
-    }
-    ~OurClient() override { m_comm.m_protocol.setTransport(nullptr); }
-
-    void open() override { m_unit.connect(); }
-    void write(const QByteArray &bytes) override { m_unit.clientWrite(bytes); }
-    void close() override
-    {
-        m_connected = false;
-        m_unit.clientClose();
-    }
-    bool isConnected() const override { return m_connected; }
-    QString errorString() const override
-    {
-        return QStringLiteral("The remote host closed the connection");
-    }
-    void connected() override
-    {
-        m_connected = true;
-        m_comm.m_protocol.loginToServer();
-    }
-    void received(const QByteArray &bytes) override { m_comm.m_protocol.handleReceived(bytes); }
-    void closedByUnit() override
-    {
-        m_connected = false;
-        m_comm.m_protocol.slot_error(QAbstractSocket::RemoteHostClosedError);
-    }
-
-    QStringList errors;
-    int completions = 0;
-
-private:
-    Unit &m_unit;
-    QByteArray m_image;
-    Communication m_comm;
-    bool m_connected = false;
-};
 
 constexpr qint64 kLimitMs = 40 * 60 * 1000;
 constexpr int kMaxEvents = 200000;
@@ -133,15 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         clock.run(kLimitMs, kMaxEvents);
         KVX_FUZZ_CHECK(clock.idle());
         KVX_FUZZ_CHECK(unit.unaskedPasswords == 0);
-        KVX_FUZZ_CHECK(ours.completions + ours.errors.size() == 1);
+        KVX_FUZZ_CHECK(ours.completions() + ours.errors().size() == 1);
         if (refDone) {
-            KVX_FUZZ_CHECK(ours.completions == 1);
+            KVX_FUZZ_CHECK(ours.completions() == 1);
             KVX_FUZZ_CHECK(unit.commands == refCommands);
         }
-        if (ours.completions == 1)
+        if (ours.completions() == 1)
             KVX_FUZZ_CHECK(unit.image == image && unit.endAcknowledged);
         if (b.refusal != Refusal::None)
-            KVX_FUZZ_CHECK(ours.errors.value(0)
+            KVX_FUZZ_CHECK(ours.errors().value(0)
                            == QLatin1String("ERROR: The unit rejected the password."));
     }
     return 0;

@@ -4,6 +4,7 @@
 #include "common/unitscripts.h"
 #include "common/virtualclock.h"
 #include "referenceclient.h"
+#include "ourclient.h"
 #include "simunit.h"
 
 #include <QRegularExpression>
@@ -12,69 +13,6 @@
 using namespace Sim;
 
 namespace {
-
-// The updater's client and transfer on the simulated network, wired the way a
-// device record wires them for a run.
-class OurClient : public ClientEnd, public LineTransport
-{
-public:
-    OurClient(Unit &unit, const QByteArray &image, const QByteArray &password)
-        : m_unit(unit), m_image(image)
-    {
-        m_unit.attach(this);
-        MixerProtocol &protocol = m_comm.m_protocol;
-        protocol.setTransport(this);
-        m_comm.linkProtocol();
-        QObject::connect(&m_comm, &Communication::fwup_initCompleted, &m_comm,
-                         [this] { m_comm.startUpdate(&m_image); });
-        QObject::connect(&m_comm, &Communication::fwup_progress, &m_comm,
-                         [this](const QString &text) { texts << text; });
-        QObject::connect(&m_comm, &Communication::sig_notifyMessage, &m_comm,
-                         [this] { m_comm.stopUpdate(); });
-        m_comm.m_deviceAddress = QStringLiteral("127.0.0.1");
-        protocol.connectToDevice(QStringLiteral("127.0.0.1:54726"), QString::fromLatin1(password));
-    }
-    ~OurClient() override { m_comm.m_protocol.setTransport(nullptr); }
-
-    void open() override { m_unit.connect(); }
-    void write(const QByteArray &bytes) override { m_unit.clientWrite(bytes); }
-    void close() override
-    {
-        m_connected = false;
-        m_unit.clientClose();
-    }
-    bool isConnected() const override { return m_connected; }
-    QString errorString() const override
-    {
-        return QStringLiteral("The remote host closed the connection");
-    }
-
-    void connected() override
-    {
-        m_connected = true;
-        m_comm.m_protocol.loginToServer();
-    }
-    void received(const QByteArray &bytes) override { m_comm.m_protocol.handleReceived(bytes); }
-    void closedByUnit() override
-    {
-        m_connected = false;
-        m_comm.m_protocol.slot_error(QAbstractSocket::RemoteHostClosedError);
-    }
-
-    QStringList errors() const
-    {
-        return texts.filter(QRegularExpression(QStringLiteral("^ERROR: ")));
-    }
-    bool completed() const { return texts.contains(QStringLiteral("Firmware update completed.")); }
-
-    QStringList texts;
-
-private:
-    Unit &m_unit;
-    QByteArray m_image;
-    Communication m_comm;
-    bool m_connected = false;
-};
 
 // Long enough for every time-out of the updater (5 min for a flash operation).
 constexpr qint64 kLimitMs = 40 * 60 * 1000;
@@ -175,7 +113,7 @@ void TestClientFloor::againstReference()
     const QStringList errors = ours.errors();
     QVERIFY2(unit.unaskedPasswords == 0, "the unit got a password it did not ask for");
     // Exactly one verdict: completed, or one error text.
-    QCOMPARE(int(ours.completed()) + errors.size(), 1);
+    QCOMPARE(ours.completions() + errors.size(), 1);
 
     if (refDone) {
         ++s_tally.referenceCompleted;
