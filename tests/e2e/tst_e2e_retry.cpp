@@ -9,13 +9,14 @@
 
 #include <QQuickItem>
 
-class TestE2eRetry : public QObject
+class TestE2eRetry : public RackTest
 {
     Q_OBJECT
 
+public:
+    TestE2eRetry() : RackTest(4) { }
+
 private slots:
-    void initTestCase();
-    void cleanup();
     void mistypedPasswordThenRetry();
 
 private:
@@ -23,25 +24,7 @@ private:
     {
         return m_updater.window()->findChild<QQuickItem *>(QLatin1String(objectName));
     }
-
-    LabDevSim m_sim;
-    UpdaterWindow m_updater;
 };
-
-void TestE2eRetry::initTestCase()
-{
-    QString why;
-    if (!labAvailable())
-        QSKIP("needs the network lab (run through tools/netlab/netlab)");
-    QVERIFY2(UpdaterWindow::labIsolated(&why), qPrintable(why));
-    QVERIFY(labDeviceAddresses().size() >= 4);
-}
-
-void TestE2eRetry::cleanup()
-{
-    m_updater.stop();
-    m_sim.stop();
-}
 
 void TestE2eRetry::mistypedPasswordThenRetry()
 {
@@ -53,10 +36,8 @@ void TestE2eRetry::mistypedPasswordThenRetry()
             settings.insert("faults", QJsonObject{ { "closeAtOffset", 65536 } });
         units << LabDevSim::unit(a.at(i), settings);
     }
-    QVERIFY2(m_sim.start(LabDevSim::config(units)), qPrintable(m_sim.errorString()));
     QString why;
-    QVERIFY2(m_updater.start(&why), qPrintable(why));
-    QVERIFY(m_updater.waitForCards(a, 15000));
+    QVERIFY2(startRack(units, &why), qPrintable(why));
 
     // Mistyped: all four start at once and each rejects it. The run holds
     // and asks again, counting the units the new password goes to.
@@ -84,7 +65,7 @@ void TestE2eRetry::mistypedPasswordThenRetry()
     QVERIFY2(m_updater.waitForFinished(90000), qPrintable(m_updater.statusLine()));
     QCOMPARE(m_updater.successLine(), QStringLiteral("3 suceeded"));
     QCOMPARE(m_updater.failureLine(), QStringLiteral("1 failed"));
-    const QByteArray &image = m_updater.table()->binfile();
+    const QByteArray &image = tableImage();
     QJsonObject results = m_sim.results();
     for (int i = 0; i < 3; ++i) {
         const QJsonObject unit = LabDevSim::findUnit(results, a.at(i));
