@@ -75,12 +75,11 @@ public:
     Q_INVOKABLE void refuse(const QString &ipaddr) { m_refused.insert(ipaddr); }
     Q_INVOKABLE void reset();
 
-    // Like the table: an IPv4 address in dotted form becomes a card with no
-    // name, model or version (or, for an address that has one, nothing
-    // new); false for any other text. The addresses taken, in order.
-    Q_INVOKABLE bool addDirectTarget(const QString &arg_ipaddr);
-    Q_INVOKABLE QStringList directTargets() const { return m_direct; }
     Q_INVOKABLE void fwUpdateStart(QString arg_ipaddr, QString arg_password, QString arg_port);
+    Q_INVOKABLE bool planWrites(QString arg_model, QString arg_version, QString arg_build,
+                                bool arg_olderOnly) const;
+    Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
+                                        QString arg_build) const;
     // The unit at the address announced the UUID, as the table's intake
     // hears it (no node message: the add message carries no UUID).
     Q_INVOKABLE void announceUuid(const QString &ipaddr, const QString &uuid);
@@ -90,11 +89,12 @@ public:
     }
     int identityRevision() const { return m_identityRevision; }
     Q_INVOKABLE QString shownText(QString arg_text) const;
-    Q_INVOKABLE bool planWrites(QString arg_model, QString arg_version, QString arg_build,
-                                bool arg_olderOnly) const;
-    Q_INVOKABLE QString versionStanding(QString arg_model, QString arg_version,
-                                        QString arg_build) const;
     Q_INVOKABLE void fwVersionCheck(QString arg_ipaddr, QString arg_password, QString arg_port);
+    // Like the table: an IPv4 address in dotted form becomes a card with no
+    // name, model or version (or, for an address that has one, nothing
+    // new); false for any other text. The addresses taken, in order.
+    Q_INVOKABLE bool addDirectTarget(const QString &arg_ipaddr);
+    Q_INVOKABLE QStringList directTargets() const { return m_direct; }
 
     const FirmwareHeader &image() const { return m_image; }
     // What the entry gives the window, with this object as the table:

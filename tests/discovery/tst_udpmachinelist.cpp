@@ -155,10 +155,11 @@ void TestUdpMachineList::metaObjectInterface()
             standInShared << method;
     }
     QCOMPARE(shared, standInShared);
-    QCOMPARE(shared.size(), 7);
+    QCOMPARE(shared.size(), 12);
     QCOMPARE(tableOnly,
              (QStringList{ "signal searchInterfacesChanged() ", "slot slot_udpReceived() ",
-                           "method addTestTarget() " }));
+                           "method addTestTarget() ",
+                           "method identityWarnings(QString) arg_ipaddr" }));
 }
 
 void TestUdpMachineList::fwUpdateStartForUnknownAddressEmitsNothing()
