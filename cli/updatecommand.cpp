@@ -62,8 +62,8 @@ QString UpdateCommand::skipReason(const UnitInfo &unit, const RunImage &image,
     rules.allowOlder = arguments.allowOlder;
     rules.anyModel = arguments.anyModel;
     const QString version = TextFormat::printable(unit.version);
-    switch (UpdatePlan::verdict(unit.model, unit.version, unit.build, image.model,
-                                image.version, image.build, rules)) {
+    switch (UpdatePlan::verdict(unit.model, unit.version, unit.build, image.model, image.version,
+                                image.build, rules)) {
     case UpdatePlan::SkipOtherModel:
         return QStringLiteral("a %1 unit; the image is for %2 (--any-model writes it)")
                 .arg(TextFormat::printable(unit.model), image.model);
