@@ -1,10 +1,20 @@
 #include "protocol/deadline.h"
 
+#include <chrono>
+
 static Deadline::Clock *s_clock = nullptr;
 
 void Deadline::setClock(Clock *clock)
 {
     s_clock = clock;
+}
+
+qint64 Deadline::now()
+{
+    if (s_clock)
+        return s_clock->now();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 Deadline::Deadline(QObject *parent) : QObject(parent)

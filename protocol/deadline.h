@@ -20,10 +20,15 @@ public:
         // Calls fire once ms from now; the handle cancels it.
         virtual quint64 schedule(int ms, std::function<void()> fire) = 0;
         virtual void cancel(quint64 handle) = 0;
+        // Milliseconds on this clock, from any fixed start.
+        virtual qint64 now() const = 0;
     };
     // Deadlines started from now on run on this clock (nullptr: the event
     // loop's). The clock must outlive every deadline started on it.
     static void setClock(Clock *clock);
+    // Milliseconds on the installed clock, or on the system's monotonic one:
+    // for measuring how long a unit takes, on the same clock as the deadlines.
+    static qint64 now();
 
     explicit Deadline(QObject *parent = nullptr);
     ~Deadline() override;

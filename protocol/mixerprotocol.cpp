@@ -12,6 +12,8 @@
 
 constexpr int MixerProtocol::kMaxResends;
 constexpr int MixerProtocol::kMaxPendingBytes;
+constexpr int MixerProtocol::kMinReanswerMs;
+constexpr int MixerProtocol::kVerdictMarginMs;
 
 MixerProtocol::MixerProtocol(QObject *parent) : QObject(parent)
 {
@@ -152,6 +154,7 @@ void MixerProtocol::setNextReplyTimeout(int ms)
 void MixerProtocol::loginToServer()
 {
     qCDebug(lcProtocol) << "connected, waking the unit";
+    m_wakeUpAt = Deadline::now();
     write(QByteArrayLiteral("\r\n"));
     expect(Awaiting::Prompt, QString(), m_replyTimeoutMs);
 }
@@ -234,10 +237,25 @@ void MixerProtocol::slot_timeout()
     switch (m_awaiting) {
     case Awaiting::Nothing:
         return;
-    case Awaiting::Verdict:
     case Awaiting::SecondVerdict:
-        // Silence after the password, or after a refusal that could have
-        // answered the wake-up, is the verdict.
+        if (m_login == Login::Doubtful && !m_reanswerDue) {
+            // No verdict long after the unit's own refusal time: it dropped
+            // the password. Its new prompt is answered once more, now or
+            // when it comes within the rest of the grace.
+            m_reanswerDue = true;
+            if (m_promptSinceRefusal) {
+                reanswerPrompt();
+                return;
+            }
+            if (m_graceLeftMs > 0) {
+                expect(Awaiting::SecondVerdict, QStringLiteral("the password"), m_graceLeftMs);
+                return;
+            }
+        }
+        rejectPassword();
+        return;
+    case Awaiting::Verdict:
+        // Silence after the password is the verdict.
         rejectPassword();
         return;
     case Awaiting::Connection:
@@ -468,7 +486,11 @@ bool MixerProtocol::handlePrompt(int prompt)
         } else if (!afterFailure) {
             // A new prompt without a verdict; one that follows "Password
             // Failed" belongs to it.
-            passwordRefused();
+            passwordRefused(true);
+        } else if (m_login == Login::Doubtful) {
+            m_promptSinceRefusal = true;
+            if (m_reanswerDue)
+                reanswerPrompt();
         }
         return !m_closed;
     case ReplyLine::Prompt::LoginSuccessful:
@@ -489,7 +511,7 @@ bool MixerProtocol::handlePrompt(int prompt)
             qCDebug(lcProtocol) << "\"Password Failed\" to the wake-up";
             return true;
         }
-        passwordRefused();
+        passwordRefused(false);
         return !m_closed;
     }
     return true;
@@ -503,19 +525,41 @@ void MixerProtocol::answerPrompt()
     expect(Awaiting::Verdict, QStringLiteral("the password"), m_replyTimeoutMs);
 }
 
-void MixerProtocol::passwordRefused()
+void MixerProtocol::passwordRefused(bool byPrompt)
 {
     if (m_login == Login::Answered && m_answeredFirstPrompt) {
         // The prompt the password answered may have come on connect, before
         // the unit read the wake-up: this is then the wake-up's answer, and
-        // the password's verdict is still to come. The password is not
-        // written again either way: the unit has it already.
-        qCDebug(lcProtocol) << "a refusal that may answer the wake-up: waiting for a verdict";
+        // the password's verdict is still to come. A unit that keeps its
+        // input judges the password next, in about the time it took for
+        // this refusal; writing the password again before that would reach
+        // it as a second login or a command.
+        const qint64 refusalMs = Deadline::now() - m_wakeUpAt;
+        const int waitMs = reanswerWaitMs(refusalMs);
+        qCDebug(lcProtocol) << "a refusal that may answer the wake-up, after" << refusalMs
+                            << "ms: waiting" << waitMs << "ms for a verdict";
         m_login = Login::Doubtful;
-        expect(Awaiting::SecondVerdict, QStringLiteral("the password"), m_passwordGraceMs);
+        m_promptSinceRefusal = byPrompt;
+        m_reanswerDue = false;
+        m_graceLeftMs = m_passwordGraceMs - waitMs;
+        expect(Awaiting::SecondVerdict, QStringLiteral("the password"), waitMs);
         return;
     }
     rejectPassword();
+}
+
+int MixerProtocol::reanswerWaitMs(qint64 refusalMs) const
+{
+    const qint64 wait = qMax<qint64>(kMinReanswerMs, 2 * refusalMs + kVerdictMarginMs);
+    return int(qBound<qint64>(0, wait, m_passwordGraceMs));
+}
+
+void MixerProtocol::reanswerPrompt()
+{
+    qCDebug(lcProtocol) << "no verdict on the password: answering the new prompt once more";
+    // The next refusal is the verdict on this password.
+    m_answeredFirstPrompt = false;
+    answerPrompt();
 }
 
 void MixerProtocol::rejectPassword()
@@ -702,6 +746,9 @@ void MixerProtocol::endSession()
     m_answeredFirstPrompt = false;
     m_afterFailure = false;
     m_afterPromptText = false;
+    m_promptSinceRefusal = false;
+    m_reanswerDue = false;
+    m_graceLeftMs = 0;
     m_sawLineEnd = false;
     m_heldRaw.clear();
 }

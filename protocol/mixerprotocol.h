@@ -27,8 +27,11 @@ class QTextCodec;
 // in LF, CR LF, a lone CR, a NUL or not at all (an acknowledgement is judged as
 // soon as it is complete, a query's value after a quiet moment), and a unit
 // may take the wake-up for a password before it takes the real one. It writes
-// the password once per connection: never after "Login Successful", never
-// for a prompt the wake-up or the password has already answered.
+// the password only where a prompt asks for it: never after "Login
+// Successful", never for a prompt the wake-up or the password has already
+// answered. It writes it a second time only to a unit that prompted again
+// and then gave no verdict for much longer than it took to refuse the
+// wake-up (it dropped the password that crossed its refusal).
 class MixerProtocol : public QObject
 {
     Q_OBJECT
@@ -89,7 +92,15 @@ public:
     // soon as the connection opened: the verdict on the password then follows
     // within this time, or the password counts as rejected. Longer than the
     // slowest verdict seen (a slow hash on a small processor takes 3 s).
+    //
+    // A unit that flushes its input when it refuses a login has dropped that
+    // password instead and waits at its new prompt: once the unit has been
+    // silent for twice the time it took to refuse the wake-up, plus
+    // kVerdictMarginMs, and at least kMinReanswerMs (all within this
+    // grace), the new prompt is answered once more. Its refusal is final.
     int m_passwordGraceMs = 5000;
+    static constexpr int kMinReanswerMs = 1000;
+    static constexpr int kVerdictMarginMs = 250;
     // The socket mode. Qt documents only buffered TCP sockets, but its
     // unbuffered path writes straight to the system: on Linux bench_transfer
     // measures about a fifth less wall time and a quarter less CPU per update
@@ -140,7 +151,13 @@ private:
     bool handlePrompt(int prompt);
     void answerPrompt();
     // A refusal after the password: the verdict, or the wake-up's answer.
-    void passwordRefused();
+    // byPrompt: the refusal is a new prompt, not "Password Failed".
+    void passwordRefused(bool byPrompt);
+    // Answers the prompt that followed a doubtful refusal, once.
+    void reanswerPrompt();
+    // How long a doubtful refusal waits for the password's verdict before
+    // its prompt is answered again, from the unit's own refusal time.
+    int reanswerWaitMs(qint64 refusalMs) const;
     void rejectPassword();
     // The unfinished line is an acknowledgement or NG that more bytes cannot
     // change for the command in flight.
@@ -189,6 +206,12 @@ private:
     // part of the same answer.
     bool m_afterFailure = false;
     bool m_afterPromptText = false;
+    qint64 m_wakeUpAt = 0; // Deadline::now() when the wake-up was written
+    // Doubtful: the unit has prompted since its refusal, and whether the wait
+    // for the password's verdict is over (the next prompt is answered).
+    bool m_promptSinceRefusal = false;
+    bool m_reanswerDue = false;
+    int m_graceLeftMs = 0; // of m_passwordGraceMs after the wait to re-answer
     bool m_sawLineEnd = false; // the unit has ended a text in this connection
     LineTransport *m_transport = nullptr;
     // Raw blocks given while a queued command awaited its reply.

@@ -32,7 +32,7 @@ public:
             }
         }
     }
-    qint64 now() const { return m_now; }
+    qint64 now() const override { return m_now; }
 
     // Plays events until none is left or the clock would pass the limit.
     // Returns the number of events played.

@@ -77,6 +77,8 @@ void Unit::password(const QByteArray &line)
                                                           : Refusal::NewPrompt;
         else if (line == kPassword)
             refusal = Refusal::None;
+        if (refusal != Refusal::None && m_b.dropsInput)
+            m_input.clear();
         switch (refusal) {
         case Refusal::None:
             m_loggedIn = true;

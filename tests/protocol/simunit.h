@@ -25,6 +25,9 @@ struct Behaviour
     bool ackWords = false;
     Cuts cuts = Cuts::Whole;
     Refusal refusal = Refusal::None; // None: the client has the right password
+    // When it refuses a login, the unit flushes what it has not read yet (a
+    // password that crossed the refusal is lost).
+    bool dropsInput = false;
     quint32 seed = 1;
     // With Cuts::Random: the lengths of the pieces, in turn, instead of the
     // seed's (a fuzzer's input; 0 counts as 1).

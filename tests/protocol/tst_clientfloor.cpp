@@ -39,9 +39,9 @@ private slots:
     void cleanupTestCase();
 };
 
-// The whole space: each login style, verdict delay, line end, acknowledgement
-// form, cutting of the unit's bytes, and the right password or a wrong one
-// refused in each way.
+// The whole space: each login style, verdict delay, keeping or flushing the
+// input at a refusal, line end, acknowledgement form, cutting of the unit's
+// bytes, and the right password or a wrong one refused in each way.
 void TestClientFloor::againstReference_data()
 {
     QTest::addColumn<Behaviour>("behaviour");
@@ -69,22 +69,25 @@ void TestClientFloor::againstReference_data()
     quint32 seed = 0;
     for (const auto &login : logins)
         for (int verdictMs : { 0, 1500, 3000 })
-            for (const auto &end : ends)
-                for (bool words : { false, true })
-                    for (const auto &cut : cuts)
-                        for (const auto &password : passwords) {
-                            Behaviour b;
-                            b.login = login.second;
-                            b.verdictMs = verdictMs;
-                            b.lineEnd = end.second;
-                            b.ackWords = words;
-                            b.cuts = cut.second;
-                            b.refusal = password.second;
-                            b.seed = ++seed;
-                            QTest::addRow("%s/%d ms/%s/%s/%s/%s", login.first, verdictMs, end.first,
-                                          words ? "words" : "plain", cut.first, password.first)
-                                    << b;
-                        }
+            for (bool drops : { false, true })
+                for (const auto &end : ends)
+                    for (bool words : { false, true })
+                        for (const auto &cut : cuts)
+                            for (const auto &password : passwords) {
+                                Behaviour b;
+                                b.login = login.second;
+                                b.verdictMs = verdictMs;
+                                b.dropsInput = drops;
+                                b.lineEnd = end.second;
+                                b.ackWords = words;
+                                b.cuts = cut.second;
+                                b.refusal = password.second;
+                                b.seed = ++seed;
+                                QTest::addRow("%s/%d ms/%s/%s/%s/%s/%s", login.first, verdictMs,
+                                              drops ? "drops" : "keeps", end.first,
+                                              words ? "words" : "plain", cut.first, password.first)
+                                        << b;
+                            }
 }
 
 void TestClientFloor::againstReference()
@@ -111,7 +114,16 @@ void TestClientFloor::againstReference()
     QVERIFY2(clock.idle(), "the updater's run never ended");
 
     const QStringList errors = ours.errors();
-    QVERIFY2(unit.unaskedPasswords == 0, "the unit got a password it did not ask for");
+    // A unit that prompted on connect, refused the wake-up with a new prompt
+    // and then keeps silent looks on the wire exactly like one that dropped
+    // the password at that refusal and waits at its prompt: the prompt is
+    // answered once more. Where the unit had read the password after all and
+    // refuses it by silence, that one is a password it did not ask for (the
+    // reference, where it sees the prompt, writes it too).
+    const bool silentAfterPrompt =
+            behaviour.login != Login::AfterWakeUp && behaviour.refusal == Refusal::Silence;
+    QVERIFY2(unit.unaskedPasswords <= (silentAfterPrompt ? 1 : 0),
+             "the unit got a password it did not ask for");
     // Exactly one verdict: completed, or one error text.
     QCOMPARE(ours.completions() + errors.size(), 1);
 

@@ -88,6 +88,8 @@ private slots:
     void promptOnConnect_data();
     void promptOnConnect();
     void promptOnConnectWrongPassword();
+    void droppedPassword_data();
+    void droppedPassword();
     void lineEnds_data();
     void lineEnds();
     void lastWordsBeforeTheClose();
@@ -520,7 +522,9 @@ void TestMixerProtocol::heldBlocksKeepTheirOrder()
 }
 
 // A refusal of any kind ends the run: at once when it cannot be the answer
-// to the wake-up, after the grace otherwise. The password is written once.
+// to the wake-up, after the grace otherwise. A refusal that may have answered
+// the wake-up and is followed by a prompt and no verdict gets the password
+// once more (the unit may have dropped the first); the next refusal is final.
 // The script's "<pw>" is the client writing the password, "<pause>" 50 ms of
 // the unit's silence; the script ends with the client closing.
 void TestMixerProtocol::wrongPassword_data()
@@ -535,14 +539,17 @@ void TestMixerProtocol::wrongPassword_data()
     QTest::newRow("NUL") << QByteArrayList{ QByteArray("Enter Password:\0", 16), pw,
                                             QByteArray("Password Failed\0", 16) };
     QTest::newRow("followed by a new prompt")
-            << QByteArrayList{ prompt, pw, "Password Failed\r\nEnter Password:" };
+            << QByteArrayList{ prompt, pw, "Password Failed\r\nEnter Password:", pw,
+                               "Password Failed\r\n" };
     QTest::newRow("new prompt in a later read")
-            << QByteArrayList{ prompt, pw, "Password Failed\r\n", pause, prompt };
+            << QByteArrayList{ prompt, pw, "Password Failed\r\n", pause,
+                               prompt, pw, "Password Failed\r\n" };
     QTest::newRow("no line ends at all")
-            << QByteArrayList{ prompt, pw, "Password FailedEnter Password:" };
+            << QByteArrayList{ prompt, pw, "Password FailedEnter Password:", pw,
+                               "Password FailedEnter Password:" };
     QTest::newRow("two failures in one read")
             << QByteArrayList{ prompt, pw, "Password Failed\r\nPassword Failed\r\n" };
-    QTest::newRow("prompt without a verdict") << QByteArrayList{ prompt, pw, prompt };
+    QTest::newRow("prompt without a verdict") << QByteArrayList{ prompt, pw, prompt, pw, prompt };
     QTest::newRow("silence") << QByteArrayList{ prompt, pw };
     QTest::newRow("failure to the wake-up, then to the password")
             << QByteArrayList{ "Password Failed\r\nEnter Password:", pw, "Password Failed\r\n" };
@@ -630,6 +637,48 @@ void TestMixerProtocol::promptOnConnectWrongPassword()
     QCOMPARE(client.errorText(), QStringLiteral("The unit rejected the password."));
     QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
     QCOMPARE(fake.received(), QByteArray("\r\nwrong\r\n"));
+}
+
+// A unit that flushes its input when it refuses the wake-up loses the
+// password that crossed the refusal and waits at its new prompt: that prompt
+// is answered once more when no verdict has come within twice the unit's own
+// refusal time plus a margin, at least 1 s. A unit that kept the password
+// gets its verdict out within that wait and no second password. -1: the unit
+// dropped the password, and takes the second one at once.
+void TestMixerProtocol::droppedPassword_data()
+{
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::addColumn<int>("refusalMs");
+    QTest::addColumn<int>("verdictMs");
+    const QByteArray failed = "Password Failed\r\nEnter Password:";
+    const QByteArray prompt = "Enter Password:";
+    QTest::newRow("dropped, quick refusal") << failed << 0 << -1;
+    QTest::newRow("dropped, slow refusal") << failed << 400 << -1;
+    QTest::newRow("dropped, new prompt alone") << prompt << 0 << -1;
+    QTest::newRow("kept, verdict within the 1 s least wait") << failed << 0 << 750;
+    QTest::newRow("kept, slow refusal, slower verdict") << failed << 600 << 1300;
+    QTest::newRow("kept, new prompt alone, slow") << prompt << 600 << 1300;
+}
+
+void TestMixerProtocol::droppedPassword()
+{
+    QFETCH(QByteArray, refusal);
+    QFETCH(int, refusalMs);
+    QFETCH(int, verdictMs);
+    FakeDevice fake;
+    password(fake).pause(refusalMs).send(refusal);
+    if (verdictMs < 0)
+        fake.expect("s3cret\r\n");
+    else
+        fake.pause(verdictMs);
+    queries(fake);
+    Client client;
+    client.protocol.connectToDevice(fake.hostText(), QStringLiteral("s3cret"));
+    QTRY_COMPARE_WITH_TIMEOUT(client.texts.size(), 2, 8000);
+    QCOMPARE(client.textList(), kLoginTexts);
+    QTRY_VERIFY2(fake.scriptDone(), qPrintable(fake.report()));
+    QVERIFY(client.errors.isEmpty());
+    QCOMPARE(fake.received().count("s3cret\r\n"), verdictMs < 0 ? 2 : 1);
 }
 
 // Whatever ends a unit's lines, the same bytes go out and the same texts come
