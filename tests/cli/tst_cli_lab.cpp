@@ -531,7 +531,9 @@ void TestCliLab::directUpdate()
 
 // The units the field brings, through kvx-update: each healthy behaviour
 // completes with the exact image, a wrong password on a unit that prompts
-// again is still rejected. (The unit that never ends its lines takes minutes
+// again is still rejected, and a unit that flushes its input at a refusal,
+// losing the password that crossed its refusal of the wake-up, is asked
+// once more and updated. (The unit that never ends its lines takes minutes
 // at the real quiet time; the window's lab test has it.)
 void TestCliLab::fieldBehaviours()
 {
@@ -556,14 +558,17 @@ void TestCliLab::fieldBehaviours()
               unit(13, with(wrong, { { "refusal", "hangUp" } })),
               unit(14, with(wrong, { { "refusal", "silence" } })),
               unit(15, with(wrong, { { "refusal", "prompt" } })),
-              unit(16, with(wrong, { { "lineEnd", "nul" } })) }));
+              unit(16, with(wrong, { { "lineEnd", "nul" } })),
+              unit(17,
+                   with(onConnect,
+                        { { "dropInputOnFailure", true }, { "verdictDelayMs", 1500 } })) }));
     const Run r = run({ QStringLiteral("update"), QStringLiteral("--all"), QStringLiteral("--wait"),
                         QStringLiteral("3"), QStringLiteral("--json") });
     QCOMPARE(r.status, 1);
     const QHash<QString, QJsonObject> units = summaryUnits(summaryOf(r.out));
-    QCOMPARE(units.size(), 17);
+    QCOMPARE(units.size(), 18);
     const QJsonObject results = m_sim.results();
-    for (int i : { 0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12 }) {
+    for (int i : { 0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 17 }) {
         QCOMPARE(units.value(m_addresses.at(i)).value("result").toString(),
                  QStringLiteral("succeeded"));
         const QJsonObject u = LabDevSim::findUnit(results, m_addresses.at(i));
@@ -571,14 +576,17 @@ void TestCliLab::fieldBehaviours()
         QCOMPARE(u.value("endAcknowledged").toBool(), true);
         QCOMPARE(u.value("violations").toArray().size(), 0);
     }
-    // Each way of refusing a password ends in the same text; the password
-    // went out once (a unit prompting on connect also took the wake-up for
-    // one).
+    // The flushing unit judged the wake-up and the second password only.
+    QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(17)).value("loginAttempts").toInt(), 2);
+    // Each way of refusing a password ends in the same text. The password
+    // went out once, but where the refusal came with a new prompt and could
+    // have been the answer to the wake-up: then the prompt got it once more
+    // (a unit prompting on connect also took the wake-up for one).
     for (int i : { 4, 5, 13, 14, 15, 16 }) {
         QCOMPARE(units.value(m_addresses.at(i)).value("message").toString(),
                  QStringLiteral("ERROR: The unit rejected the password."));
         QCOMPARE(LabDevSim::findUnit(results, m_addresses.at(i)).value("loginAttempts").toInt(),
-                 i == 4 ? 2 : 1);
+                 i == 4 || i == 5 || i == 15 ? 2 : 1);
     }
 }
 

@@ -113,11 +113,13 @@ void TestE2eFieldRack::fieldRack()
         QCOMPARE(unit.value("transfers").toInt(), 0);
         QCOMPARE(LabDevSim::violations(unit), QStringList());
     }
-    // The password is tried once, whatever follows the failure; the unit that
-    // prompts on connect has had the wake-up and one password.
-    for (int i : { 5, 6, 11, 12 })
+    // The password is tried once; the unit that prompts again after the
+    // failure could have dropped it, so its prompt gets it once more; the
+    // unit that prompts on connect has had the wake-up and one password.
+    for (int i : { 5, 11, 12 })
         QCOMPARE(LabDevSim::findUnit(results, a[i]).value("loginAttempts").toInt(), 1);
-    QCOMPARE(LabDevSim::findUnit(results, a[7]).value("loginAttempts").toInt(), 2);
+    for (int i : { 6, 7 })
+        QCOMPARE(LabDevSim::findUnit(results, a[i]).value("loginAttempts").toInt(), 2);
 }
 
 QTEST_MAIN(TestE2eFieldRack)

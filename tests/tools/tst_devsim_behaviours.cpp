@@ -100,6 +100,18 @@ void TestDevsimBehaviours::exchange_data()
                                                      "= 300",
                                                      "< Login Successful\r\n" }
                                   << 2 << 1;
+    // The password that crossed the refusal of the wake-up is flushed with
+    // it; the unit waits at its new prompt and takes the next one.
+    QTest::newRow("drops its input after a failure")
+            << QJsonObject{ { "promptOnConnect", true },
+                            { "dropInputOnFailure", true },
+                            { "verdictDelayMs", 400 } }
+            << QByteArrayList{ "< Enter Password:",     "> \r\n",
+                               "> admin\r\n",           "< Password Failed\r\n",
+                               "< Enter Password:",     "= 700",
+                               "> admin\r\n",           "= 200",
+                               "< Login Successful\r\n" }
+            << 2 << 1;
     QTest::newRow("slow start") << QJsonObject{ { "startDelayMs", 700 } }
                                 << QByteArrayList{ "> \r\n",      "< Enter Password:",
                                                    "> admin\r\n", "< Login Successful\r\n",

@@ -296,6 +296,9 @@ void TestDevsimParser::config_data()
             << QByteArray(R"({"units":[{"address":"10.77.0.10","refusal":"hang-up"}]})")
             << QString("units[0]: \"refusal\" must be \"failed\", \"prompt\", \"silence\" or "
                        "\"hangUp\"");
+    QTest::newRow("drop flag of wrong type")
+            << QByteArray(R"({"units":[{"address":"10.77.0.10","dropInputOnFailure":"yes"}]})")
+            << QString("units[0]: \"dropInputOnFailure\" must be true or false");
     QTest::newRow("behaviour of wrong type")
             << QByteArray(R"({"units":[{"address":"10.77.0.10","promptOnConnect":1}]})")
             << QString("units[0]: \"promptOnConnect\" must be true or false");
@@ -310,7 +313,8 @@ void TestDevsimParser::behaviours()
     QVERIFY(parseSimConfig(R"({"makerDomain":"maker.example","units":[
         {"address":"10.77.0.10"},
         {"address":"10.77.0.11","promptOnConnect":true,"lineEnd":"cr","ackWords":true,
-         "startDelayMs":20000,"repromptAfterFailure":true,"verdictDelayMs":700},
+         "startDelayMs":20000,"repromptAfterFailure":true,"verdictDelayMs":700,
+         "dropInputOnFailure":true},
         {"address":"10.77.0.12","lineEnd":"none"}]})",
                            &config, &error));
     QCOMPARE(config.makerDomain, QString("maker.example"));
@@ -321,6 +325,7 @@ void TestDevsimParser::behaviours()
     QCOMPARE(plain.ackWords, false);
     QCOMPARE(plain.startDelayMs, 0);
     QCOMPARE(plain.verdictDelayMs, 0);
+    QCOMPARE(plain.dropInputOnFailure, false);
     const UnitBehaviour field = config.units.at(1).behaviour;
     QCOMPARE(field.promptOnConnect, true);
     QCOMPARE(field.repromptAfterFailure, true);
@@ -328,6 +333,7 @@ void TestDevsimParser::behaviours()
     QCOMPARE(field.ackWords, true);
     QCOMPARE(field.startDelayMs, 20000);
     QCOMPARE(field.verdictDelayMs, 700);
+    QCOMPARE(field.dropInputOnFailure, true);
     QCOMPARE(config.units.at(2).behaviour.lineEnd, UnitBehaviour::None);
 
     SimConfig defaults;

@@ -33,6 +33,7 @@ public:
     Mode mode() const { return m_mode; }
     void append(const QByteArray &bytes) { m_buffer += bytes; }
     int buffered() const { return m_buffer.size(); }
+    void clear() { m_buffer.clear(); }
 
     // Takes the next complete frame off the buffer; false while one is incomplete.
     bool next(DeviceFrame *frame);

@@ -204,6 +204,7 @@ bool readUnit(const QJsonObject &object, int index, UnitConfig *unit, QString *e
     r.flag("ackWords", &unit->behaviour.ackWords);
     r.number("startDelayMs", &unit->behaviour.startDelayMs);
     r.number("verdictDelayMs", &unit->behaviour.verdictDelayMs);
+    r.flag("dropInputOnFailure", &unit->behaviour.dropInputOnFailure);
     r.number("rebootSeconds", &unit->rebootSeconds);
     const QJsonValue faults = r.take("faults");
     if (faults.isObject()) {

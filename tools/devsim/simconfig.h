@@ -60,6 +60,10 @@ struct UnitBehaviour
     // Time the unit takes to judge a password ("Login Successful" or
     // "Password Failed"): a slow hash on a small processor.
     int verdictDelayMs = 0;
+    // Flush the input when refusing a login (the wake-up taken for a
+    // password too): what the client wrote before the refusal has gone out,
+    // a password that crossed it included, is never read.
+    bool dropInputOnFailure = false;
 };
 
 // "crlf", "cr", "none", "nul", "crlfnul"; false for anything else.

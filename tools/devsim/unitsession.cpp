@@ -69,10 +69,12 @@ void UnitSession::slot_readyRead()
     const QByteArray bytes = m_socket->readAll();
     if (m_state == Silent || m_state == Closing)
         return; // a silent unit reads and forgets, so the client's writes never block
+    if (m_droppingInput)
+        return;
     m_reader.append(bytes);
     DeviceFrame frame;
     while ((m_state == AwaitWake || m_state == AwaitPassword || m_state == LoggedIn)
-           && m_reader.next(&frame)) {
+           && !m_droppingInput && m_reader.next(&frame)) {
         if (m_state == LoggedIn)
             handleCommand(frame);
         else
@@ -112,8 +114,11 @@ void UnitSession::handleLogin(const DeviceFrame &frame)
         case UnitBehaviour::HangUp:
             replyLine(QByteArrayLiteral("Password Failed"), m_behaviour.verdictDelayMs);
             closeWhenWritten();
-            break;
+            return;
         }
+        if (m_behaviour.dropInputOnFailure)
+            dropInputUntilWritten(
+                    m_behaviour.refusal == UnitBehaviour::Silence ? m_behaviour.verdictDelayMs : 0);
         return;
     }
     ++m_unit->stats().logins;
@@ -302,6 +307,21 @@ void UnitSession::replyOkSet(int delayMs, std::function<void()> written, const Q
     reply(bytes, delayMs, std::move(written));
 }
 
+void UnitSession::dropInputUntilWritten(int delayMs)
+{
+    m_droppingInput = true;
+    m_reader.clear();
+    Pending marker;
+    marker.delayMs = delayMs;
+    marker.written = [this] {
+        m_droppingInput = false;
+        // What arrived while the refusal was on its way was flushed with it.
+        m_socket->readAll();
+    };
+    m_out << marker;
+    pump();
+}
+
 void UnitSession::replyNg()
 {
     ++m_unit->stats().ngSent;
@@ -367,8 +387,10 @@ void UnitSession::pump()
             return;
         }
         const Pending piece = m_out.takeFirst();
-        m_socket->write(piece.bytes);
-        m_socket->flush();
+        if (!piece.bytes.isEmpty()) {
+            m_socket->write(piece.bytes);
+            m_socket->flush();
+        }
         if (piece.written)
             piece.written();
     }

@@ -62,6 +62,9 @@ private:
     void replyOkSet(int delayMs = 0, std::function<void()> written = {},
                     const QByteArray &words = QByteArray());
     void replyNg();
+    // Drops the client's input until the replies queued so far (and delayMs
+    // more) have been written.
+    void dropInputUntilWritten(int delayMs);
     void pump();
     void violation(const QString &text);
 
@@ -76,6 +79,7 @@ private:
     QList<Pending> m_out;
     QTimer m_outTimer;
     bool m_closeWhenWritten = false;
+    bool m_droppingInput = false;
 
     int m_replyDelayMs = 0; // still to be added to the reply to the current command
     int m_ngDataCount = 0; // NG answers given so far to the faulty block
