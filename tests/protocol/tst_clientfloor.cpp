@@ -66,28 +66,33 @@ void TestClientFloor::againstReference_data()
                                                          { "new prompt", Refusal::NewPrompt },
                                                          { "silence", Refusal::Silence },
                                                          { "hang-up", Refusal::HangUp } };
+    // Each verdict delay by a unit that keeps its input and by one that
+    // flushes it at a refusal.
+    QList<QPair<int, bool>> verdicts;
+    for (int verdictMs : { 0, 1500, 3000 })
+        for (bool drops : { false, true })
+            verdicts.append({ verdictMs, drops });
     quint32 seed = 0;
     for (const auto &login : logins)
-        for (int verdictMs : { 0, 1500, 3000 })
-            for (bool drops : { false, true })
-                for (const auto &end : ends)
-                    for (bool words : { false, true })
-                        for (const auto &cut : cuts)
-                            for (const auto &password : passwords) {
-                                Behaviour b;
-                                b.login = login.second;
-                                b.verdictMs = verdictMs;
-                                b.dropsInput = drops;
-                                b.lineEnd = end.second;
-                                b.ackWords = words;
-                                b.cuts = cut.second;
-                                b.refusal = password.second;
-                                b.seed = ++seed;
-                                QTest::addRow("%s/%d ms/%s/%s/%s/%s/%s", login.first, verdictMs,
-                                              drops ? "drops" : "keeps", end.first,
-                                              words ? "words" : "plain", cut.first, password.first)
-                                        << b;
-                            }
+        for (const auto &verdict : verdicts)
+            for (const auto &end : ends)
+                for (bool words : { false, true })
+                    for (const auto &cut : cuts)
+                        for (const auto &password : passwords) {
+                            Behaviour b;
+                            b.login = login.second;
+                            b.verdictMs = verdict.first;
+                            b.dropsInput = verdict.second;
+                            b.lineEnd = end.second;
+                            b.ackWords = words;
+                            b.cuts = cut.second;
+                            b.refusal = password.second;
+                            b.seed = ++seed;
+                            QTest::addRow("%s/%d ms/%s/%s/%s/%s/%s", login.first, verdict.first,
+                                          verdict.second ? "drops" : "keeps", end.first,
+                                          words ? "words" : "plain", cut.first, password.first)
+                                    << b;
+                        }
 }
 
 void TestClientFloor::againstReference()
